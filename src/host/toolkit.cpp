@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <stdexcept>
 #include <unordered_map>
 
@@ -46,6 +47,7 @@ class Toolkit final : public EventSink {
       for (Form* form : still_loaded) Trap([form] { form->Form_Ending(); });
     }
     os_.ExitProcess();
+    std::abort();  // not reached: the operating system has ended the process
   }
 
   // EventSink
@@ -55,7 +57,9 @@ class Toolkit final : public EventSink {
         form->Form_MouseDown(Int16(button), Int16(shift), Scaled(*form, x), Scaled(*form, y));
       });
     } else if (auto* image = dynamic_cast<Image*>(ControlOf(window)); image && image->onMouseDown) {
-      Dispatch([&] { image->onMouseDown(Int16(button), Int16(shift), ScaledIn(*image, x), ScaledIn(*image, y)); });
+      Dispatch([&] {
+        image->onMouseDown(Int16(button), Int16(shift), ScaledIn(*image, x), ScaledIn(*image, y));
+      });
     }
   }
   void MouseMove(WindowId window, int button, int shift, double x, double y) override {
@@ -64,7 +68,9 @@ class Toolkit final : public EventSink {
         form->Form_MouseMove(Int16(button), Int16(shift), Scaled(*form, x), Scaled(*form, y));
       });
     } else if (auto* image = dynamic_cast<Image*>(ControlOf(window)); image && image->onMouseMove) {
-      Dispatch([&] { image->onMouseMove(Int16(button), Int16(shift), ScaledIn(*image, x), ScaledIn(*image, y)); });
+      Dispatch([&] {
+        image->onMouseMove(Int16(button), Int16(shift), ScaledIn(*image, x), ScaledIn(*image, y));
+      });
     }
   }
   void KeyDown(WindowId window, int keyCode, int shift) override {
@@ -73,7 +79,8 @@ class Toolkit final : public EventSink {
     }
   }
   void Click(WindowId window) override {
-    if (auto* control = dynamic_cast<CaptionControl*>(ControlOf(window)); control && control->onClick) {
+    if (auto* control = dynamic_cast<CaptionControl*>(ControlOf(window));
+        control && control->onClick) {
       Dispatch(control->onClick);
     }
   }
@@ -115,9 +122,7 @@ class Toolkit final : public EventSink {
   Form& FormOfControl(const Control& control) { return control.form_; }
 
   [[noreturn]] void ReportAndEnd(const RuntimeError& error) {
-    Trap([&] {
-      MsgBox(u"実行時エラー '" + Str(static_cast<int>(error.code())) + u"'", 16);
-    });
+    Trap([&] { MsgBox(u"実行時エラー '" + Str(static_cast<int>(error.code())) + u"'", 16); });
     End();
   }
 
@@ -166,8 +171,18 @@ void CaptionControl::SetCaption(const Text& caption) {
   if (window_ != 0) Tk().os().SetText(window_, caption);
 }
 
+namespace {
+ControlSpec ImageSpec(std::string name, RectPx designRect) {
+  ControlSpec spec;
+  spec.kind = ControlKind::Image;
+  spec.name = std::move(name);
+  spec.rect = designRect;
+  return spec;
+}
+}  // namespace
+
 Image::Image(Form& form, std::string name, RectPx designRect)
-    : Control(form, ControlSpec{.kind = ControlKind::Image, .name = std::move(name), .rect = designRect}),
+    : Control(form, ImageSpec(std::move(name), designRect)),
       left_(static_cast<float>(designRect.left)),
       top_(static_cast<float>(designRect.top)),
       width_(static_cast<float>(designRect.width)),
@@ -299,8 +314,12 @@ void Form::SetCaption(const Text& caption) {
   if (IsLoaded()) Tk().os().SetText(window_, caption);
 }
 
-float Form::Width() const { return static_cast<float>(PixelsToTwips(Tk().os().Bounds(hWnd()).width)); }
-float Form::Height() const { return static_cast<float>(PixelsToTwips(Tk().os().Bounds(hWnd()).height)); }
+float Form::Width() const {
+  return static_cast<float>(PixelsToTwips(Tk().os().Bounds(hWnd()).width));
+}
+float Form::Height() const {
+  return static_cast<float>(PixelsToTwips(Tk().os().Bounds(hWnd()).height));
+}
 
 void Form::SetWidth(float twips) {
   RectPx bounds = Tk().os().Bounds(hWnd());

@@ -39,6 +39,7 @@ class Control {
 
  protected:
   friend class Form;
+  friend class Toolkit;
   Form& form_;
   ControlSpec spec_;  // design-time values, kept up to date at run time
   WindowId window_ = 0;
@@ -113,6 +114,7 @@ class Timer {
 
  private:
   friend class Form;
+  friend class Toolkit;
   unsigned intervalMs_;
   int id_ = 0;
 };
@@ -180,9 +182,13 @@ class Form {
 
  private:
   friend class Control;
+  friend class Image;
   friend class MenuItem;
   friend class Timer;
   friend class Toolkit;
+  friend void Load(Form& form);
+  friend void Show(Form& form, int modal);
+  friend void Unload(Form& form);
   void Create();
   void Destroy();
   void ShowWindow(bool visible);

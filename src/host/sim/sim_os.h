@@ -83,8 +83,8 @@ class SimOs final : public host::Os {
   host::VersionInfo version{u"ZARVO", 1, 0, 0, u"Test Company", u"(C) Test  All rights reserved."};
   int dpi = 96;
   std::vector<host::RectPx> monitors{{0, 0, 800, 600}};
-  std::map<Text, File> files;               // full paths, compared exactly
-  std::map<std::string, RegistryKey> registry;  // "HKLM\PATH\OF\KEY", upper case
+  std::map<Text, File> files;                      // full paths, compared exactly
+  std::map<std::string, RegistryKey> registry;     // "HKLM\PATH\OF\KEY", upper case
   std::deque<std::function<void()>> modalActions;  // run one at a time by modal loops
 
   // ---- the desktop as the program left it
@@ -97,7 +97,7 @@ class SimOs final : public host::Os {
   int openRegistryKeys = 0;
 
   // ---- test-side input; each is delivered as the operating system would
-  WindowId AddTrayWindow();  // a stand-in task bar: "Shell_traywnd", empty title, shown
+  WindowId AddTrayWindow();        // a stand-in task bar: "Shell_traywnd", empty title, shown
   void Advance(std::uint64_t ms);  // fires due timers in order
   void MouseMove(WindowId window, double x, double y, int button = 0, int shift = 0);
   void MouseDown(WindowId window, double x, double y, int button = 1, int shift = 0);
@@ -163,9 +163,8 @@ class SimOs final : public host::Os {
                             int cy, std::uint32_t flags) override;
   std::int32_t RegOpenKeyExA(std::uint32_t root, const std::string& subKey, std::uint32_t options,
                              std::uint32_t access, host::RegKey* result) override;
-  std::int32_t RegQueryValueExA(host::RegKey key, const std::string& valueName,
-                                std::uint32_t* type, std::uint8_t* data,
-                                std::uint32_t* size) override;
+  std::int32_t RegQueryValueExA(host::RegKey key, const std::string& valueName, std::uint32_t* type,
+                                std::uint8_t* data, std::uint32_t* size) override;
   std::int32_t RegCloseKey(host::RegKey key) override;
 
   WindowId focus = 0;

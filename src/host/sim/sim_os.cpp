@@ -1,0 +1,547 @@
+#include "host/sim/sim_os.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+#include <sstream>
+#include <utility>
+
+#include "host/runtime.h"
+
+namespace sim {
+
+namespace {
+
+constexpr int kBorder = 3;
+constexpr int kCaption = 20;
+constexpr int kMenuBar = 20;
+constexpr std::uint32_t kWriteRights = 0x2 | 0x4 | 0x20;  // set value, create sub-key, create link
+
+std::string Upper(std::string text) {
+  std::transform(text.begin(), text.end(), text.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+  return text;
+}
+
+class SimPicture final : public host::PictureData {
+ public:
+  SimPicture(int width, int height) : width_(width), height_(height) {}
+  int WidthPx() const override { return width_; }
+  int HeightPx() const override { return height_; }
+
+ private:
+  int width_;
+  int height_;
+};
+
+// Log arguments: numbers as they are, texts quoted, a null text pointer as NULL.
+void Put(std::ostringstream& out, const std::string& text) { out << '"' << text << '"'; }
+void Put(std::ostringstream& out, const Text& text) { out << '"' << host::ToUtf8(text) << '"'; }
+void Put(std::ostringstream& out, const char* text) {
+  if (text == nullptr) {
+    out << "NULL";
+  } else {
+    Put(out, std::string(text));
+  }
+}
+void Put(std::ostringstream& out, bool value) { out << (value ? "true" : "false"); }
+template <class Number>
+void Put(std::ostringstream& out, const Number& value) {
+  out << +value;
+}
+
+}  // namespace
+
+std::string PictureFile(int width, int height) {
+  return "SIMPIC " + std::to_string(width) + " " + std::to_string(height);
+}
+
+SimOs::SimOs() = default;
+
+template <class... Args>
+void SimOs::Log(const std::string& name, const Args&... args) {
+  std::ostringstream out;
+  out << name << '(';
+  [[maybe_unused]] const char* separator = "";
+  ((out << separator, Put(out, args), separator = ", "), ...);
+  out << ')';
+  log.push_back(out.str());
+}
+
+// ------------------------------------------------------------ test input
+
+void SimOs::Deliver(const std::function<void()>& event) {
+  if (exited_) return;
+  ++depth_;
+  try {
+    event();
+  } catch (const ProcessExit&) {
+    --depth_;
+    if (depth_ > 0) throw;  // unwind the modal loops and handlers above us too
+    return;
+  }
+  --depth_;
+}
+
+void SimOs::Start(const std::function<void()>& body) { Deliver(body); }
+
+bool SimOs::TakesInput(WindowId window) {
+  const Window* w = Find(window);
+  if (w == nullptr || !w->visible || !w->enabled) return false;
+  if (w->isForm) return true;
+  const Window* form = Find(w->parent);
+  return form != nullptr && form->visible && form->enabled;
+}
+
+WindowId SimOs::AddTrayWindow() {
+  const WindowId id = NewId();
+  Window tray;
+  tray.id = id;
+  tray.className = "Shell_TrayWnd";
+  tray.visible = true;
+  tray.ownedByProgram = false;
+  tray.bounds = {0, monitors[0].height - 40, monitors[0].width, 40};
+  windows_[id] = tray;
+  return id;
+}
+
+void SimOs::Advance(std::uint64_t ms) {
+  const std::uint64_t until = now + ms;
+  while (!exited_) {
+    auto next =
+        std::min_element(timers_.begin(), timers_.end(),
+                         [](const TimerState& a, const TimerState& b) { return a.due < b.due; });
+    if (next == timers_.end() || next->due > until) break;
+    now = next->due;
+    next->due += next->interval;
+    const WindowId form = next->form;
+    const int id = next->id;
+    if (Find(form) != nullptr) Deliver([&] { sink_->Timer(form, id); });
+  }
+  if (!exited_) now = until;
+}
+
+void SimOs::MouseMove(WindowId window, double x, double y, int button, int shift) {
+  if (!TakesInput(window)) return;
+  const Window& w = *Find(window);
+  if (w.coverOf != 0) {
+    const host::RectPx form = Find(w.coverOf)->bounds;
+    const WindowId target = w.coverOf;
+    x += w.bounds.left - form.left;
+    y += w.bounds.top - form.top;
+    Deliver([&] { sink_->MouseMove(target, button, shift, x, y); });
+    return;
+  }
+  Deliver([&] { sink_->MouseMove(window, button, shift, x, y); });
+}
+
+void SimOs::MouseDown(WindowId window, double x, double y, int button, int shift) {
+  if (!TakesInput(window)) return;
+  const Window& w = *Find(window);
+  const WindowId target = w.coverOf != 0 ? w.coverOf : window;
+  if (w.coverOf != 0) {
+    x += w.bounds.left - Find(w.coverOf)->bounds.left;
+    y += w.bounds.top - Find(w.coverOf)->bounds.top;
+  }
+  Deliver([&] { sink_->MouseDown(target, button, shift, x, y); });
+}
+
+void SimOs::KeyDown(WindowId window, int keyCode, int shift) {
+  if (!TakesInput(window)) return;
+  const Window& w = *Find(window);
+  const WindowId target = w.coverOf != 0 ? w.coverOf : window;
+  Deliver([&] { sink_->KeyDown(target, keyCode, shift); });
+}
+
+void SimOs::Click(WindowId button) {
+  if (!TakesInput(button)) return;
+  Deliver([&] { sink_->Click(button); });
+}
+
+void SimOs::ChooseMenu(WindowId form, int menuId) {
+  if (!TakesInput(form)) return;
+  Deliver([&] { sink_->MenuClick(form, menuId); });
+}
+
+void SimOs::Close(WindowId form) {
+  if (Find(form) == nullptr) return;
+  Deliver([&] { sink_->CloseRequest(form); });
+}
+
+void SimOs::EndSession() {
+  Deliver([&] { sink_->SessionEnding(); });
+}
+
+// --------------------------------------------------------------- lookups
+
+Window* SimOs::Find(WindowId id) {
+  const auto found = windows_.find(id);
+  return found == windows_.end() || found->second.destroyed ? nullptr : &found->second;
+}
+
+std::vector<Window*> SimOs::Forms() {
+  std::vector<Window*> forms;
+  for (auto& [id, w] : windows_) {
+    if (w.isForm && !w.destroyed && w.coverOf == 0) forms.push_back(&w);
+  }
+  return forms;
+}
+
+Window* SimOs::FormByCaption(const Text& caption) {
+  for (Window* form : Forms()) {
+    if (form->text == caption) return form;
+  }
+  return nullptr;
+}
+
+Window* SimOs::Control(WindowId form, const std::string& name) {
+  for (auto& [id, w] : windows_) {
+    if (!w.destroyed && w.parent == form && w.control.name == name) return &w;
+  }
+  return nullptr;
+}
+
+std::vector<Window*> SimOs::Covers(WindowId form) {
+  std::vector<Window*> covers;
+  for (auto& [id, w] : windows_) {
+    if (!w.destroyed && w.coverOf == form) covers.push_back(&w);
+  }
+  return covers;
+}
+
+std::vector<std::string> SimOs::Calls(const std::vector<std::string>& names) const {
+  std::vector<std::string> picked;
+  for (const std::string& entry : log) {
+    const std::string name = entry.substr(0, entry.find('('));
+    if (std::find(names.begin(), names.end(), name) != names.end()) picked.push_back(entry);
+  }
+  return picked;
+}
+
+// ------------------------------------------------------------- host::Os
+
+Text SimOs::CommandArguments() {
+  Log("CommandArguments");
+  return commandArguments;
+}
+
+bool SimOs::AnotherInstanceRunning() {
+  Log("AnotherInstanceRunning");
+  return anotherInstance;
+}
+
+Text SimOs::ExePath() {
+  Log("ExePath");
+  return exePath;
+}
+
+host::VersionInfo SimOs::Version() {
+  Log("Version");
+  return version;
+}
+
+void SimOs::ExitProcess() {
+  Log("ExitProcess");
+  exited_ = true;
+  for (auto& [id, w] : windows_) {
+    if (w.ownedByProgram) w.destroyed = true;  // the system takes a dead process's windows
+  }
+  timers_.clear();
+  throw ProcessExit{};
+}
+
+int SimOs::Dpi() { return dpi; }
+std::vector<host::RectPx> SimOs::Monitors() { return monitors; }
+
+int SimOs::FrameWidth(const Window& form) const {
+  return form.form.border == host::BorderStyle::None ? 0 : 2 * kBorder;
+}
+
+int SimOs::FrameHeight(const Window& form) const {
+  if (form.form.border == host::BorderStyle::None) return 0;
+  return 2 * kBorder + kCaption + (form.form.menus.empty() ? 0 : kMenuBar);
+}
+
+WindowId SimOs::CreateForm(const host::FormSpec& spec) {
+  Log("CreateForm", spec.caption, static_cast<int>(spec.border), spec.clientWidth,
+      spec.clientHeight);
+  Window form;
+  form.id = NewId();
+  form.isForm = true;
+  form.className = "ZarvoForm";
+  form.form = spec;
+  form.text = spec.caption;
+  form.backColor = spec.backColor;
+  form.imeContext = 0x5000 + form.id;
+  const int width = spec.clientWidth + FrameWidth(form);
+  const int height = spec.clientHeight + FrameHeight(form);
+  const bool centred = spec.startUp == host::StartUpPosition::CenterOwner ||
+                       spec.startUp == host::StartUpPosition::CenterScreen;
+  form.bounds = centred ? host::RectPx{(monitors[0].width - width) / 2,
+                                       (monitors[0].height - height) / 2, width, height}
+                        : host::RectPx{0, 0, width, height};
+  windows_[form.id] = form;
+  if (spec.coverOtherMonitors) {
+    for (std::size_t m = 1; m < monitors.size(); ++m) {
+      Window cover;
+      cover.id = NewId();
+      cover.isForm = true;
+      cover.className = "ZarvoCover";
+      cover.coverOf = form.id;
+      cover.bounds = monitors[m];
+      cover.backColor = 0;
+      cover.topmost = true;
+      windows_[cover.id] = cover;
+    }
+  }
+  return form.id;
+}
+
+WindowId SimOs::CreateControl(WindowId form, const host::ControlSpec& spec) {
+  Log("CreateControl", form, spec.name, spec.caption, spec.rect.left, spec.rect.top,
+      spec.rect.width, spec.rect.height);
+  Window control;
+  control.id = NewId();
+  control.parent = form;
+  control.control = spec;
+  control.text = spec.caption;
+  control.bounds = spec.rect;
+  control.visible = spec.visible;
+  static const char* const kClasses[] = {"ZarvoImage", "Static", "Button", "Static", "Static"};
+  control.className = kClasses[static_cast<int>(spec.kind)];
+  windows_[control.id] = control;
+  return control.id;
+}
+
+void SimOs::DestroyWindow(WindowId window) {
+  Log("DestroyWindow", window);
+  for (auto& [id, w] : windows_) {
+    if (id == window || w.parent == window || w.coverOf == window) w.destroyed = true;
+  }
+  std::erase_if(timers_, [window](const TimerState& t) { return t.form == window; });
+  if (focus == window) focus = 0;
+}
+
+void SimOs::SetVisible(WindowId window, bool visible) {
+  Log("SetVisible", window, visible);
+  Window* w = Find(window);
+  if (w == nullptr) return;
+  w->visible = visible;
+  for (Window* cover : Covers(window)) cover->visible = visible;
+  if (visible && w->isForm) focus = window;
+}
+
+void SimOs::SetBounds(WindowId window, host::RectPx bounds) {
+  Log("SetBounds", window, bounds.left, bounds.top, bounds.width, bounds.height);
+  if (Window* w = Find(window)) w->bounds = bounds;
+}
+
+host::RectPx SimOs::Bounds(WindowId window) {
+  const Window* w = Find(window);
+  return w != nullptr ? w->bounds : host::RectPx{};
+}
+
+host::RectPx SimOs::ClientRect(WindowId form) {
+  const Window* w = Find(form);
+  if (w == nullptr) return {};
+  return {0, 0, w->bounds.width - FrameWidth(*w), w->bounds.height - FrameHeight(*w)};
+}
+
+void SimOs::SetText(WindowId window, const Text& text) {
+  Log("SetText", window, text);
+  if (Window* w = Find(window)) w->text = text;
+}
+
+void SimOs::SetBackColor(WindowId form, std::uint32_t color) {
+  Log("SetBackColor", form, color);
+  if (Window* w = Find(form)) w->backColor = color;
+}
+
+void SimOs::Maximize(WindowId form) {
+  Log("Maximize", form);
+  if (Window* w = Find(form)) {
+    w->maximized = true;
+    w->bounds = monitors[0];
+  }
+}
+
+void SimOs::SetEnabled(WindowId window, bool enabled) {
+  Log("SetEnabled", window, enabled);
+  if (Window* w = Find(window)) w->enabled = enabled;
+}
+
+void SimOs::SetFocus(WindowId window) {
+  Log("SetFocus", window);
+  if (Find(window) != nullptr) focus = window;
+}
+
+void SimOs::Refresh(WindowId window) { Log("Refresh", window); }
+
+void SimOs::SetImage(WindowId image, host::Picture picture, bool stretch) {
+  Log("SetImage", image, picture ? picture->WidthPx() : 0, picture ? picture->HeightPx() : 0,
+      stretch);
+  if (Window* w = Find(image)) {
+    w->picture = std::move(picture);
+    w->stretch = stretch;
+  }
+}
+
+int SimOs::StartTimer(WindowId form, unsigned intervalMs) {
+  Log("StartTimer", form, intervalMs);
+  timers_.push_back({form, ++nextTimer_, intervalMs, now + intervalMs});
+  return nextTimer_;
+}
+
+void SimOs::StopTimer(WindowId form, int timerId) {
+  Log("StopTimer", form, timerId);
+  std::erase_if(timers_, [&](const TimerState& t) { return t.form == form && t.id == timerId; });
+}
+
+void SimOs::RunMessageLoop() {}  // the test delivers events itself
+
+void SimOs::RunModalLoop(const std::function<bool()>& done) {
+  Log("RunModalLoop");
+  while (!done()) {
+    if (modalActions.empty()) throw ModalStarved{};
+    const std::function<void()> action = std::move(modalActions.front());
+    modalActions.pop_front();
+    action();
+  }
+}
+
+int SimOs::MessageBox(const Text& text, const Text& caption, unsigned flags) {
+  Log("MessageBox", text, caption, flags);
+  messageBoxes.push_back({text, caption, flags});
+  return 1;
+}
+
+host::Picture SimOs::LoadPicture(const Text& path) {
+  Log("LoadPicture", path);
+  const auto found = files.find(path);
+  if (found == files.end()) throw host::RuntimeError(host::ErrorCode::FileNotFound);
+  std::istringstream content(found->second.content);
+  std::string magic;
+  int width = 0;
+  int height = 0;
+  if (found->second.directory || !(content >> magic >> width >> height) || magic != "SIMPIC" ||
+      width < 0 || height < 0) {
+    throw host::RuntimeError(host::ErrorCode::InvalidPicture);
+  }
+  return std::make_shared<SimPicture>(width, height);
+}
+
+bool SimOs::IsNormalFile(const Text& path) {
+  Log("IsNormalFile", path);
+  const auto found = files.find(path);
+  return found != files.end() && !found->second.directory && !found->second.hidden;
+}
+
+std::uint32_t SimOs::Shell(const Text& path, int windowStyle) {
+  Log("Shell", path, windowStyle);
+  if (path.empty()) throw host::RuntimeError(host::ErrorCode::InvalidArgument);
+  if (!IsNormalFile(path)) throw host::RuntimeError(host::ErrorCode::FileNotFound);
+  launched.push_back(path);
+  return 0x400 + static_cast<std::uint32_t>(launched.size());
+}
+
+// The simulated system's ANSI code page is UTF-8.
+std::string SimOs::ToAnsi(const Text& text) { return host::ToUtf8(text); }
+Text SimOs::FromAnsi(std::string_view bytes) { return host::FromUtf8(bytes); }
+
+std::int32_t SimOs::SystemParametersInfoA(std::uint32_t action, std::uint32_t param,
+                                          const char* pvParam, std::uint32_t winIni) {
+  Log("SystemParametersInfoA", action, static_cast<std::int32_t>(param), pvParam, winIni);
+  constexpr std::uint32_t kSetScreenSaveActive = 17;
+  if (action != kSetScreenSaveActive) return 0;
+  screenSaveActive = param != 0;
+  return 1;
+}
+
+std::int32_t SimOs::ShowCursor(std::int32_t show) {
+  Log("ShowCursor", show);
+  cursorCount += show != 0 ? 1 : -1;
+  return cursorCount;
+}
+
+std::uintptr_t SimOs::ImmAssociateContext(WindowId window, std::uintptr_t context) {
+  Log("ImmAssociateContext", window, context);
+  Window* w = Find(window);
+  if (w == nullptr) return 0;
+  return std::exchange(w->imeContext, context);
+}
+
+WindowId SimOs::FindWindowA(const std::string& className, const std::string& windowName) {
+  Log("FindWindowA", className, windowName);
+  for (auto& [id, w] : windows_) {
+    if (!w.destroyed && Upper(w.className) == Upper(className) &&
+        host::ToUtf8(w.text) == windowName) {
+      return id;
+    }
+  }
+  return 0;
+}
+
+std::int32_t SimOs::SetWindowPos(WindowId window, std::intptr_t insertAfter, int x, int y, int cx,
+                                 int cy, std::uint32_t flags) {
+  Log("SetWindowPos", window, insertAfter, x, y, cx, cy, flags);
+  Window* w = Find(window);
+  if (w == nullptr) return 0;
+  constexpr std::uint32_t kShow = 0x40;
+  constexpr std::uint32_t kHide = 0x80;
+  if (insertAfter == -1) w->topmost = true;
+  if (insertAfter == -2) w->topmost = false;
+  if (flags & kShow) w->visible = true;
+  if (flags & kHide) w->visible = false;
+  return 1;
+}
+
+std::int32_t SimOs::RegOpenKeyExA(std::uint32_t root, const std::string& subKey,
+                                  std::uint32_t options, std::uint32_t access,
+                                  host::RegKey* result) {
+  Log("RegOpenKeyExA", root, subKey, options, access);
+  constexpr std::uint32_t kLocalMachine = 0x80000002;
+  constexpr std::int32_t kNotFound = 2;
+  constexpr std::int32_t kAccessDenied = 5;
+  if (root != kLocalMachine) return kNotFound;
+  const std::string path = "HKLM\\" + Upper(subKey);
+  const auto found = registry.find(path);
+  if (found == registry.end()) return kNotFound;
+  if ((access & kWriteRights) != 0 && !found->second.writable) return kAccessDenied;
+  *result = ++nextKey_;
+  openKeys_[*result] = path;
+  ++openRegistryKeys;
+  return 0;
+}
+
+std::int32_t SimOs::RegQueryValueExA(host::RegKey key, const std::string& valueName,
+                                     std::uint32_t* type, std::uint8_t* data, std::uint32_t* size) {
+  Log("RegQueryValueExA", key, valueName, size != nullptr ? *size : 0);
+  constexpr std::int32_t kNotFound = 2;
+  constexpr std::int32_t kInvalidHandle = 6;
+  constexpr std::int32_t kMoreData = 234;
+  const auto open = openKeys_.find(key);
+  if (open == openKeys_.end()) return kInvalidHandle;
+  const auto& values = registry[open->second].values;
+  const auto found = values.find(Upper(valueName));
+  if (found == values.end()) return kNotFound;
+  const RegistryValue& value = found->second;
+  if (type != nullptr) *type = value.type;
+  if (size == nullptr) return 0;
+  if (value.data.size() > *size) {
+    *size = static_cast<std::uint32_t>(value.data.size());
+    return kMoreData;
+  }
+  if (data != nullptr && !value.data.empty())
+    std::memcpy(data, value.data.data(), value.data.size());
+  *size = static_cast<std::uint32_t>(value.data.size());
+  return 0;
+}
+
+std::int32_t SimOs::RegCloseKey(host::RegKey key) {
+  Log("RegCloseKey", key);
+  if (openKeys_.erase(key) == 0) return 6;
+  --openRegistryKeys;
+  return 0;
+}
+
+}  // namespace sim
