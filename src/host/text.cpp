@@ -70,7 +70,7 @@ Text FromUtf8(std::string_view utf8) {
   for (std::size_t i = 0; i < utf8.size();) {
     const auto lead = static_cast<unsigned char>(utf8[i]);
     const int extra = lead < 0x80 ? 0 : lead >= 0xF0 ? 3 : lead >= 0xE0 ? 2 : lead >= 0xC0 ? 1 : -1;
-    char32_t c = extra < 0 ? 0xFFFD : lead & (0x3F >> extra);
+    char32_t c = extra < 0 ? 0xFFFD : extra == 0 ? lead : lead & (0x3F >> extra);
     std::size_t next = i + 1;
     for (int k = 0; k < extra; ++k, ++next) {
       if (next >= utf8.size() || (static_cast<unsigned char>(utf8[next]) & 0xC0) != 0x80) {
