@@ -1,0 +1,266 @@
+// The configuration dialog and its About box on the simulated desktop:
+// layout, the ways the dialog ends, and the modal About box.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "dialogs/form2.h"
+#include "host/sim/sim_os.h"
+#include "host/toolkit.h"
+
+namespace {
+
+using host::RectPx;
+using host::WindowId;
+
+class DialogRun : public ::testing::Test {
+ protected:
+  sim::SimOs os;
+  host::Program program{os};
+  dialogs::Form2 form;
+
+  // As Main does for "/C": load, then show modeless.
+  void Open() {
+    os.Start([&] {
+      program.RunMain([&] {
+        host::Load(form);
+        host::Show(form);
+      });
+    });
+  }
+  sim::Window* Window(const host::Form& f) { return os.Find(f.hWnd()); }
+  sim::Window* Control(const host::Form& f, const std::string& name) {
+    return os.Control(f.hWnd(), name);
+  }
+  // Chooses Help > version information; `whileOpen` runs inside the About
+  // box's modal loop, which the box's OK button then ends if still open.
+  void WithAboutBox(const std::function<void(dialogs::SFrm_About&)>& whileOpen) {
+    os.modalActions.push_back([&] {
+      dialogs::SFrm_About& about = *form.About();
+      whileOpen(about);
+      if (about.IsLoaded()) os.Click(Control(about, "cmdOK")->id);
+    });
+    os.ChooseMenu(form.hWnd(), form.MENU_Version.Id());
+  }
+  // Every call that could leave something behind on the system.
+  std::vector<std::string> Writes() const {
+    return os.Calls({"RegOpenKeyExA", "RegQueryValueExA", "Shell", "SystemParametersInfoA"});
+  }
+};
+
+struct Expected {
+  std::string name;
+  std::u16string caption;
+  RectPx rect;  // pixels at 96 DPI
+  int tabIndex;
+};
+
+void ExpectControls(sim::SimOs& os, WindowId form, const std::vector<Expected>& expected) {
+  for (const Expected& e : expected) {
+    SCOPED_TRACE(e.name);
+    const sim::Window* control = os.Control(form, e.name);
+    ASSERT_NE(control, nullptr);
+    EXPECT_EQ(control->text, e.caption);
+    EXPECT_EQ(control->bounds, e.rect);
+    EXPECT_EQ(control->control.tabIndex, e.tabIndex);
+    EXPECT_TRUE(control->visible);
+  }
+}
+
+TEST_F(DialogRun, OpensCentredWithTheTitleAsCaptionAndTheDesignLayout) {
+  Open();
+  ASSERT_FALSE(os.Exited());
+  const sim::Window& w = *Window(form);
+  EXPECT_TRUE(w.visible);
+  EXPECT_EQ(w.text, u"ZARVO");
+  EXPECT_EQ(form.Caption(), u"ZARVO");
+  EXPECT_EQ(os.ClientRect(w.id), (RectPx{0, 0, 433, 73}));
+  EXPECT_NEAR(w.bounds.left * 2 + w.bounds.width, 800, 1);
+  EXPECT_NEAR(w.bounds.top * 2 + w.bounds.height, 600, 1);
+  EXPECT_EQ(w.form.border, host::BorderStyle::FixedSingle);
+  EXPECT_TRUE(w.form.showInTaskbar);
+  EXPECT_FALSE(w.form.minButton);
+  EXPECT_FALSE(w.form.maxButton);
+  EXPECT_TRUE(w.form.appIcon);
+  ExpectControls(os, w.id,
+                 {{"Cmd_OK", u"ＯＫ", {344, 8, 81, 25}, 0},
+                  {"Cmd_Cancel", u"キャンセル", {344, 40, 81, 25}, 1},
+                  {"Label1", u"設定項目はございません。", {8, 16, 209, 17}, 2}});
+  EXPECT_EQ(os.Control(w.id, "Label1")->className, "Static");
+  // The caption is the title before the window is first shown.
+  const auto calls = os.Calls({"SetText", "SetVisible"});
+  ASSERT_GE(calls.size(), 2u);
+  EXPECT_EQ(calls[0].rfind("SetText(", 0), 0u) << calls[0];
+}
+
+TEST_F(DialogRun, HasOneHelpMenuWithTheVersionItem) {
+  Open();
+  const auto& menus = Window(form)->form.menus;
+  ASSERT_EQ(menus.size(), 2u);
+  EXPECT_EQ(menus[0].caption, u"ヘルプ(&H)");
+  EXPECT_EQ(menus[0].parent, -1);
+  EXPECT_EQ(menus[1].caption, u"バージョン情報(&V)...");
+  EXPECT_EQ(menus[1].parent, menus[0].id);
+  EXPECT_EQ(menus[1].id, form.MENU_Version.Id());
+}
+
+TEST_F(DialogRun, EnterClicksOkAndEscClicksCancel) {
+  Open();
+  const sim::Window& ok = *Control(form, "Cmd_OK");
+  const sim::Window& cancel = *Control(form, "Cmd_Cancel");
+  EXPECT_TRUE(ok.control.isDefault);
+  EXPECT_FALSE(ok.control.isCancel);
+  EXPECT_TRUE(cancel.control.isCancel);
+  EXPECT_FALSE(cancel.control.isDefault);
+}
+
+TEST_F(DialogRun, ScalesItsLayoutWithTheScreenDpi) {
+  os.dpi = 144;  // ten twips to the pixel
+  Open();
+  EXPECT_EQ(os.ClientRect(form.hWnd()), (RectPx{0, 0, 650, 110}));  // 649.5 and 109.5 round up
+  EXPECT_EQ(Control(form, "Cmd_OK")->bounds, (RectPx{516, 12, 122, 38}));
+}
+
+// One run per way of leaving: Cmd_OK, Cmd_Cancel, the close box.
+class DialogEnd : public DialogRun, public ::testing::WithParamInterface<int> {};
+
+TEST_P(DialogEnd, EndsTheProgramAtOnceWritingNothing) {
+  Open();
+  ASSERT_FALSE(os.Exited());
+  const WindowId dialog = form.hWnd();
+  switch (GetParam()) {
+    case 0:
+      os.Click(Control(form, "Cmd_OK")->id);
+      break;
+    case 1:
+      os.Click(Control(form, "Cmd_Cancel")->id);
+      break;
+    default:
+      os.Close(dialog);
+  }
+  EXPECT_TRUE(os.Exited());
+  EXPECT_EQ(os.Find(dialog), nullptr);
+  EXPECT_EQ(os.Calls({"ExitProcess"}).size(), 1u);
+  EXPECT_TRUE(Writes().empty());
+  EXPECT_TRUE(os.messageBoxes.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(OkCancelClose, DialogEnd, ::testing::Values(0, 1, 2));
+
+TEST_F(DialogRun, VersionItemOpensAFreshAboutBoxModallyEachTime) {
+  Open();
+  const WindowId dialog = form.hWnd();
+  std::vector<WindowId> boxes;
+  std::vector<bool> ownerEnabled;
+  std::vector<std::u16string> versions;
+  const auto record = [&](dialogs::SFrm_About& about) {
+    boxes.push_back(about.hWnd());
+    ownerEnabled.push_back(os.Find(dialog)->enabled);
+    versions.push_back(Control(about, "lblVersion")->text);
+    // The dialog takes no input while the box is open.
+    os.Click(Control(form, "Cmd_OK")->id);
+  };
+  WithAboutBox(record);
+  ASSERT_FALSE(os.Exited());
+  dialogs::SFrm_About* first = form.About();
+  EXPECT_FALSE(first->IsLoaded());
+  EXPECT_TRUE(os.Find(dialog)->enabled);
+
+  os.version.major = 2;  // a fresh load reads the application object again
+  WithAboutBox(record);
+  ASSERT_FALSE(os.Exited());
+  EXPECT_EQ(form.About(), first) << "the box is created once and loaded on each opening";
+  ASSERT_EQ(boxes.size(), 2u);
+  EXPECT_NE(boxes[0], boxes[1]);
+  EXPECT_EQ(ownerEnabled, (std::vector<bool>{false, false}));
+  EXPECT_EQ(versions, (std::vector<std::u16string>{u"ﾊﾞｰｼﾞｮﾝ 1.0.0", u"ﾊﾞｰｼﾞｮﾝ 2.0.0"}));
+  EXPECT_EQ(os.Calls({"RunModalLoop"}).size(), 2u);
+
+  // Still a working dialog afterwards.
+  os.Click(Control(form, "Cmd_Cancel")->id);
+  EXPECT_TRUE(os.Exited());
+}
+
+TEST_F(DialogRun, AboutBoxClosesByItsOkButtonOrCloseBox) {
+  Open();
+  WithAboutBox([&](dialogs::SFrm_About& about) { os.Close(about.hWnd()); });
+  EXPECT_FALSE(os.Exited());
+  EXPECT_FALSE(form.About()->IsLoaded());
+  WithAboutBox([&](dialogs::SFrm_About& about) { os.Click(Control(about, "cmdOK")->id); });
+  EXPECT_FALSE(os.Exited());
+  EXPECT_FALSE(form.About()->IsLoaded());
+  EXPECT_TRUE(Window(form)->enabled);
+  EXPECT_TRUE(Writes().empty());
+}
+
+TEST_F(DialogRun, AboutBoxShowsTheApplicationObjectsValues) {
+  os.version = {u"ZARVO",
+                10,
+                2,
+                15,
+                u"Zarvo Works",
+                u"Copyright (C) 2001  Zarvo Works   All rights reserved."};
+  Open();
+  WithAboutBox([&](dialogs::SFrm_About& about) {
+    const sim::Window& w = *Window(about);
+    EXPECT_EQ(w.text, u"ZARVOのﾊﾞｰｼﾞｮﾝ情報");
+    EXPECT_EQ(Control(about, "lblTitle")->text, u"ZARVO");
+    EXPECT_EQ(Control(about, "lblVersion")->text, u"ﾊﾞｰｼﾞｮﾝ 10.2.15");
+    EXPECT_EQ(Control(about, "lblCompanyName")->text, u"Zarvo Works");
+    EXPECT_EQ(Control(about, "lblLegalCopyright")->text,
+              u"Copyright (C) 2001\r\nZarvo Works\r\n All rights reserved.");
+    EXPECT_EQ(Control(about, "lblDisclaimer")->text, u"");
+    EXPECT_EQ(Control(about, "lblDescription")->text, u"ｱﾌﾟﾘｹｰｼｮﾝの説明");
+  });
+}
+
+TEST_F(DialogRun, AboutBoxHasTheDesignLayout) {
+  Open();
+  WithAboutBox([&](dialogs::SFrm_About& about) {
+    const sim::Window& w = *Window(about);
+    EXPECT_TRUE(w.visible);
+    EXPECT_EQ(os.ClientRect(w.id), (RectPx{0, 0, 407, 192}));
+    EXPECT_EQ(w.form.border, host::BorderStyle::FixedDialog);
+    EXPECT_FALSE(w.form.showInTaskbar);
+    EXPECT_TRUE(w.form.menus.empty());
+    ExpectControls(
+        os, w.id,
+        {{"picIcon", u"", {16, 16, 32, 32}, 1},
+         {"cmdOK", u"OK", {304, 132, 92, 23}, 0},
+         {"cmdSysInfo", u"ｼｽﾃﾑ情報(&S)...", {304, 160, 92, 23}, 2},
+         {"lblLegalCopyright", u"(C) Test\r\nAll rights reserved.", {12, 80, 388, 30}, 8},
+         {"lblCompanyName", u"Test Company", {12, 62, 384, 15}, 7},
+         {"lblDescription", u"ｱﾌﾟﾘｹｰｼｮﾝの説明", {68, 228, 259, 78}, 3},
+         {"lblTitle", u"ZARVO", {70, 16, 327, 19}, 5},
+         {"lblVersion", u"ﾊﾞｰｼﾞｮﾝ 1.0.0", {70, 40, 327, 15}, 6},
+         {"lblDisclaimer", u"", {12, 144, 282, 35}, 4}});
+    EXPECT_TRUE(Control(about, "picIcon")->control.appIcon);
+    const host::ControlSpec& ok = Control(about, "cmdOK")->control;
+    EXPECT_TRUE(ok.isDefault && ok.isCancel);
+    const host::ControlSpec& sysInfo = Control(about, "cmdSysInfo")->control;
+    EXPECT_FALSE(sysInfo.isDefault || sysInfo.isCancel);
+    const host::FontSpec& font = Control(about, "lblTitle")->control.font;
+    EXPECT_EQ(font.face, u"ＭＳ Ｐゴシック");
+    EXPECT_EQ(font.pointSize, 9);
+    EXPECT_EQ(font.weight, 700);
+    EXPECT_EQ(font.charset, 128);
+    EXPECT_EQ(Control(about, "lblVersion")->control.font.face, u"");
+    for (const char* black : {"lblTitle", "lblDescription", "lblDisclaimer"}) {
+      EXPECT_EQ(Control(about, black)->control.foreColor, 0x000000u) << black;
+    }
+    EXPECT_EQ(Control(about, "lblVersion")->control.foreColor, host::kSystemColor);
+    // The etched rule: grey one pixel below white, across the box.
+    const sim::Window& grey = *Control(about, "Line1(1)");
+    const sim::Window& white = *Control(about, "Line1(0)");
+    EXPECT_EQ(grey.bounds, (RectPx{8, 122, 392, 0}));
+    EXPECT_EQ(white.bounds, (RectPx{8, 120, 392, 0}));
+    EXPECT_EQ(grey.control.lineColor, 0x808080u);
+    EXPECT_EQ(grey.control.lineWidth, 1);
+    EXPECT_EQ(white.control.lineColor, 0xFFFFFFu);
+    EXPECT_EQ(white.control.lineWidth, 2);
+  });
+}
+
+}  // namespace
