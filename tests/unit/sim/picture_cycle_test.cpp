@@ -1,0 +1,120 @@
+// ShowNextPicture on the simulated desktop: the cycle, the placement on the
+// image control, and what a file that cannot be shown leaves behind.
+#include <gtest/gtest.h>
+
+#include "support/sim_run.h"
+
+namespace {
+
+using testing_support::Id;
+using testing_support::SimRun;
+
+host::Text FileName(int index) { return u"C:\\WINDOWS\\ZARVO" + host::ZeroPad(index, 3) + u".DAT"; }
+
+TEST(PictureCycle, ShowsTheFiftyFilesInTurnThenStartsAgain) {
+  SimRun run;
+  run.Start(u"/s");
+  for (int tick = 1; tick <= 50; ++tick) run.os.Advance(20000);
+  const auto loads = run.os.Calls({"LoadPicture"});
+  ASSERT_EQ(loads.size(), 51u);
+  for (int i = 0; i < 50; ++i) {
+    EXPECT_EQ(loads[i], "LoadPicture(\"" + host::ToUtf8(FileName(i + 1)) + "\")");
+  }
+  EXPECT_EQ(loads[50], loads[0]);
+  EXPECT_EQ(run.module.Form1.PictureIndex, 2);
+}
+
+TEST(PictureCycle, StepsRunInOrderWhileTheImageIsHidden) {
+  SimRun run;
+  run.os.files[FileName(2)] = {sim::PictureFile(1600, 800)};
+  run.Start(u"/s");
+  run.os.log.clear();
+  run.os.Advance(20000);
+  const std::string image = Id(run.ImageWindow());
+  const std::vector<std::string> expected = {
+      "SetVisible(" + image + ", false)",
+      "SetImage(" + image + ", 400, 300, false)",  // Stretch false; the old picture stays
+      "LoadPicture(\"C:\\WINDOWS\\ZARVO002.DAT\")", "SetImage(" + image + ", 1600, 800, false)",
+      "SetImage(" + image + ", 1600, 800, true)",   "SetVisible(" + image + ", true)",
+  };
+  EXPECT_EQ(run.os.Calls({"SetVisible", "SetImage", "LoadPicture"}), expected);
+  // Fit to width: the width is set before the height, the top last.
+  const auto bounds = run.os.Calls({"SetBounds"});
+  const std::vector<std::string> placement(bounds.end() - 4, bounds.end());
+  EXPECT_EQ(placement, (std::vector<std::string>{"SetBounds(" + image + ", 200, 150, 800, 800)",
+                                                 "SetBounds(" + image + ", 200, 150, 800, 400)",
+                                                 "SetBounds(" + image + ", 0, 150, 800, 400)",
+                                                 "SetBounds(" + image + ", 0, 100, 800, 400)"}));
+  const host::Image& image1 = run.module.Form1.Image1;
+  EXPECT_TRUE(image1.Stretch());
+  EXPECT_EQ(image1.Left(), 0);
+  EXPECT_EQ(image1.Top(), 100);
+  EXPECT_EQ(image1.Width(), 800);
+  EXPECT_EQ(image1.Height(), 400);
+}
+
+TEST(PictureCycle, PlacementsOfTheWorkedValuesReachTheImageControl) {
+  struct Case {
+    int width, height;
+    host::RectPx placed;
+  } cases[] = {{400, 300, {200, 150, 400, 300}},
+               {300, 1200, {325, 0, 150, 600}},
+               {800, 300, {0, 150, 800, 300}},
+               {300, 600, {250, 0, 300, 600}},
+               {900, 500, {0, 78, 800, 444}}};
+  SimRun run;
+  for (int i = 0; i < 5; ++i)
+    run.os.files[FileName(i + 1)] = {sim::PictureFile(cases[i].width, cases[i].height)};
+  run.Start(u"/s");
+  for (const Case& c : cases) {
+    const sim::Window& image = *run.os.Find(run.ImageWindow());
+    EXPECT_TRUE(image.visible);
+    EXPECT_EQ(image.bounds, c.placed) << c.width << " x " << c.height;
+    run.os.Advance(20000);
+  }
+}
+
+TEST(PictureCycle, MissingOrBadFileCostsOneIntervalAndTheCycleGoesOn) {
+  SimRun run;
+  run.os.files.erase(FileName(2));
+  run.os.files[FileName(3)] = {"not a picture"};
+  run.os.files[FileName(4)] = {sim::PictureFile(640, 0)};  // height 0: division by zero
+  run.Start(u"/s");
+  run.os.MouseMove(run.SaverWindow(), 1, 1);  // disarm
+  ASSERT_EQ(run.module.Form1.FirstMouseMove, host::kFalse);
+  for (int index = 2; index <= 4; ++index) {
+    run.os.Advance(20000);
+    EXPECT_FALSE(run.os.Find(run.ImageWindow())->visible) << index;
+    EXPECT_FALSE(run.module.Form1.Image1.Stretch());
+    EXPECT_EQ(run.module.Form1.PictureIndex, index + 1);
+    EXPECT_EQ(run.module.Form1.FirstMouseMove, host::kFalse);
+  }
+  run.os.Advance(20000);
+  EXPECT_TRUE(run.os.Find(run.ImageWindow())->visible);
+  EXPECT_EQ(run.module.Form1.FirstMouseMove, host::kTrue);
+  EXPECT_FALSE(run.os.Exited());
+}
+
+TEST(PictureCycle, EveryFileMissingLeavesABlackScreenThatStillEndsOnInput) {
+  SimRun run;
+  run.os.files.clear();
+  run.Start(u"/s");
+  run.os.Advance(200000);
+  EXPECT_FALSE(run.os.Find(run.ImageWindow())->visible);
+  EXPECT_EQ(run.module.Form1.PictureIndex, 12);
+  // The load armed the baseline even though its picture failed.
+  run.os.MouseMove(run.SaverWindow(), 3, 300);
+  run.os.MouseMove(run.SaverWindow(), 300, 300);
+  EXPECT_FALSE(run.os.Exited());
+  run.os.MouseMove(run.SaverWindow(), 300, 0);
+  EXPECT_TRUE(run.os.Exited());
+}
+
+TEST(PictureCycle, FolderAtADriveRootGetsNoDoubledSeparator) {
+  SimRun run;
+  run.os.exePath = u"Y:\\zarvo.scr";
+  run.Start(u"/s");
+  EXPECT_EQ(run.os.Calls({"LoadPicture"}).front(), "LoadPicture(\"Y:\\ZARVO001.DAT\")");
+}
+
+}  // namespace
