@@ -1,0 +1,144 @@
+// The toolkit's own rules, on small forms made for the test: error traps,
+// the end of the program, modal forms and the twips <-> pixels conversion.
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "host/sim/sim_os.h"
+#include "host/toolkit.h"
+
+namespace {
+
+using host::Text;
+
+host::FormDesign TestDesign(const Text& caption) {
+  host::FormDesign design;
+  design.window.caption = caption;
+  design.clientWidthTwips = 1500;
+  design.clientHeightTwips = 750;
+  return design;
+}
+
+host::ControlSpec ButtonSpec(const std::string& name) {
+  host::ControlSpec spec;
+  spec.kind = host::ControlKind::Button;
+  spec.name = name;
+  spec.rect = {150, 150, 1215, 375};
+  return spec;
+}
+
+class TestForm : public host::Form {
+ public:
+  explicit TestForm(const Text& caption)
+      : host::Form(TestDesign(caption)),
+        Raise(*this, ButtonSpec("Raise")),
+        Trapped(*this, ButtonSpec("Trapped")) {
+    Raise.onClick = [] { throw host::RuntimeError(host::ErrorCode::DivisionByZero); };
+    Trapped.onClick = [this] {
+      host::Trap([this] {
+        ++trappedRuns;
+        throw host::RuntimeError(host::ErrorCode::FileNotFound);
+      });
+    };
+  }
+  void Form_Ending() override { ++endings; }
+  void Form_Unload(std::int16_t& cancel) override { cancel = refuseUnload ? -1 : 0; }
+
+  host::Button Raise;
+  host::Button Trapped;
+  int trappedRuns = 0;
+  int endings = 0;
+  bool refuseUnload = false;
+};
+
+struct ToolkitRun {
+  sim::SimOs os;
+  TestForm main{u"main"};
+  TestForm dialog{u"dialog"};
+  host::Program program{os};
+  void Start() {
+    os.Start([this] {
+      program.RunMain([this] {
+        host::Load(main);
+        host::Show(main);
+      });
+    });
+  }
+};
+
+TEST(Toolkit, ControlsArePlacedInPixelsFromTheRealDpi) {
+  ToolkitRun run;
+  run.os.dpi = 144;
+  run.Start();
+  const sim::Window& button = *run.os.Control(run.main.hWnd(), "Raise");
+  EXPECT_EQ(button.bounds, (host::RectPx{15, 15, 122, 38}));  // twips * 144 / 1440
+  EXPECT_EQ(run.os.ClientRect(run.main.hWnd()), (host::RectPx{0, 0, 150, 75}));
+  EXPECT_FLOAT_EQ(run.main.ScaleWidth(), 1500);
+  EXPECT_FLOAT_EQ(host::Screen().TwipsPerPixelX(), 10);
+  EXPECT_FLOAT_EQ(host::Screen().Width(), 8000);
+}
+
+TEST(Toolkit, ErrorNoTrapCatchesIsReportedAndEndsTheProgram) {
+  ToolkitRun run;
+  run.Start();
+  run.os.Click(run.os.Control(run.main.hWnd(), "Trapped")->id);
+  EXPECT_EQ(run.main.trappedRuns, 1);
+  EXPECT_FALSE(run.os.Exited());
+  EXPECT_TRUE(run.os.messageBoxes.empty());
+
+  run.os.Click(run.os.Control(run.main.hWnd(), "Raise")->id);
+  ASSERT_EQ(run.os.messageBoxes.size(), 1u);
+  EXPECT_EQ(run.os.messageBoxes[0].text, u"実行時エラー '11'");
+  EXPECT_TRUE(run.os.Exited());
+  EXPECT_EQ(run.main.endings, 1);  // the loaded form still gets its last word
+}
+
+TEST(Toolkit, UnloadingTheLastFormEndsTheProgramUnlessRefused) {
+  ToolkitRun run;
+  run.Start();
+  run.main.refuseUnload = true;
+  run.os.Close(run.main.hWnd());
+  EXPECT_FALSE(run.os.Exited());
+  run.main.refuseUnload = false;
+  run.os.Close(run.main.hWnd());
+  EXPECT_TRUE(run.os.Exited());
+  EXPECT_EQ(run.main.endings, 0);  // it was unloaded before the end
+}
+
+TEST(Toolkit, ModalFormDisablesTheOthersUntilItCloses) {
+  ToolkitRun run;
+  run.Start();
+  const host::WindowId main = run.main.hWnd();
+  bool mainEnabledMeanwhile = true;
+  run.os.modalActions.push_back([&] {
+    mainEnabledMeanwhile = run.os.Find(main)->enabled;
+    run.os.Click(run.os.Control(main, "Trapped")->id);  // a disabled window takes no input
+    run.os.Close(run.dialog.hWnd());
+  });
+  run.os.Start([&] { run.program.RunMain([&] { host::Show(run.dialog, host::vbModal); }); });
+  EXPECT_FALSE(mainEnabledMeanwhile);
+  EXPECT_EQ(run.main.trappedRuns, 0);
+  EXPECT_TRUE(run.os.Find(main)->enabled);
+  EXPECT_FALSE(run.dialog.IsLoaded());
+  EXPECT_FALSE(run.os.Exited());
+}
+
+TEST(Toolkit, EndRunsEachLoadedFormsLastWordOnce) {
+  ToolkitRun run;
+  run.Start();
+  run.os.EndSession();
+  run.os.EndSession();
+  EXPECT_TRUE(run.os.Exited());
+  EXPECT_EQ(run.main.endings, 1);
+}
+
+TEST(Toolkit, StringRules) {
+  EXPECT_EQ(host::Replace(u"a  b   c    d", u"  ", u"\r\n"), u"a\r\nb\r\n c\r\n\r\nd");
+  EXPECT_EQ(host::Replace(u"abc", u"", u"x"), u"abc");
+  EXPECT_EQ(host::UCase(u"/sｓé"), u"/SＳé");
+  EXPECT_EQ(host::Str(-32768), u"-32768");
+  EXPECT_EQ(host::FromUtf8(host::ToUtf8(u"設定 \U0001F600 abc")), u"設定 \U0001F600 abc");
+  EXPECT_EQ(host::FromUtf8("\xFF\xC3"), u"\uFFFD\uFFFD");
+}
+
+}  // namespace
