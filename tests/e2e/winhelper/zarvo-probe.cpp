@@ -157,6 +157,9 @@ void print_common(const char* kind, HWND h) {
       (unsigned long)exstyle);
   out("\towner=%s\tparent=%s", hexptr(GetWindow(h, GW_OWNER)).c_str(),
       hexptr(GetAncestor(h, GA_PARENT)).c_str());
+  // Wine only: the X11 window id of this window (0 if none / not Wine).
+  out("\txwin=%s",
+      hexptr(GetPropW(h, L"__wine_x11_whole_window")).c_str());
 }
 
 struct TopEnum {
