@@ -23,7 +23,7 @@ PACKAGES=(
   g++-mingw-w64-i686 binutils-mingw-w64-i686
   mingw-w64-tools
   wine wine32:i386 libwine:i386
-  xvfb xauth xdotool x11-utils
+  xvfb xauth xdotool x11-utils libx11-6 libxfixes3
   imagemagick
   fonts-ipafont-gothic locales
   nsis zip unzip

@@ -24,15 +24,26 @@
 #      temp dir) and installs it as EXIT/INT/TERM trap (ZARVO_NO_TRAP=1 skips
 #      the trap; call zarvo_env_cleanup yourself then).
 #  After setup a persistent wineserver ("wineserver -p") keeps running, so
-#  every later "wine prog.exe" starts in ~0.3-0.7 s instead of restarting the
+#  every later "wine prog.exe" starts in ~0.1-0.7 s instead of restarting the
 #  server and explorer.exe each time.
 #
 # Timing measured on the 2-core dev machine (Debian 12, wine 8.0):
-#  "wineboot -i" + "wineserver -w" for a new win32 prefix: 16-17 s
-#  (12 s of it is wineboot itself); Xvfb start: < 0.5 s; registry settings:
-#  ~1 s.  Total for "source scripts/wine-env.sh": ~18 s.
+#  new win32 prefix ("wineboot -i" + "wineserver -w"): 15-17 s;
+#  Xvfb start: < 0.5 s; registry settings: ~1 s.  Total for
+#  "source scripts/wine-env.sh": 15-17 s.
 #  With ZARVO_WINE_TEMPLATE=DIR the pristine prefix is created once in DIR
-#  and each setup copies it (cp -a, ~1 s), which is still a fresh prefix.
+#  (~15 s, ~590 MB) and every setup copies it (cp -a): 1-3 s in total, and
+#  it is still a fresh prefix.
+#  Afterwards "wine zarvo-probe.exe windows" takes 0.1-0.3 s (0.6 s when it
+#  must start explorer.exe /desktop again).
+#
+# Caution when capturing output of Wine programs: a Wine process that
+# starts explorer.exe /desktop (or other helpers) passes its Unix stderr on
+# to them, and explorer lives as long as any program has windows.  Waiting
+# for EOF on a pipe connected to wine's stderr (Python communicate(), a
+# ctest COMMAND running wine directly) can therefore hang.  Redirect wine's
+# stdout/stderr to files (tests/e2e/harness.py does) and wait for the
+# process instead.
 #
 # Variables exported: DISPLAY WINEPREFIX WINEARCH WINEDEBUG WINEDLLOVERRIDES
 #  LANG LC_ALL ZARVO_WINE_TMP ZARVO_XVFB_PID (empty when display reused)

@@ -493,18 +493,28 @@ class WineSession:
         recs = parse_output(self.probe('registry-dump', key)[1], 'value')
         return {(r['key'], r['name']): r['data'] for r in recs}
 
+    def start_cursor_hider(self):
+        """Start a probe that shows a black full-screen top-most window, takes
+        the foreground and calls ShowCursor(FALSE) (a stand-in for a saver).
+        Returns (popen, hwnd, stop)."""
+        return self._start_probe_service(['hide-cursor'], 'hidden')
+
     def start_tray(self, height=40):
         """Start the stand-in task bar (class Shell_TrayWnd, empty title,
         visible, top-most, at the bottom).  Returns (popen, hwnd, stop)
         where stop() ends it."""
-        fd, stopfile = tempfile.mkstemp(prefix='zarvo-tray-',
+        return self._start_probe_service(['tray', '--height', str(height)],
+                                         'tray')
+
+    def _start_probe_service(self, args, kind):
+        fd, stopfile = tempfile.mkstemp(prefix='zarvo-probe-stop-',
                                         dir=self.env.get('ZARVO_WINE_TMP'))
         os.close(fd)
         os.unlink(stopfile)
         outf = tempfile.TemporaryFile()
         self._tmpfiles.append(outf)
-        p = subprocess.Popen(['wine', self.probe_exe, 'tray', '--height',
-                              str(height), '--until', wine_path(stopfile)],
+        p = subprocess.Popen(['wine', self.probe_exe] + args +
+                             ['--until', wine_path(stopfile)],
                              env=self.env, stdin=subprocess.DEVNULL,
                              stdout=outf, stderr=subprocess.DEVNULL)
         self._procs.append(p)
@@ -517,9 +527,9 @@ class WineSession:
                 rec = parse_line(line)
                 break
             time.sleep(0.05)
-        if rec.get('kind') != 'tray':
+        if rec.get('kind') != kind:
             p.kill()
-            raise HarnessError('tray stand-in failed: %r' % rec)
+            raise HarnessError('probe %s failed: %r' % (args[0], rec))
 
         def stop(timeout=10.0):
             open(stopfile, 'w').close()

@@ -87,9 +87,34 @@ class HarnessSmokeTest(unittest.TestCase):
             self.assertEqual(found['visible'], 1)
             w, h = s.screen_size
             self.assertEqual(found['rect'], (0, h - 40, w, h))
+            self.assertEqual(found['topmost'], 1)
+            self.assertEqual(found['foreground'], 0)
+            img = s.screenshot()
+            self.assertEqual(harness.pixel(img, 5, h - 5), (32, 48, 96))
         finally:
             stop()
         self.assertIsNotNone(p.poll())
+
+    def test_cursor_hidden_by_other_process(self):
+        s = self.s
+        s.mousemove(200, 200)
+        self.assertEqual(s.cursor()['showing'], 1)
+        p, hwnd, stop = s.start_cursor_hider()
+        try:
+            self.assertTrue(harness.wait_until(
+                lambda: s.cursor()['foreground'] == hwnd, 5))
+            # GetCursorInfo in another process sees the foreground thread's
+            # ShowCursor(FALSE) ...
+            self.assertEqual(s.cursor()['showing'], 0)
+            # ... and the X server shows an invisible cursor over the window.
+            s.mousemove_relative(3, 3)
+            self.assertTrue(harness.wait_until(
+                lambda: not s.x_cursor_visible(), 5))
+            self.assertTrue(harness.is_black(s.screenshot()))
+        finally:
+            stop()
+        self.assertTrue(harness.wait_until(
+            lambda: s.cursor()['showing'] == 1, 5))
 
     def test_mouse(self):
         s = self.s

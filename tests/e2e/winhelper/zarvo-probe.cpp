@@ -578,9 +578,10 @@ int cmd_tray(int argc, wchar_t** argv) {
     return 1;
   }
   int sw = GetSystemMetrics(SM_CXSCREEN), sh = GetSystemMetrics(SM_CYSCREEN);
+  // Shown without activation, so it does not take the foreground.
   HWND h = CreateWindowExW(WS_EX_TOOLWINDOW | WS_EX_TOPMOST, L"Shell_TrayWnd",
-                           L"", WS_POPUP | WS_VISIBLE, 0, sh - height, sw,
-                           height, nullptr, nullptr, wc.hInstance, nullptr);
+                           L"", WS_POPUP, 0, sh - height, sw, height, nullptr,
+                           nullptr, wc.hInstance, nullptr);
   if (!h) {
     out("error\tcreate\t%lu\n", (unsigned long)GetLastError());
     return 1;
