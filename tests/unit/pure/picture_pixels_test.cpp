@@ -1,0 +1,79 @@
+// The pixel buffer and compositing onto black.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <new>
+#include <stdexcept>
+
+#include "host/picture/pixels.h"
+
+namespace host::picture {
+namespace {
+
+TEST(PicturePixels, PixelsAreBgraInMemory) {
+  const Pixel p = MakePixel(0x11, 0x22, 0x33);
+  const auto* bytes = reinterpret_cast<const unsigned char*>(&p);
+  EXPECT_EQ(bytes[0], 0x33);  // blue
+  EXPECT_EQ(bytes[1], 0x22);  // green
+  EXPECT_EQ(bytes[2], 0x11);  // red
+  EXPECT_EQ(bytes[3], 0xFF);  // alpha
+}
+
+TEST(PicturePixels, MulDiv255RoundsToNearest) {
+  for (unsigned c = 0; c < 256; ++c) {
+    for (unsigned a = 0; a < 256; ++a) {
+      ASSERT_EQ(MulDiv255(c, a), static_cast<unsigned>(std::lround(c * a / 255.0)))
+          << c << " " << a;
+    }
+  }
+}
+
+TEST(PicturePixels, TransparentIsBlackNeverWhite) {
+  EXPECT_EQ(OpaqueFromStraight(0x00FFFFFF), kOpaqueBlack);
+  EXPECT_EQ(OpaqueFromPremultiplied(0x00000000), kOpaqueBlack);
+  // Not a valid premultiplied value, but it must not show white either.
+  EXPECT_EQ(OpaqueFromPremultiplied(0x00FFFFFF), kOpaqueBlack);
+}
+
+TEST(PicturePixels, HalfTransparentIsHalfAsBright) {
+  EXPECT_EQ(OpaqueFromStraight(0x80FF8040), MakePixel(128, 64, 32));
+  EXPECT_EQ(OpaqueFromPremultiplied(0x80804020), MakePixel(0x80, 0x40, 0x20));
+  EXPECT_EQ(OpaqueFromStraight(0xFF102030), MakePixel(0x10, 0x20, 0x30));
+  EXPECT_EQ(OpaqueFromPremultiplied(0xFF102030), MakePixel(0x10, 0x20, 0x30));
+}
+
+TEST(PicturePixels, BufferRowsArePacked) {
+  PixelBuffer buffer(3, 2);
+  EXPECT_EQ(buffer.Width(), 3);
+  EXPECT_EQ(buffer.Height(), 2);
+  EXPECT_EQ(buffer.ByteCount(), 24u);
+  EXPECT_EQ(buffer.Row(1), buffer.Data() + 3);
+  buffer.Fill(MakePixel(1, 2, 3));
+  buffer.At(2, 1) = 9;
+  EXPECT_EQ(buffer.View().Row(1)[2], 9u);
+  EXPECT_EQ(buffer.At(0, 0), MakePixel(1, 2, 3));
+}
+
+TEST(PicturePixels, MovingLeavesAnEmptyBuffer) {
+  PixelBuffer a(4, 4);
+  PixelBuffer b = std::move(a);
+  EXPECT_TRUE(a.Empty());  // NOLINT(bugprone-use-after-move)
+  EXPECT_EQ(a.Data(), nullptr);
+  EXPECT_EQ(b.Width(), 4);
+  PixelBuffer c;
+  c = std::move(b);
+  EXPECT_EQ(c.PixelCount(), 16u);
+}
+
+TEST(PicturePixels, EmptyAndImpossibleSizes) {
+  EXPECT_TRUE(PixelBuffer(0, 10).Empty());
+  EXPECT_TRUE(PixelBuffer(10, 0).Empty());
+  EXPECT_THROW(PixelBuffer(-1, 10), std::invalid_argument);
+  if (sizeof(std::size_t) == 4) {
+    // More bytes than a 32-bit process can address.
+    EXPECT_THROW(PixelBuffer(65535, 65535), std::bad_alloc);
+  }
+}
+
+}  // namespace
+}  // namespace host::picture
