@@ -1,0 +1,69 @@
+// The operating-system calls the forms make themselves: straight through to
+// the real API with their own arguments and results.
+#include "host/win32/windows_api.h"
+
+#include <imm.h>
+
+#include "host/win32/wide.h"
+#include "host/win32/win32_os.h"
+
+namespace host::win32 {
+
+namespace {
+
+// The forms give "" where the API takes a null string.
+const char* OrNull(const std::string& text) { return text.empty() ? nullptr : text.c_str(); }
+
+// Predefined roots such as HKEY_LOCAL_MACHINE (0x80000002) are negative
+// 32-bit values, sign-extended to the width of a handle.
+HKEY ToHkey(std::uintptr_t key) { return reinterpret_cast<HKEY>(key); }
+HKEY RootKey(std::uint32_t root) {
+  return reinterpret_cast<HKEY>(static_cast<LONG_PTR>(static_cast<LONG>(root)));
+}
+
+}  // namespace
+
+std::int32_t Win32Os::SystemParametersInfoA(std::uint32_t action, std::uint32_t param,
+                                            const char* pvParam, std::uint32_t winIni) {
+  return ::SystemParametersInfoA(action, param, const_cast<char*>(pvParam), winIni);
+}
+
+std::int32_t Win32Os::ShowCursor(std::int32_t show) { return ::ShowCursor(show); }
+
+std::uintptr_t Win32Os::ImmAssociateContext(WindowId window, std::uintptr_t context) {
+  return reinterpret_cast<std::uintptr_t>(
+      ::ImmAssociateContext(ToHwnd(window), reinterpret_cast<HIMC>(context)));
+}
+
+WindowId Win32Os::FindWindowA(const std::string& className, const std::string& windowName) {
+  return ToId(::FindWindowA(OrNull(className), OrNull(windowName)));
+}
+
+std::int32_t Win32Os::SetWindowPos(WindowId window, std::intptr_t insertAfter, int x, int y, int cx,
+                                   int cy, std::uint32_t flags) {
+  return ::SetWindowPos(ToHwnd(window), reinterpret_cast<HWND>(insertAfter), x, y, cx, cy, flags);
+}
+
+std::int32_t Win32Os::RegOpenKeyExA(std::uint32_t root, const std::string& subKey,
+                                    std::uint32_t options, std::uint32_t access, RegKey* result) {
+  HKEY key = nullptr;
+  LONG status = ::RegOpenKeyExA(RootKey(root), subKey.c_str(), options, access, &key);
+  if (result) *result = status == ERROR_SUCCESS ? reinterpret_cast<RegKey>(key) : 0;
+  return status;
+}
+
+std::int32_t Win32Os::RegQueryValueExA(RegKey key, const std::string& valueName,
+                                       std::uint32_t* type, std::uint8_t* data,
+                                       std::uint32_t* size) {
+  DWORD valueType = type ? *type : 0;
+  DWORD bytes = size ? *size : 0;
+  LONG status = ::RegQueryValueExA(ToHkey(key), valueName.c_str(), nullptr,
+                                   type ? &valueType : nullptr, data, size ? &bytes : nullptr);
+  if (type) *type = valueType;
+  if (size) *size = bytes;
+  return status;
+}
+
+std::int32_t Win32Os::RegCloseKey(RegKey key) { return ::RegCloseKey(ToHkey(key)); }
+
+}  // namespace host::win32
