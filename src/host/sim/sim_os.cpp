@@ -60,6 +60,7 @@ SimOs::SimOs() = default;
 
 template <class... Args>
 void SimOs::Log(const std::string& name, const Args&... args) {
+  if (!logging) return;
   std::ostringstream out;
   out << name << '(';
   [[maybe_unused]] const char* separator = "";

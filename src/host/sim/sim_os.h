@@ -92,6 +92,7 @@ class SimOs final : public host::Os {
   bool screenSaveActive = false;
   std::uint64_t now = 0;  // virtual milliseconds since the start
   std::vector<std::string> log;
+  bool logging = true;  // long runs that do not read the log may switch it off
   std::vector<MessageBoxCall> messageBoxes;
   std::vector<Text> launched;  // paths Shell started
   int openRegistryKeys = 0;
