@@ -22,7 +22,7 @@ PACKAGES=(
   libgtest-dev
   g++-mingw-w64-i686 binutils-mingw-w64-i686
   mingw-w64-tools
-  wine wine32:i386 libwine:i386
+  wine wine32:i386 libwine:i386 fonts-wine
   xvfb xauth xdotool x11-utils libx11-6 libxfixes3
   imagemagick
   fonts-ipafont-gothic locales

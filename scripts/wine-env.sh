@@ -19,7 +19,11 @@
 #      HKCC\Software\Fonts "LogPixels" (96 in a new prefix).  Checked here:
 #      LogPixels=120 makes GetDeviceCaps(LOGPIXELSX) return 120 for the next
 #      process started, without restarting wineserver.  Also turns off
-#      Wine's crash dialog, so a crashing test program just exits;
+#      Wine's crash dialog, so a crashing test program just exits, and
+#      makes Wine draw window frames and captions itself (X11 Driver
+#      "Decorated"="N"; ZARVO_WINE_DECORATED=Y leaves it to a window
+#      manager): Xvfb has no window manager, so otherwise screenshots show
+#      no title bars.  Window rects seen by programs are the same either way;
 #  (d) defines zarvo_env_cleanup (kills wineserver and our Xvfb, removes the
 #      temp dir) and installs it as EXIT/INT/TERM trap (ZARVO_NO_TRAP=1 skips
 #      the trap; call zarvo_env_cleanup yourself then).
@@ -115,6 +119,9 @@ REGEDIT4
 
 [HKEY_CURRENT_USER\\Software\\Wine\\WineDbg]
 "ShowCrashDialog"=dword:00000000
+
+[HKEY_CURRENT_USER\\Software\\Wine\\X11 Driver]
+"Decorated"="${ZARVO_WINE_DECORATED:-N}"
 EOF
   wine regedit /S "$(winepath -w "$regfile" 2>/dev/null)" >/dev/null 2>&1
 }
