@@ -14,6 +14,11 @@ cmake --preset native
 cmake --build --preset native -j "$jobs"
 ctest --preset native -j "$jobs"
 
+echo "== fuzz: a short fixed-count run of every fuzz target"
+cmake --preset fuzz
+cmake --build --preset fuzz -j "$jobs"
+ctest --preset fuzz
+
 echo "== win32: the product, cross-built"
 cmake --preset win32
 cmake --build --preset win32 -j "$jobs"
