@@ -1,0 +1,441 @@
+#include "host/win32/wic_picture.h"
+
+#include <objbase.h>
+#include <process.h>
+#include <propidl.h>
+#include <wincodec.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstring>
+#include <memory>
+#include <new>
+#include <span>
+#include <vector>
+
+#include "host/picture/header.h"
+#include "host/picture/orientation.h"
+#include "host/picture/resample.h"
+#include "host/runtime.h"
+#include "host/win32/wide.h"
+
+namespace host::win32 {
+
+namespace {
+
+using picture::HeaderVerdict;
+using picture::PictureFormat;
+using picture::Pixel;
+using picture::PixelBuffer;
+
+// An owned COM interface pointer.
+template <class T>
+class Com {
+ public:
+  Com() = default;
+  Com(const Com&) = delete;
+  Com& operator=(const Com&) = delete;
+  ~Com() { Reset(); }
+  void Reset() {
+    if (p_) p_->Release();
+    p_ = nullptr;
+  }
+  T** Put() {
+    Reset();
+    return &p_;
+  }
+  T* Get() const { return p_; }
+  T* operator->() const { return p_; }
+  explicit operator bool() const { return p_ != nullptr; }
+
+ private:
+  T* p_ = nullptr;
+};
+
+class FileHandle {
+ public:
+  explicit FileHandle(HANDLE handle) : handle_(handle) {}
+  FileHandle(const FileHandle&) = delete;
+  FileHandle& operator=(const FileHandle&) = delete;
+  ~FileHandle() {
+    if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
+  }
+  HANDLE Get() const { return handle_; }
+
+ private:
+  HANDLE handle_;
+};
+
+// Why a load failed, carried from the decoding thread to the caller.
+struct Failure {
+  ErrorCode code;
+};
+
+[[noreturn]] void Fail(ErrorCode code = ErrorCode::InvalidPicture) { throw Failure{code}; }
+
+void Check(HRESULT result) {
+  if (result == E_OUTOFMEMORY) Fail(ErrorCode::OutOfMemory);
+  if (FAILED(result)) Fail();
+}
+
+// One load, shared by the caller and the thread that does it: whichever
+// lets go last frees it, so a caller that stops waiting leaves the thread
+// nothing dangling.
+struct Job {
+  Text path;                        // read from here when `bytes` is empty
+  std::vector<std::uint8_t> bytes;  // the whole file
+  std::atomic<bool> abandoned{false};
+  bool done = false;
+  ErrorCode error = ErrorCode::InvalidPicture;
+  PixelBuffer pixels;
+};
+
+ErrorCode OpenError(DWORD error) {
+  switch (error) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_NAME:
+    case ERROR_BAD_PATHNAME:
+    case ERROR_INVALID_DRIVE:
+    case ERROR_BAD_NETPATH:
+      return ErrorCode::FileNotFound;
+    default:
+      return ErrorCode::InvalidPicture;
+  }
+}
+
+// The whole of a regular file of at most kMaxFileBytes, or a failure.
+void ReadFileBytes(Job& job) {
+  WIN32_FILE_ATTRIBUTE_DATA attributes;
+  if (!GetFileAttributesExW(W(job.path), GetFileExInfoStandard, &attributes)) {
+    Fail(OpenError(GetLastError()));
+  }
+  if (attributes.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) Fail();
+  FileHandle file(CreateFileW(W(job.path), GENERIC_READ,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  if (file.Get() == INVALID_HANDLE_VALUE) Fail(OpenError(GetLastError()));
+  LARGE_INTEGER size;
+  if (GetFileType(file.Get()) != FILE_TYPE_DISK || !GetFileSizeEx(file.Get(), &size)) Fail();
+  if (size.QuadPart <= 0 || static_cast<std::uint64_t>(size.QuadPart) > kMaxFileBytes) Fail();
+  job.bytes.resize(static_cast<std::size_t>(size.QuadPart));
+  std::size_t got = 0;
+  while (got < job.bytes.size()) {
+    const DWORD chunk =
+        static_cast<DWORD>(std::min<std::size_t>(job.bytes.size() - got, 16u << 20));
+    DWORD read = 0;
+    if (!ReadFile(file.Get(), job.bytes.data() + got, chunk, &read, nullptr)) Fail();
+    if (read == 0) break;  // the file became shorter while we read it
+    got += read;
+    if (job.abandoned.load(std::memory_order_relaxed)) Fail();
+  }
+  job.bytes.resize(got);
+}
+
+const GUID& ContainerOf(PictureFormat format) {
+  switch (format) {
+    case PictureFormat::Bmp:
+      return GUID_ContainerFormatBmp;
+    case PictureFormat::Jpeg:
+      return GUID_ContainerFormatJpeg;
+    case PictureFormat::Png:
+      return GUID_ContainerFormatPng;
+    case PictureFormat::Gif:
+      return GUID_ContainerFormatGif;
+    case PictureFormat::Tiff:
+      return GUID_ContainerFormatTiff;
+    case PictureFormat::Ico:
+    case PictureFormat::Unknown:
+      break;
+  }
+  return GUID_ContainerFormatIco;
+}
+
+// The decoder of the format the header check found; WIC's own sniffing
+// only when that decoder cannot be made.
+void OpenDecoder(IWICImagingFactory* factory, IWICStream* stream, PictureFormat format,
+                 Com<IWICBitmapDecoder>& decoder) {
+  if (SUCCEEDED(factory->CreateDecoder(ContainerOf(format), nullptr, decoder.Put())) &&
+      SUCCEEDED(decoder->Initialize(stream, WICDecodeMetadataCacheOnDemand))) {
+    return;
+  }
+  decoder.Reset();
+  LARGE_INTEGER start{};
+  Check(stream->Seek(start, STREAM_SEEK_SET, nullptr));
+  Check(factory->CreateDecoderFromStream(stream, nullptr, WICDecodeMetadataCacheOnDemand,
+                                         decoder.Put()));
+}
+
+// The first frame; for an icon the largest image, the first of equals.
+void OpenFrame(IWICBitmapDecoder* decoder, PictureFormat format,
+               Com<IWICBitmapFrameDecode>& frame) {
+  UINT count = 0;
+  if (FAILED(decoder->GetFrameCount(&count)) || count == 0) Fail();
+  if (format != PictureFormat::Ico || count == 1) {
+    Check(decoder->GetFrame(0, frame.Put()));
+    return;
+  }
+  std::uint64_t bestArea = 0;
+  UINT best = 0;
+  for (UINT i = 0; i < count; ++i) {
+    Com<IWICBitmapFrameDecode> candidate;
+    UINT w = 0, h = 0;
+    if (FAILED(decoder->GetFrame(i, candidate.Put())) || FAILED(candidate->GetSize(&w, &h))) {
+      continue;
+    }
+    if (std::uint64_t{w} * h > bestArea) {
+      bestArea = std::uint64_t{w} * h;
+      best = i;
+    }
+  }
+  Check(decoder->GetFrame(best, frame.Put()));
+}
+
+// The orientation WIC reads from the frame's metadata, 0 when it has none.
+int WicOrientation(IWICBitmapFrameDecode* frame, PictureFormat format) {
+  const wchar_t* query = format == PictureFormat::Jpeg   ? L"/app1/ifd/{ushort=274}"
+                         : format == PictureFormat::Tiff ? L"/ifd/{ushort=274}"
+                                                         : nullptr;
+  Com<IWICMetadataQueryReader> reader;
+  if (!query || FAILED(frame->GetMetadataQueryReader(reader.Put()))) return 0;
+  PROPVARIANT value;
+  PropVariantInit(&value);
+  int orientation = 0;
+  if (SUCCEEDED(reader->GetMetadataByName(query, &value)) && value.vt == VT_UI2 &&
+      value.uiVal >= 1 && value.uiVal <= 8) {
+    orientation = value.uiVal;
+  }
+  PropVariantClear(&value);
+  return orientation;
+}
+
+bool HasFormat(IWICBitmapSource* source, const GUID& format) {
+  WICPixelFormatGUID actual;
+  return SUCCEEDED(source->GetPixelFormat(&actual)) && IsEqualGUID(actual, format);
+}
+
+// The frame as 32-bit BGRA, premultiplied if WIC can, straight otherwise.
+void ToBgra(IWICImagingFactory* factory, IWICBitmapFrameDecode* frame,
+            Com<IWICBitmapSource>& source, bool& premultiplied) {
+  for (const GUID* format : {&GUID_WICPixelFormat32bppPBGRA, &GUID_WICPixelFormat32bppBGRA}) {
+    premultiplied = format == &GUID_WICPixelFormat32bppPBGRA;
+    if (HasFormat(frame, *format)) {
+      Check(frame->QueryInterface(IID_IWICBitmapSource, reinterpret_cast<void**>(source.Put())));
+      return;
+    }
+    Com<IWICFormatConverter> converter;
+    if (FAILED(factory->CreateFormatConverter(converter.Put()))) continue;
+    if (SUCCEEDED(converter->Initialize(frame, *format, WICBitmapDitherTypeNone, nullptr, 0.0,
+                                        WICBitmapPaletteTypeCustom))) {
+      Check(
+          converter->QueryInterface(IID_IWICBitmapSource, reinterpret_cast<void**>(source.Put())));
+      return;
+    }
+  }
+  Fail();
+}
+
+void MakeOpaque(Pixel* pixels, std::size_t count, bool premultiplied) {
+  for (std::size_t i = 0; i < count; ++i) {
+    const Pixel p = pixels[i];
+    if ((p >> 24) == 0xFF) continue;
+    pixels[i] =
+        premultiplied ? picture::OpaqueFromPremultiplied(p) : picture::OpaqueFromStraight(p);
+  }
+}
+
+// A number from a metadata query, or `otherwise`.
+unsigned QueryNumber(IWICMetadataQueryReader* reader, const wchar_t* name, unsigned otherwise) {
+  PROPVARIANT value;
+  PropVariantInit(&value);
+  unsigned number = otherwise;
+  if (reader && SUCCEEDED(reader->GetMetadataByName(name, &value))) {
+    if (value.vt == VT_UI2) number = value.uiVal;
+    if (value.vt == VT_UI1) number = value.bVal;
+  }
+  PropVariantClear(&value);
+  return number;
+}
+
+// Where the decoded frame goes: a GIF's first frame may cover only part of
+// its logical screen, and is shown there, on black.
+struct Canvas {
+  int width = 0, height = 0;  // before turning upright
+  int left = 0, top = 0;      // of the frame
+};
+
+Canvas GifCanvas(IWICBitmapDecoder* decoder, IWICBitmapFrameDecode* frame, int width, int height) {
+  Com<IWICMetadataQueryReader> screen, image;
+  if (FAILED(decoder->GetMetadataQueryReader(screen.Put()))) screen.Reset();
+  if (FAILED(frame->GetMetadataQueryReader(image.Put()))) image.Reset();
+  Canvas canvas;
+  canvas.left = static_cast<int>(QueryNumber(image.Get(), L"/imgdesc/Left", 0));
+  canvas.top = static_cast<int>(QueryNumber(image.Get(), L"/imgdesc/Top", 0));
+  canvas.width =
+      std::max<int>(QueryNumber(screen.Get(), L"/logscrdesc/Width", 0), canvas.left + width);
+  canvas.height =
+      std::max<int>(QueryNumber(screen.Get(), L"/logscrdesc/Height", 0), canvas.top + height);
+  return canvas;
+}
+
+void Decode(Job& job) {
+  const picture::Bytes bytes(job.bytes.data(), job.bytes.size());
+  picture::PictureHeader header;
+  if (picture::CheckPictureHeader(bytes, header) != HeaderVerdict::Ok) Fail();
+
+  Com<IWICImagingFactory> factory;
+  Check(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
+                         IID_IWICImagingFactory, reinterpret_cast<void**>(factory.Put())));
+  Com<IWICStream> stream;
+  Check(factory->CreateStream(stream.Put()));
+  Check(stream->InitializeFromMemory(job.bytes.data(), static_cast<DWORD>(job.bytes.size())));
+  Com<IWICBitmapDecoder> decoder;
+  OpenDecoder(factory.Get(), stream.Get(), header.format, decoder);
+  Com<IWICBitmapFrameDecode> frame;
+  OpenFrame(decoder.Get(), header.format, frame);
+
+  UINT width = 0, height = 0;
+  Check(frame->GetSize(&width, &height));
+  if (!picture::WithinBudget(width, height)) Fail();
+  const int w = static_cast<int>(width), h = static_cast<int>(height);
+  Canvas canvas{w, h, 0, 0};
+  if (header.format == PictureFormat::Gif) canvas = GifCanvas(decoder.Get(), frame.Get(), w, h);
+  if (!picture::WithinBudget(canvas.width, canvas.height)) Fail();
+  const bool placed = canvas.width != w || canvas.height != h;
+
+  int orientation = WicOrientation(frame.Get(), header.format);
+  if (orientation == 0) orientation = picture::ReadOrientation(bytes);
+  if (placed) orientation = picture::kUpright;  // only GIFs are placed; they have none
+
+  Com<IWICBitmapSource> source;
+  bool premultiplied = true;
+  ToBgra(factory.Get(), frame.Get(), source, premultiplied);
+
+  const bool swap = picture::SwapsAxes(orientation);
+  PixelBuffer upright(swap ? canvas.height : canvas.width, swap ? canvas.width : canvas.height);
+  if (placed) upright.Fill(picture::kOpaqueBlack);
+  // Bands of about 1 MiB, straight into place when the picture is upright
+  // and fills its canvas, otherwise through a band buffer.
+  const UINT stride = width * 4;
+  const int band = static_cast<int>(std::clamp<UINT>((1u << 20) / stride, 1, height));
+  const bool direct = orientation == picture::kUpright && !placed;
+  PixelBuffer buffer;
+  if (!direct) buffer = PixelBuffer(w, band);
+  for (int y = 0; y < h; y += band) {
+    if (job.abandoned.load(std::memory_order_relaxed)) Fail();
+    const int rows = std::min(band, h - y);
+    Pixel* into = direct ? upright.Row(y) : buffer.Data();
+    const WICRect rect{0, y, w, rows};
+    Check(source->CopyPixels(&rect, stride, stride * static_cast<UINT>(rows),
+                             reinterpret_cast<BYTE*>(into)));
+    MakeOpaque(into, static_cast<std::size_t>(w) * rows, premultiplied);
+    if (placed) {
+      for (int k = 0; k < rows; ++k) {
+        std::copy_n(buffer.Row(k), w, upright.Row(canvas.top + y + k) + canvas.left);
+      }
+    } else if (!direct) {
+      picture::PlaceRows({buffer.Data(), w, rows, w}, y, h, orientation, upright.Target());
+    }
+  }
+  job.pixels = std::move(upright);
+}
+
+void Work(Job& job) {
+  try {
+    if (job.bytes.empty()) ReadFileBytes(job);
+    Decode(job);
+    job.done = true;
+  } catch (const Failure& failure) {
+    job.error = failure.code;
+  } catch (const std::bad_alloc&) {
+    job.error = ErrorCode::OutOfMemory;
+  } catch (...) {
+    job.error = ErrorCode::InvalidPicture;
+  }
+  job.bytes = {};  // the file's bytes go as soon as they are no longer needed
+}
+
+unsigned __stdcall WorkThread(void* parameter) {
+  std::shared_ptr<Job> job = std::move(*static_cast<std::shared_ptr<Job>*>(parameter));
+  delete static_cast<std::shared_ptr<Job>*>(parameter);
+  const HRESULT com = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+  Work(*job);
+  if (SUCCEEDED(com)) CoUninitialize();
+  return 0;
+}
+
+// Runs the job on a thread of its own and waits for it at most
+// kDecodeTimeoutMs. Messages are not run meanwhile: the program's handlers
+// run one at a time. A job that overruns is told to stop at its next band
+// and left to finish on its own; its memory goes when it does.
+Picture Run(std::shared_ptr<Job> job) {
+  auto* parameter = new std::shared_ptr<Job>(job);
+  const auto thread =
+      reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, WorkThread, parameter, 0, nullptr));
+  if (!thread) {
+    delete parameter;
+    Work(*job);  // no thread to be had: here, without the time limit
+  } else {
+    const DWORD waited = WaitForSingleObject(thread, kDecodeTimeoutMs);
+    CloseHandle(thread);
+    if (waited != WAIT_OBJECT_0) {
+      job->abandoned = true;
+      throw RuntimeError(ErrorCode::InvalidPicture, "the picture took too long to decode");
+    }
+  }
+  if (!job->done) throw RuntimeError(job->error);
+  return std::make_shared<WicPicture>(std::move(job->pixels));
+}
+
+}  // namespace
+
+Picture LoadPictureFile(const Text& path) {
+  auto job = std::make_shared<Job>();
+  job->path = path;
+  return Run(std::move(job));
+}
+
+Picture DecodePictureBytes(const std::uint8_t* bytes, std::size_t size) {
+  if (size == 0 || size > kMaxFileBytes) throw RuntimeError(ErrorCode::InvalidPicture);
+  auto job = std::make_shared<Job>();
+  try {
+    job->bytes.assign(bytes, bytes + size);
+  } catch (const std::bad_alloc&) {
+    throw RuntimeError(ErrorCode::OutOfMemory);
+  }
+  return Run(std::move(job));
+}
+
+HBITMAP RenderPictureBitmap(const PictureData& data, int width, int height) {
+  const auto* wic = dynamic_cast<const WicPicture*>(&data);
+  if (!wic || wic->Pixels().Empty() || width <= 0 || height <= 0) return nullptr;
+  if (std::uint64_t{4} * width * height > (std::uint64_t{256} << 20)) return nullptr;
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof info.bmiHeader;
+  info.bmiHeader.biWidth = width;
+  info.bmiHeader.biHeight = -height;  // top-down: row 0 first, as in the buffer
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
+  void* bits = nullptr;
+  HBITMAP bitmap = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  if (!bitmap || !bits) {
+    if (bitmap) DeleteObject(bitmap);
+    return nullptr;
+  }
+  const PixelBuffer& pixels = wic->Pixels();
+  const picture::PixelTarget target{static_cast<Pixel*>(bits), width, height, width};
+  try {
+    if (width == pixels.Width() && height == pixels.Height()) {
+      std::memcpy(bits, pixels.Data(), pixels.ByteCount());
+    } else {
+      picture::Resample(pixels.View(), target);
+    }
+  } catch (const std::exception&) {
+    DeleteObject(bitmap);
+    return nullptr;
+  }
+  return bitmap;
+}
+
+}  // namespace host::win32
