@@ -2,6 +2,8 @@
 
 #include <windowsx.h>
 
+#include <exception>
+
 #include "host/win32/picture_fallback.h"
 #include "host/win32/wide.h"
 
@@ -56,7 +58,12 @@ HBITMAP ImageWindow::Rendered(SIZE* size) {
                          : SIZE{picture_->WidthPx(), picture_->HeightPx()};
   if (cache_.Get() && (cacheSize_.cx != wanted.cx || cacheSize_.cy != wanted.cy)) cache_.Reset();
   if (!cache_.Get() && wanted.cx > 0 && wanted.cy > 0) {
-    cache_.Reset(RenderPictureBitmap(*picture_, wanted.cx, wanted.cy));
+    try {
+      cache_.Reset(RenderPictureBitmap(*picture_, wanted.cx, wanted.cy));
+    } catch (const std::exception&) {
+      // No memory for this size: the control stays black rather than the
+      // program ending in the middle of a paint.
+    }
     cacheSize_ = wanted;
   }
   *size = cacheSize_;

@@ -74,6 +74,9 @@ class Win32Os final : public Os {
  private:
   // Gets one message and dispatches it; false on WM_QUIT.
   bool PumpOne();
+  // An exception no handler caught: say so, then end the program the way
+  // the session ending does, so the forms still give back what they took.
+  [[noreturn]] void EndAfterFault(const char* what);
   // The owner of a captioned form that has no task-bar button.
   HWND OwnerForDialog();
   // The form a message box belongs to: the active one, else any visible one.

@@ -1,6 +1,9 @@
 // The screen, the windows and the message loops.
 #include "host/win32/windows_api.h"
 
+#include <exception>
+#include <string>
+
 #include "host/win32/controls.h"
 #include "host/win32/dyn_api.h"
 #include "host/win32/image_window.h"
@@ -149,8 +152,23 @@ bool Win32Os::PumpOne() {
 }
 
 void Win32Os::RunMessageLoop() {
-  while (PumpOne()) {
+  try {
+    while (PumpOne()) {
+    }
+  } catch (const std::exception& fault) {
+    EndAfterFault(fault.what());
   }
+}
+
+void Win32Os::EndAfterFault(const char* what) {
+  std::wstring text = L"ZARVO: " + std::wstring(W(FromAnsi(what)));
+  MessageBoxW(OwnerForMessageBox(), text.c_str(), L"ZARVO",
+              MB_ICONERROR | MB_SETFOREGROUND | MB_TASKMODAL);
+  try {
+    if (events_.sink) events_.sink->SessionEnding();
+  } catch (...) {
+  }
+  ::ExitProcess(1);
 }
 
 void Win32Os::RunModalLoop(const std::function<bool()>& done) {
