@@ -4,7 +4,7 @@
 
 #include <exception>
 
-#include "host/win32/picture_fallback.h"
+#include "host/win32/wic_picture.h"
 #include "host/win32/wide.h"
 
 namespace host::win32 {

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "host/runtime.h"
-#include "host/win32/picture_fallback.h"
+#include "host/win32/wic_picture.h"
 #include "host/win32/wide.h"
 #include "host/win32/win32_os.h"
 
