@@ -14,6 +14,9 @@ cmake --preset native
 cmake --build --preset native -j "$jobs"
 ctest --preset native -j "$jobs"
 
+echo "== clang-tidy on the program's sources"
+git ls-files 'src/*.cpp' ':!src/host/win32/*' | xargs -P "$jobs" -n 4 clang-tidy -p build/native --quiet
+
 echo "== fuzz: a short fixed-count run of every fuzz target"
 cmake --preset fuzz
 cmake --build --preset fuzz -j "$jobs"

@@ -14,6 +14,8 @@ namespace host {
 class Toolkit final : public EventSink {
  public:
   explicit Toolkit(Os& os) : os_(os) { os_.SetEventSink(this); }
+  Toolkit(const Toolkit&) = delete;
+  Toolkit& operator=(const Toolkit&) = delete;
   ~Toolkit() override { os_.SetEventSink(nullptr); }
 
   Os& os() { return os_; }

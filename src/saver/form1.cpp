@@ -146,7 +146,7 @@ void Form1::ShowNextPicture() {
     Image1.SetStretch(false);
     const host::Text path = PictureFileName(host::App().Path(), PictureIndex);
     const std::int16_t next = host::AddInt16(PictureIndex, 1);
-    PictureIndex = next > PictureCount ? 1 : next;
+    PictureIndex = next > PictureCount ? std::int16_t{1} : next;
     Image1.SetPicture(host::LoadPicture(path));
     const double screenWidth = ScaleWidth();
     const double screenHeight = ScaleHeight();
