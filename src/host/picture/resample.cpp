@@ -4,6 +4,9 @@
 #include <array>
 #include <cstdint>
 #include <cstring>
+#include <exception>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 namespace host::picture {
@@ -169,16 +172,18 @@ void ToLinear(const Pixel* row, int width, std::uint16_t* out) {
   }
 }
 
-void Horizontal(const std::uint16_t* in, const Taps& taps, int width, std::uint16_t* out) {
+// The horizontal pass of one source row, straight from its pixels.
+void Horizontal(const Pixel* in, const Taps& taps, int width, std::uint16_t* out) {
   for (int x = 0; x < width; ++x) {
-    const std::uint16_t* p = in + 3 * static_cast<std::ptrdiff_t>(taps.first[x]);
+    const Pixel* p = in + taps.first[x];
     const std::uint16_t* w = &taps.weights[static_cast<std::size_t>(x) * taps.stride];
     std::uint32_t b = kHalf, g = kHalf, r = kHalf;
-    for (int k = 0, n = taps.count[x]; k < n; ++k, p += 3) {
+    for (int k = 0, n = taps.count[x]; k < n; ++k) {
       const std::uint32_t wk = w[k];
-      b += p[0] * wk;
-      g += p[1] * wk;
-      r += p[2] * wk;
+      const Pixel pixel = p[k];
+      b += kToLinear[pixel & 0xFF] * wk;
+      g += kToLinear[pixel >> 8 & 0xFF] * wk;
+      r += kToLinear[pixel >> 16 & 0xFF] * wk;
     }
     out[0] = static_cast<std::uint16_t>(b >> kWeightBits);
     out[1] = static_cast<std::uint16_t>(g >> kWeightBits);
@@ -195,7 +200,6 @@ class RowSource {
   RowSource(const PixelView& source, const Taps& taps, int width)
       : source_(source), taps_(taps), width_(width) {
     for (auto& slot : slots_) slot.values.resize(static_cast<std::size_t>(width) * 3);
-    if (!taps.identity) scratch_.resize(static_cast<std::size_t>(source.width) * 3);
   }
 
   const std::uint16_t* Get(int row) {
@@ -204,8 +208,7 @@ class RowSource {
       if (taps_.identity) {
         ToLinear(source_.Row(row), width_, slot.values.data());
       } else {
-        ToLinear(source_.Row(row), source_.width, scratch_.data());
-        Horizontal(scratch_.data(), taps_, width_, slot.values.data());
+        Horizontal(source_.Row(row), taps_, width_, slot.values.data());
       }
       slot.row = row;
     }
@@ -221,7 +224,6 @@ class RowSource {
   const Taps& taps_;
   int width_;
   Slot slots_[2];
-  std::vector<std::uint16_t> scratch_;
 };
 
 }  // namespace
@@ -229,26 +231,17 @@ class RowSource {
 std::uint16_t SrgbToLinear16(std::uint8_t value) { return kToLinear[value]; }
 std::uint8_t Linear16ToSrgb(std::uint16_t value) { return kToSrgb.level[value]; }
 
-void Resample(const PixelView& source, const PixelTarget& target) {
-  if (source.width <= 0 || source.height <= 0 || target.width <= 0 || target.height <= 0) return;
-  const int width = target.width, height = target.height;
+namespace {
 
-  if (source.width == width && source.height == height) {
-    for (int y = 0; y < height; ++y) {
-      const Pixel* in = source.Row(y);
-      Pixel* out = target.Row(y);
-      for (int x = 0; x < width; ++x) out[x] = in[x] | kOpaqueBlack;
-    }
-    return;
-  }
-
-  const Taps across = MakeTaps(source.width, width);
-  const Taps down = MakeTaps(source.height, height);
+// Output rows [first, last) of a scaling whose taps are made.
+void ResampleRows(const PixelView& source, const PixelTarget& target, const Taps& across,
+                  const Taps& down, int first, int last) {
+  const int width = target.width;
   RowSource rows(source, across, width);
   const std::size_t values = static_cast<std::size_t>(width) * 3;
-  std::vector<std::uint32_t> sum(values);
+  std::vector<std::uint32_t> sum(down.identity ? 0 : values);
 
-  for (int y = 0; y < height; ++y) {
+  for (int y = first; y < last; ++y) {
     Pixel* out = target.Row(y);
     if (down.identity) {
       const std::uint16_t* in = rows.Get(y);
@@ -274,9 +267,56 @@ void Resample(const PixelView& source, const PixelTarget& target) {
   }
 }
 
-PixelBuffer Resample(const PixelView& source, int width, int height) {
+}  // namespace
+
+void Resample(const PixelView& source, const PixelTarget& target, int threads) {
+  if (source.width <= 0 || source.height <= 0 || target.width <= 0 || target.height <= 0) return;
+  const int width = target.width, height = target.height;
+
+  if (source.width == width && source.height == height) {
+    for (int y = 0; y < height; ++y) {
+      const Pixel* in = source.Row(y);
+      Pixel* out = target.Row(y);
+      for (int x = 0; x < width; ++x) out[x] = in[x] | kOpaqueBlack;
+    }
+    return;
+  }
+
+  const Taps across = MakeTaps(source.width, width);
+  const Taps down = MakeTaps(source.height, height);
+  threads = std::clamp(threads, 1, std::min(height, 16));
+  if (threads == 1) {
+    ResampleRows(source, target, across, down, 0, height);
+    return;
+  }
+  // Bands of output rows, each with rows of its own: the same bits as one
+  // thread gives.
+  std::vector<std::thread> helpers;
+  std::vector<std::exception_ptr> failures(threads);
+  const auto band = [&](int i) {
+    try {
+      ResampleRows(source, target, across, down, height * i / threads, height * (i + 1) / threads);
+    } catch (...) {
+      failures[i] = std::current_exception();
+    }
+  };
+  for (int i = 1; i < threads; ++i) {
+    try {
+      helpers.emplace_back(band, i);
+    } catch (const std::system_error&) {
+      band(i);  // no thread to be had: this one does it
+    }
+  }
+  band(0);
+  for (std::thread& helper : helpers) helper.join();
+  for (const std::exception_ptr& failure : failures) {
+    if (failure) std::rethrow_exception(failure);
+  }
+}
+
+PixelBuffer Resample(const PixelView& source, int width, int height, int threads) {
   PixelBuffer result(width, height);
-  Resample(source, result.Target());
+  Resample(source, result.Target(), threads);
   return result;
 }
 

@@ -21,11 +21,13 @@ namespace host::picture {
 
 // Scales `source` to fill `target` entirely. Alpha is ignored on input and
 // written as 0xFF. Sizes of 0 on either side leave the target as it is.
-// Throws std::bad_alloc when the working rows cannot be allocated.
-void Resample(const PixelView& source, const PixelTarget& target);
+// `threads` above 1 share the output rows out among that many threads (the
+// caller's among them); the result is the same bit for bit. Throws
+// std::bad_alloc when the working rows cannot be allocated.
+void Resample(const PixelView& source, const PixelTarget& target, int threads = 1);
 
 // The same into a new buffer of width x height.
-PixelBuffer Resample(const PixelView& source, int width, int height);
+PixelBuffer Resample(const PixelView& source, int width, int height, int threads = 1);
 
 // The sRGB curve in 16 bits: 8-bit sRGB to linear 0..65535, and back,
 // rounding to the nearest 8-bit level on the sRGB scale.

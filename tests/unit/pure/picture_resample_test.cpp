@@ -214,6 +214,17 @@ TEST(PictureResample, EmptySizesDoNothing) {
   EXPECT_EQ(target.At(1, 1), 7u);
 }
 
+TEST(PictureResample, ThreadsGiveTheSameBits) {
+  PixelBuffer source = Pattern(301, 203);
+  for (auto [w, h] : {std::pair{100, 67}, {7, 5}, {301, 50}, {400, 300}, {1, 3}}) {
+    const std::uint64_t one = Hash(Resample(source.View(), w, h, 1));
+    for (int threads : {2, 3, 8, 100}) {
+      EXPECT_EQ(Hash(Resample(source.View(), w, h, threads)), one)
+          << w << "x" << h << " " << threads;
+    }
+  }
+}
+
 TEST(PictureResample, SameBitsOnEveryMachine) {
   // Integer arithmetic only: these hashes hold natively and under Wine.
   PixelBuffer source = Pattern(97, 61);
