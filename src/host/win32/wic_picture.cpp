@@ -9,6 +9,7 @@
 #include <atomic>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <new>
 #include <span>
 #include <vector>
@@ -82,9 +83,16 @@ void Check(HRESULT result) {
 // lets go last frees it, so a caller that stops waiting leaves the thread
 // nothing dangling.
 struct Job {
+  Job() : finished(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
+  Job(const Job&) = delete;
+  Job& operator=(const Job&) = delete;
+  ~Job() {
+    if (finished) CloseHandle(finished);
+  }
   Text path;                        // read from here when `bytes` is empty
   std::vector<std::uint8_t> bytes;  // the whole file
   std::atomic<bool> abandoned{false};
+  HANDLE finished;  // set when the job has done all it will
   bool done = false;
   ErrorCode error = ErrorCode::InvalidPicture;
   PixelBuffer pixels;
@@ -209,40 +217,82 @@ int WicOrientation(IWICBitmapFrameDecode* frame, PictureFormat format) {
   return orientation;
 }
 
-bool HasFormat(IWICBitmapSource* source, const GUID& format) {
-  WICPixelFormatGUID actual;
-  return SUCCEEDED(source->GetPixelFormat(&actual)) && IsEqualGUID(actual, format);
-}
+// Reads the frame a band of rows at a time as opaque pixels. The stored
+// formats most pictures come in are copied and widened here; the others go
+// through WIC's converter to 32-bit premultiplied BGRA, which is more work
+// a pixel.
+class BandReader {
+ public:
+  BandReader(IWICImagingFactory* factory, IWICBitmapFrameDecode* frame, int width) : width_(width) {
+    WICPixelFormatGUID format{};
+    Check(frame->GetPixelFormat(&format));
+    const struct {
+      const GUID* guid;
+      Kind kind;
+    } direct[] = {{&GUID_WICPixelFormat24bppBGR, Kind::Bgr24},
+                  {&GUID_WICPixelFormat8bppGray, Kind::Gray8},
+                  {&GUID_WICPixelFormat32bppBGR, Kind::Bgr32},
+                  {&GUID_WICPixelFormat32bppBGRA, Kind::Bgra32},
+                  {&GUID_WICPixelFormat32bppPBGRA, Kind::Pbgra32}};
+    for (const auto& known : direct) {
+      if (IsEqualGUID(format, *known.guid)) {
+        kind_ = known.kind;
+        Check(frame->QueryInterface(IID_IWICBitmapSource, reinterpret_cast<void**>(source_.Put())));
+        return;
+      }
+    }
+    for (auto [target, kind] : {std::pair{&GUID_WICPixelFormat32bppPBGRA, Kind::Pbgra32},
+                                std::pair{&GUID_WICPixelFormat32bppBGRA, Kind::Bgra32}}) {
+      Com<IWICFormatConverter> converter;
+      if (SUCCEEDED(factory->CreateFormatConverter(converter.Put())) &&
+          SUCCEEDED(converter->Initialize(frame, *target, WICBitmapDitherTypeNone, nullptr, 0.0,
+                                          WICBitmapPaletteTypeCustom))) {
+        kind_ = kind;
+        Check(converter->QueryInterface(IID_IWICBitmapSource,
+                                        reinterpret_cast<void**>(source_.Put())));
+        return;
+      }
+    }
+    Fail();
+  }
 
-// The frame as 32-bit BGRA, premultiplied if WIC can, straight otherwise.
-void ToBgra(IWICImagingFactory* factory, IWICBitmapFrameDecode* frame,
-            Com<IWICBitmapSource>& source, bool& premultiplied) {
-  for (const GUID* format : {&GUID_WICPixelFormat32bppPBGRA, &GUID_WICPixelFormat32bppBGRA}) {
-    premultiplied = format == &GUID_WICPixelFormat32bppPBGRA;
-    if (HasFormat(frame, *format)) {
-      Check(frame->QueryInterface(IID_IWICBitmapSource, reinterpret_cast<void**>(source.Put())));
+  // Rows [y, y + rows) into `out`, width pixels a row, packed.
+  void Read(int y, int rows, Pixel* out) {
+    const WICRect rect{0, y, width_, rows};
+    const std::size_t count = static_cast<std::size_t>(width_) * rows;
+    if (kind_ == Kind::Bgr24 || kind_ == Kind::Gray8) {
+      const UINT bytes = kind_ == Kind::Bgr24 ? 3 : 1;
+      const UINT stride = static_cast<UINT>(width_) * bytes;
+      stored_.resize(static_cast<std::size_t>(stride) * rows);
+      Check(source_->CopyPixels(&rect, stride, stride * rows, stored_.data()));
+      const std::uint8_t* in = stored_.data();
+      if (kind_ == Kind::Bgr24) {
+        for (std::size_t i = 0; i < count; ++i, in += 3) {
+          out[i] = picture::MakePixel(in[2], in[1], in[0]);
+        }
+      } else {
+        for (std::size_t i = 0; i < count; ++i) out[i] = picture::MakePixel(in[i], in[i], in[i]);
+      }
       return;
     }
-    Com<IWICFormatConverter> converter;
-    if (FAILED(factory->CreateFormatConverter(converter.Put()))) continue;
-    if (SUCCEEDED(converter->Initialize(frame, *format, WICBitmapDitherTypeNone, nullptr, 0.0,
-                                        WICBitmapPaletteTypeCustom))) {
-      Check(
-          converter->QueryInterface(IID_IWICBitmapSource, reinterpret_cast<void**>(source.Put())));
-      return;
+    const UINT stride = static_cast<UINT>(width_) * 4;
+    Check(source_->CopyPixels(&rect, stride, stride * rows, reinterpret_cast<BYTE*>(out)));
+    for (std::size_t i = 0; i < count; ++i) {
+      const Pixel p = out[i];
+      if (p >> 24 == 0xFF) continue;
+      out[i] = kind_ == Kind::Bgr32    ? p | picture::kOpaqueBlack
+               : kind_ == Kind::Bgra32 ? picture::OpaqueFromStraight(p)
+                                       : picture::OpaqueFromPremultiplied(p);
     }
   }
-  Fail();
-}
 
-void MakeOpaque(Pixel* pixels, std::size_t count, bool premultiplied) {
-  for (std::size_t i = 0; i < count; ++i) {
-    const Pixel p = pixels[i];
-    if ((p >> 24) == 0xFF) continue;
-    pixels[i] =
-        premultiplied ? picture::OpaqueFromPremultiplied(p) : picture::OpaqueFromStraight(p);
-  }
-}
+ private:
+  enum class Kind { Bgr24, Gray8, Bgr32, Bgra32, Pbgra32 };
+  Com<IWICBitmapSource> source_;
+  Kind kind_ = Kind::Pbgra32;
+  int width_;
+  std::vector<std::uint8_t> stored_;
+};
 
 // A number from a metadata query, or `otherwise`.
 unsigned QueryNumber(IWICMetadataQueryReader* reader, const wchar_t* name, unsigned otherwise) {
@@ -278,14 +328,15 @@ Canvas GifCanvas(IWICBitmapDecoder* decoder, IWICBitmapFrameDecode* frame, int w
   return canvas;
 }
 
-void Decode(Job& job) {
+void Decode(Job& job, Com<IWICImagingFactory>& factory) {
   const picture::Bytes bytes(job.bytes.data(), job.bytes.size());
   picture::PictureHeader header;
   if (picture::CheckPictureHeader(bytes, header) != HeaderVerdict::Ok) Fail();
 
-  Com<IWICImagingFactory> factory;
-  Check(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
-                         IID_IWICImagingFactory, reinterpret_cast<void**>(factory.Put())));
+  if (!factory) {
+    Check(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
+                           IID_IWICImagingFactory, reinterpret_cast<void**>(factory.Put())));
+  }
   Com<IWICStream> stream;
   Check(factory->CreateStream(stream.Put()));
   Check(stream->InitializeFromMemory(job.bytes.data(), static_cast<DWORD>(job.bytes.size())));
@@ -307,28 +358,21 @@ void Decode(Job& job) {
   if (orientation == 0) orientation = picture::ReadOrientation(bytes);
   if (placed) orientation = picture::kUpright;  // only GIFs are placed; they have none
 
-  Com<IWICBitmapSource> source;
-  bool premultiplied = true;
-  ToBgra(factory.Get(), frame.Get(), source, premultiplied);
+  BandReader reader(factory.Get(), frame.Get(), w);
 
   const bool swap = picture::SwapsAxes(orientation);
   PixelBuffer upright(swap ? canvas.height : canvas.width, swap ? canvas.width : canvas.height);
   if (placed) upright.Fill(picture::kOpaqueBlack);
   // Bands of about 1 MiB, straight into place when the picture is upright
   // and fills its canvas, otherwise through a band buffer.
-  const UINT stride = width * 4;
-  const int band = static_cast<int>(std::clamp<UINT>((1u << 20) / stride, 1, height));
+  const int band = static_cast<int>(std::clamp<UINT>((1u << 20) / (width * 4), 1, height));
   const bool direct = orientation == picture::kUpright && !placed;
   PixelBuffer buffer;
   if (!direct) buffer = PixelBuffer(w, band);
   for (int y = 0; y < h; y += band) {
     if (job.abandoned.load(std::memory_order_relaxed)) Fail();
     const int rows = std::min(band, h - y);
-    Pixel* into = direct ? upright.Row(y) : buffer.Data();
-    const WICRect rect{0, y, w, rows};
-    Check(source->CopyPixels(&rect, stride, stride * static_cast<UINT>(rows),
-                             reinterpret_cast<BYTE*>(into)));
-    MakeOpaque(into, static_cast<std::size_t>(w) * rows, premultiplied);
+    reader.Read(y, rows, direct ? upright.Row(y) : buffer.Data());
     if (placed) {
       for (int k = 0; k < rows; ++k) {
         std::copy_n(buffer.Row(k), w, upright.Row(canvas.top + y + k) + canvas.left);
@@ -340,10 +384,10 @@ void Decode(Job& job) {
   job.pixels = std::move(upright);
 }
 
-void Work(Job& job) {
+void Work(Job& job, Com<IWICImagingFactory>& factory) {
   try {
     if (job.bytes.empty()) ReadFileBytes(job);
-    Decode(job);
+    Decode(job, factory);
     job.done = true;
   } catch (const Failure& failure) {
     job.error = failure.code;
@@ -355,31 +399,99 @@ void Work(Job& job) {
   job.bytes = {};  // the file's bytes go as soon as they are no longer needed
 }
 
-unsigned __stdcall WorkThread(void* parameter) {
-  std::shared_ptr<Job> job = std::move(*static_cast<std::shared_ptr<Job>*>(parameter));
-  delete static_cast<std::shared_ptr<Job>*>(parameter);
-  const HRESULT com = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-  Work(*job);
-  if (SUCCEEDED(com)) CoUninitialize();
-  return 0;
-}
-
-// Runs the job on a thread of its own and waits for it at most
-// kDecodeTimeoutMs. Messages are not run meanwhile: the program's handlers
-// run one at a time. A job that overruns is told to stop at its next band
-// and left to finish on its own; its memory goes when it does.
-Picture Run(std::shared_ptr<Job> job) {
-  auto* parameter = new std::shared_ptr<Job>(job);
-  const auto thread =
-      reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, WorkThread, parameter, 0, nullptr));
-  if (!thread) {
-    delete parameter;
-    Work(*job);  // no thread to be had: here, without the time limit
-  } else {
-    const DWORD waited = WaitForSingleObject(thread, kDecodeTimeoutMs);
+// The thread that loads pictures, one job at a time, with its own COM
+// apartment and imaging factory. It lives as long as the process, unless a
+// job overruns: then it is retired, goes when that job ends (if ever), and
+// the next load starts a new one.
+class Worker {
+ public:
+  static std::shared_ptr<Worker> Start() {
+    auto worker = std::shared_ptr<Worker>(new Worker());
+    if (!worker->wake_) return nullptr;
+    auto* parameter = new std::shared_ptr<Worker>(worker);
+    const auto thread =
+        reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, Main, parameter, 0, nullptr));
+    if (!thread) {
+      delete parameter;
+      return nullptr;
+    }
     CloseHandle(thread);
-    if (waited != WAIT_OBJECT_0) {
+    return worker;
+  }
+
+  Worker(const Worker&) = delete;
+  Worker& operator=(const Worker&) = delete;
+  ~Worker() {
+    if (wake_) CloseHandle(wake_);
+    DeleteCriticalSection(&lock_);
+  }
+
+  void Post(std::shared_ptr<Job> job) {
+    EnterCriticalSection(&lock_);
+    pending_ = std::move(job);
+    LeaveCriticalSection(&lock_);
+    SetEvent(wake_);
+  }
+
+  void Retire() {
+    EnterCriticalSection(&lock_);
+    retired_ = true;
+    LeaveCriticalSection(&lock_);
+    SetEvent(wake_);
+  }
+
+ private:
+  Worker() : wake_(CreateEventW(nullptr, FALSE, FALSE, nullptr)) {
+    InitializeCriticalSection(&lock_);
+  }
+
+  static unsigned __stdcall Main(void* parameter) {
+    std::shared_ptr<Worker> self = std::move(*static_cast<std::shared_ptr<Worker>*>(parameter));
+    delete static_cast<std::shared_ptr<Worker>*>(parameter);
+    const HRESULT com = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    {
+      Com<IWICImagingFactory> factory;
+      for (;;) {
+        WaitForSingleObject(self->wake_, INFINITE);
+        EnterCriticalSection(&self->lock_);
+        std::shared_ptr<Job> job = std::move(self->pending_);
+        const bool retired = self->retired_;
+        LeaveCriticalSection(&self->lock_);
+        if (job) {
+          Work(*job, factory);
+          SetEvent(job->finished);
+        }
+        if (retired) break;
+      }
+    }
+    if (SUCCEEDED(com)) CoUninitialize();
+    return 0;
+  }
+
+  HANDLE wake_;
+  CRITICAL_SECTION lock_;
+  std::shared_ptr<Job> pending_;
+  bool retired_ = false;
+};
+
+// Runs the job on the worker and waits for it at most kDecodeTimeoutMs.
+// Messages are not run meanwhile: the program's handlers run one at a
+// time. A job that overruns is told to stop at its next band and left to
+// finish on its own; its memory goes when it does.
+Picture Run(const std::shared_ptr<Job>& job) {
+  static std::mutex serial;  // one load at a time, whoever calls
+  static std::shared_ptr<Worker> worker;
+  std::lock_guard<std::mutex> hold(serial);
+  if (!worker) worker = Worker::Start();
+  if (!worker || !job->finished) {
+    Com<IWICImagingFactory> factory;
+    Work(*job, factory);  // no thread to be had: here, without the time limit
+  } else {
+    worker->Post(job);
+    if (WaitForSingleObject(job->finished, kDecodeTimeoutMs) != WAIT_OBJECT_0) {
       job->abandoned = true;
+      worker->Retire();
+      worker.reset();
       throw RuntimeError(ErrorCode::InvalidPicture, "the picture took too long to decode");
     }
   }
@@ -392,7 +504,7 @@ Picture Run(std::shared_ptr<Job> job) {
 Picture LoadPictureFile(const Text& path) {
   auto job = std::make_shared<Job>();
   job->path = path;
-  return Run(std::move(job));
+  return Run(job);
 }
 
 Picture DecodePictureBytes(const std::uint8_t* bytes, std::size_t size) {
@@ -403,7 +515,7 @@ Picture DecodePictureBytes(const std::uint8_t* bytes, std::size_t size) {
   } catch (const std::bad_alloc&) {
     throw RuntimeError(ErrorCode::OutOfMemory);
   }
-  return Run(std::move(job));
+  return Run(job);
 }
 
 HBITMAP RenderPictureBitmap(const PictureData& data, int width, int height) {
@@ -429,7 +541,12 @@ HBITMAP RenderPictureBitmap(const PictureData& data, int width, int height) {
     if (width == pixels.Width() && height == pixels.Height()) {
       std::memcpy(bits, pixels.Data(), pixels.ByteCount());
     } else {
-      picture::Resample(pixels.View(), target);
+      // A large reduction is shared out among the processors (up to 4).
+      const bool large = pixels.PixelCount() >= (1u << 20) && width * height >= (1 << 16);
+      SYSTEM_INFO system{};
+      GetSystemInfo(&system);
+      const int threads = large ? std::clamp<int>(system.dwNumberOfProcessors, 1, 4) : 1;
+      picture::Resample(pixels.View(), target, threads);
     }
   } catch (const std::exception&) {
     DeleteObject(bitmap);

@@ -57,9 +57,10 @@ class WicPicture final : public PictureData {
 // there is no such file, InvalidPicture for a directory, a file too large,
 // a format we do not show, a picture over the memory budget or that does
 // not decode (or not in kDecodeTimeoutMs), and OutOfMemory when a picture
-// within the budget still finds no memory. COM must be initialised on the
-// calling thread (any apartment); the decode itself runs on a thread of
-// its own, which the caller waits for without running messages.
+// within the budget still finds no memory. The file is read and decoded on
+// a loader thread of our own (with its own COM apartment), which the caller
+// waits for without running messages; COM need not be initialised by the
+// caller.
 Picture LoadPictureFile(const Text& path);
 
 // The same for bytes already in memory.
