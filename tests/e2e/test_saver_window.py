@@ -125,6 +125,10 @@ class SaverUnderWine(unittest.TestCase):
     def test_system_close_ends_and_restores(self):
         self.check_ends_and_restores(lambda w: self.s.close_window(w['hwnd']))
 
+    def test_session_end_ends_and_restores(self):
+        WM_ENDSESSION = 0x16
+        self.check_ends_and_restores(lambda w: self.s.post_message(w['hwnd'], WM_ENDSESSION, 1, 0))
+
     def test_diagonal_move_ends_and_restores(self):
         def move(_):
             self.s.mousemove_relative(1, 0)  # the first move only records the baseline
