@@ -1,0 +1,122 @@
+#!/usr/bin/python3
+"""Files that are not pictures, or are pictures out to do harm, as
+ZARVO001.DAT of the real zarvo.scr under Wine: none is shown, none crashes
+or hangs the saver, its memory stays bounded, and a key still ends it.
+
+The files are made at test time (picture_corpus.bad_files): empty, random,
+text, an executable, a directory, cut short and corrupt JPEG/PNG/GIF/BMP,
+headers claiming 65535 x 65535, decompression bombs, sizes of 0 and sizes
+that overflow 32 bits, and a 1 GB sparse file.
+
+Run:  ZARVO_SCR=build/win32/zarvo.scr /usr/bin/python3 -m unittest -v test_pictures_bad
+(from tests/e2e).
+"""
+import os
+import shutil
+import sys
+import tempfile
+import time
+import unittest
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import harness  # noqa: E402
+import picture_corpus  # noqa: E402
+from picture_corpus import SaverFolder, box_of, memory_kib  # noqa: E402
+
+SCREEN = (800, 600)
+# Peak resident memory of the saver's process with a refused file: the
+# program and Wine's own share, with room to spare, but far below what any
+# of these files would take decoded.
+REFUSED_PEAK_KIB = 160 * 1024
+# A picture of the largest size we decode (64 Mi pixels): 256 MiB decoded,
+# plus the decoder's own copy.
+LARGEST_PEAK_KIB = 800 * 1024
+SETTLE = 1.0  # seconds after the window appears: a refused load is long done
+
+
+class BadFiles(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.s = harness.WineSession(screen='%dx%dx24' % SCREEN).start()
+        cls.f = SaverFolder(cls.s)
+        cls.corpus = tempfile.mkdtemp(prefix='zarvo-bad-')
+        cls.names = picture_corpus.bad_files(cls.corpus, exe_path=cls.f.scr)
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.s.close()
+        cls.f.remove()
+        shutil.rmtree(cls.corpus, ignore_errors=True)
+
+    def setUp(self):
+        self.f.clear()
+        self.s.mousemove(SCREEN[0] // 2, SCREEN[1] // 2)
+
+    def put(self, name, index=1):
+        source, target = os.path.join(self.corpus, name), self.f.picture(index)
+        if os.path.isdir(source):
+            os.mkdir(target)
+        elif name == 'sparse':
+            with open(source, 'rb') as f:
+                head = f.read(4096)
+            with open(target, 'wb') as f:
+                f.write(head)
+                f.truncate(os.path.getsize(source))
+        else:
+            shutil.copyfile(source, target)
+
+    def run_saver_on(self, what, peak_limit):
+        """Starts the saver on the file in place, checks it keeps running
+        with bounded memory and ends on a key; returns the screen's box."""
+        p, window = self.f.start()
+        self.addCleanup(self.s.kill, p)
+        self.assertIsNotNone(window, '%s: the saver window did not appear' % what)
+        time.sleep(SETTLE)
+        self.assertIsNone(p.poll(), '%s: the saver ended by itself' % what)
+        box = box_of(self.s.screenshot())
+        resident, peak = memory_kib(p.pid)
+        self.assertIsNotNone(peak, '%s: no memory figures for pid %d' % (what, p.pid))
+        self.assertLess(peak, peak_limit, '%s: peak resident %d KiB' % (what, peak))
+        print('%-18s resident %6d KiB, peak %6d KiB' % (what, resident, peak), file=sys.stderr)
+        self.assertIsNotNone(self.s.find_window(cls=picture_corpus.SAVER_CLASS),
+                             '%s: the saver window is gone' % what)
+        self.s.key('a')
+        self.assertEqual(self.s.wait_exit(p, 15), 0, '%s: did not end on a key' % what)
+        return box, resident, peak
+
+    def test_no_bad_file_is_shown_or_does_harm(self):
+        for name in self.names:
+            with self.subTest(file=name):
+                self.f.clear()
+                self.put(name)
+                box, _, _ = self.run_saver_on(name, REFUSED_PEAK_KIB)
+                if not name.startswith('corrupt-'):
+                    # A corrupt file may still decode into something; the
+                    # others never do.
+                    self.assertIsNone(box, '%s: something was shown: %s' % (name, box))
+
+    def test_a_bad_file_then_a_good_one(self):
+        # Bad files one after the other, then a good one: the saver goes on.
+        self.put('bomb-png', 1)
+        picture_corpus.good_picture(self.f.picture(2), 400, 300, 'png')
+        p, window = self.f.start()
+        self.addCleanup(self.s.kill, p)
+        self.assertIsNotNone(window)
+        time.sleep(SETTLE)
+        self.assertIsNone(box_of(self.s.screenshot()))
+        box = picture_corpus.wait_for_box(self.s, lambda b: b is not None, timeout=25)
+        self.assertEqual(box, (200, 150, 400, 300))
+        self.s.key('a')
+        self.assertEqual(self.s.wait_exit(p, 15), 0)
+
+    def test_largest_picture_within_the_budget(self):
+        # 8192 x 8192 white 1-bit PNG, 8 KB on disk: decoded, shown and the
+        # memory stays within its bound.
+        with open(self.f.picture(1), 'wb') as f:
+            f.write(picture_corpus.png_bomb(8192, 8192, white=True))
+        box, _, peak = self.run_saver_on('8192 x 8192 PNG', LARGEST_PEAK_KIB)
+        self.assertEqual(box, (100, 0, 600, 600), 'peak %d KiB' % peak)
+
+
+if __name__ == '__main__':
+    unittest.main()
