@@ -147,11 +147,25 @@ void SimOs::MouseDown(WindowId window, double x, double y, int button, int shift
   Deliver([&] { sink_->MouseDown(target, button, shift, x, y); });
 }
 
+// As the system's dialog navigation does: Enter clicks the form's default
+// button and Esc its cancel button; other keys go to the form.
 void SimOs::KeyDown(WindowId window, int keyCode, int shift) {
   if (!TakesInput(window)) return;
   const Window& w = *Find(window);
-  const WindowId target = w.coverOf != 0 ? w.coverOf : window;
-  Deliver([&] { sink_->KeyDown(target, keyCode, shift); });
+  const WindowId form = w.coverOf != 0 ? w.coverOf : (w.isForm ? window : w.parent);
+  constexpr int kEnter = 13;
+  constexpr int kEscape = 27;
+  for (auto& [id, control] : windows_) {
+    if (control.destroyed || control.parent != form || !control.visible) continue;
+    const bool clicks = (keyCode == kEnter && control.control.isDefault) ||
+                        (keyCode == kEscape && control.control.isCancel);
+    if (clicks && control.control.kind == host::ControlKind::Button) {
+      const WindowId button = id;
+      Deliver([&] { sink_->Click(button); });
+      return;
+    }
+  }
+  Deliver([&] { sink_->KeyDown(form, keyCode, shift); });
 }
 
 void SimOs::Click(WindowId button) {
@@ -329,7 +343,22 @@ void SimOs::SetVisible(WindowId window, bool visible) {
   if (w == nullptr) return;
   w->visible = visible;
   for (Window* cover : Covers(window)) cover->visible = visible;
-  if (visible && w->isForm) focus = window;
+  if (visible && w->isForm) focus = FirstTabStop(window);
+}
+
+// The control a form gives the focus to when it appears: its button with the
+// lowest tab index, or the form itself.
+WindowId SimOs::FirstTabStop(WindowId form) {
+  WindowId first = form;
+  int lowest = 0;
+  for (const auto& [id, w] : windows_) {
+    if (w.destroyed || w.parent != form || w.control.kind != host::ControlKind::Button) continue;
+    if (first == form || w.control.tabIndex < lowest) {
+      first = id;
+      lowest = w.control.tabIndex;
+    }
+  }
+  return first;
 }
 
 void SimOs::SetBounds(WindowId window, host::RectPx bounds) {

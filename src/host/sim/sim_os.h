@@ -181,6 +181,7 @@ class SimOs final : public host::Os {
   void Log(const std::string& name, const Args&... args);
   void Deliver(const std::function<void()>& event);
   bool TakesInput(WindowId window);
+  WindowId FirstTabStop(WindowId form);
   WindowId NewId() { return nextId_ += 0x10; }
   int FrameHeight(const Window& form) const;
   int FrameWidth(const Window& form) const;

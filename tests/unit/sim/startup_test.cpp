@@ -105,3 +105,18 @@ TEST(Startup, LongAndOddCommandLinesAreHandledLikeAnyOther) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(ConfigurationRun, OpensWithTheFocusOnOkAndEndsOnEnterOrEsc) {
+  for (int key : {13, 27}) {
+    SimRun run;
+    run.Start(u"/c");
+    const host::WindowId ok = run.module.Form2.Cmd_OK.Window();
+    EXPECT_EQ(run.os.focus, ok);
+    run.os.KeyDown(ok, key);
+    EXPECT_TRUE(run.os.Exited()) << key;
+  }
+}
+
+}  // namespace
