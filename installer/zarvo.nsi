@@ -1,0 +1,321 @@
+; ZARVO setup program (NSIS 3, Unicode, UTF-8 source without BOM).
+;
+; Built by installer/make-setup.cmake, which checks the pictures first:
+;   makensis -INPUTCHARSET UTF8 -WX -DVERSION=1.0.0 -DSCR=.../zarvo.scr
+;     -DPICTURES=<folder with ZARVO001.DAT..ZARVO050.DAT> -DICON=res/zarvo.ico
+;     -DOUTFILE=.../zarvo-setup.exe installer/zarvo.nsi
+;
+; What it does:
+;  - zarvo.scr and the fifty pictures go into $SYSDIR, the folder from which
+;    Windows starts screen savers.  The program is 32-bit and file-system
+;    redirection stays on, so on 64-bit Windows that is SysWOW64.
+;  - The uninstaller goes to $PROGRAMFILES\ZARVO and is registered under
+;    HKLM\${UNINST_KEY} (the 32-bit view, WOW6432Node on 64-bit Windows).
+;  - Choosing ZARVO as the screen saver (finish page check box, or always
+;    with /S) first records the user's previous choice under HKCU\${OWN_KEY}
+;    -- per user, like the choice itself -- then writes SCRNSAVE.EXE.
+;  - The uninstaller removes all of that and puts the previous choice back
+;    only if SCRNSAVE.EXE still names ZARVO.
+
+Unicode true
+ManifestDPIAware true
+SetCompressor /SOLID lzma
+RequestExecutionLevel admin
+
+!ifndef VERSION | SCR | PICTURES | ICON | OUTFILE
+  !error "define VERSION, SCR, PICTURES, ICON and OUTFILE (see installer/make-setup.cmake)"
+!endif
+
+!include MUI2.nsh
+!include LogicLib.nsh
+
+!define PRODUCT "ZARVO"
+!define PUBLISHER "株式会社ザルボソフト"
+!define UNINST_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\ZARVO"
+!define OWN_KEY "Software\ZARVO\Setup"
+!define OWN_PARENT_KEY "Software\ZARVO"
+!define DESKTOP_KEY "Control Panel\Desktop"
+!define PICTURE_COUNT 50
+!define SPI_SETSCREENSAVEACTIVE 17
+!define SPIF_UPDATE_AND_SEND 3
+
+Name "${PRODUCT}"
+Caption "${PRODUCT} ${VERSION} セットアップ"
+UninstallCaption "${PRODUCT} ${VERSION} アンインストール"
+OutFile "${OUTFILE}"
+InstallDir "$PROGRAMFILES\ZARVO"
+BrandingText "${PUBLISHER}"
+ShowInstDetails show
+ShowUninstDetails show
+; Without the "(&I)" and "(&U)" accelerators: the text then fits the
+; button whatever the dialog font.
+InstallButtonText "インストール"
+UninstallButtonText "アンインストール"
+
+; Where zarvo.scr really is, as 64-bit programs (the control panel, the
+; screen-saver launcher, Explorer) see it: SysWOW64 on 64-bit Windows.
+Var ScrDir
+; The value written to SCRNSAVE.EXE.
+Var ScrValue
+
+;--------------------------------------------------------------------- pages
+
+!define MUI_ICON "${ICON}"
+!define MUI_UNICON "${ICON}"
+!define MUI_ABORTWARNING
+
+!define MUI_WELCOMEPAGE_TITLE "${PRODUCT} セットアップへようこそ"
+!define MUI_WELCOMEPAGE_TEXT "写真のスクリーン セーバー「${PRODUCT}」と 50 枚の画像を、Windows のシステム フォルダーにインストールします。$\r$\n$\r$\nインストールには管理者の権限が必要です。$\r$\n$\r$\n$_CLICK"
+!insertmacro MUI_PAGE_WELCOME
+!insertmacro MUI_PAGE_INSTFILES
+
+!define MUI_FINISHPAGE_TITLE "${PRODUCT} のインストールが完了しました"
+!define MUI_FINISHPAGE_TEXT "${PRODUCT} は、スクリーン セーバーの設定の一覧から選べます。アンインストールは [プログラムと機能] から行えます。$\r$\n$\r$\n[完了] をクリックすると、セットアップを終了します。"
+!define MUI_FINISHPAGE_TEXT_LARGE
+!define MUI_FINISHPAGE_RUN
+!define MUI_FINISHPAGE_RUN_TEXT "スクリーン セーバーを ${PRODUCT} にして設定を開く"
+!define MUI_FINISHPAGE_RUN_FUNCTION OpenScreenSaverSettings
+!insertmacro MUI_PAGE_FINISH
+
+!define MUI_WELCOMEPAGE_TITLE "${PRODUCT} のアンインストール"
+!define MUI_WELCOMEPAGE_TEXT "システム フォルダーにある ${PRODUCT} のスクリーン セーバーと 50 枚の画像を削除します。$\r$\n$\r$\nスクリーン セーバーがまだ ${PRODUCT} のときは、インストール前に選ばれていたものに戻します。$\r$\n$\r$\n$_CLICK"
+!insertmacro MUI_UNPAGE_WELCOME
+!insertmacro MUI_UNPAGE_INSTFILES
+
+!insertmacro MUI_LANGUAGE "Japanese"
+
+;------------------------------------------------------------ version resource
+
+VIProductVersion "${VERSION}.0"
+VIFileVersion "${VERSION}.0"
+VIAddVersionKey /LANG=${LANG_JAPANESE} "ProductName" "${PRODUCT}"
+VIAddVersionKey /LANG=${LANG_JAPANESE} "CompanyName" "${PUBLISHER}"
+VIAddVersionKey /LANG=${LANG_JAPANESE} "FileDescription" "${PRODUCT} セットアップ"
+VIAddVersionKey /LANG=${LANG_JAPANESE} "FileVersion" "${VERSION}"
+VIAddVersionKey /LANG=${LANG_JAPANESE} "ProductVersion" "${VERSION}"
+VIAddVersionKey /LANG=${LANG_JAPANESE} "LegalCopyright" "Copyright (C) 2026 ${PUBLISHER}  All rights reserved."
+VIAddVersionKey /LANG=${LANG_JAPANESE} "OriginalFilename" "zarvo-setup.exe"
+
+;------------------------------------------------------------------- helpers
+
+; Both the installer and the uninstaller need these, so they are defined
+; once for each through a macro (NSIS keeps "un." functions apart).
+!macro ZARVO_COMMON_FUNCTIONS UN
+
+Function ${UN}RequireAdmin
+  UserInfo::GetAccountType
+  Pop $0
+  ${If} $0 != "Admin"
+    MessageBox MB_ICONSTOP|MB_OK "${PRODUCT} のセットアップには管理者の権限が必要です。" /SD IDOK
+    SetErrorLevel 740 ; ERROR_ELEVATION_REQUIRED
+    Quit
+  ${EndIf}
+FunctionEnd
+
+; $ScrDir: GetSystemWow64Directory when there is one (64-bit Windows), else
+; $SYSDIR.
+Function ${UN}FindScrDir
+  System::Call 'kernel32::GetSystemWow64DirectoryW(w .r0, i ${NSIS_MAX_STRLEN}) i .r1'
+  ${If} $1 = 0
+    StrCpy $0 $SYSDIR
+  ${EndIf}
+  StrCpy $ScrDir $0
+FunctionEnd
+
+; Push a SCRNSAVE.EXE value; pops 1 if it names the zarvo.scr that setup
+; installs, else 0.  Compared without regard to case, as Windows does.
+Function ${UN}IsZarvoValue
+  Exch $0
+  Push $1
+  StrCpy $1 0
+  ${If} $0 != ""
+    ClearErrors
+    ReadRegStr $1 HKCU "${OWN_KEY}" "Selected"
+    ${If} ${Errors}
+      StrCpy $1 ""
+    ${EndIf}
+    ${If} $0 == $1
+    ${OrIf} $0 == "$ScrDir\zarvo.scr"
+    ${OrIf} $0 == "$SYSDIR\zarvo.scr"
+    ${OrIf} $0 == $ScrValue
+      StrCpy $1 1
+    ${Else}
+      StrCpy $1 0
+    ${EndIf}
+  ${EndIf}
+  StrCpy $0 $1
+  Pop $1
+  Exch $0
+FunctionEnd
+
+!macroend
+
+!insertmacro ZARVO_COMMON_FUNCTIONS ""
+!insertmacro ZARVO_COMMON_FUNCTIONS "un."
+
+;----------------------------------------------------------------- installer
+
+Function .onInit
+  Call RequireAdmin
+  SetRegView 32
+  Call FindScrDir
+  StrCpy $ScrValue ""
+FunctionEnd
+
+Section "ZARVO" SecMain
+  SectionIn RO
+
+  SetOutPath $SYSDIR
+  SetOverwrite on
+  File "/oname=zarvo.scr" "${SCR}"
+  File "${PICTURES}/ZARVO???.DAT"
+
+  SetOutPath $INSTDIR
+  WriteUninstaller "$INSTDIR\uninstall.exe"
+
+  WriteRegStr HKLM "${UNINST_KEY}" "DisplayName" "${PRODUCT}"
+  WriteRegStr HKLM "${UNINST_KEY}" "DisplayVersion" "${VERSION}"
+  WriteRegStr HKLM "${UNINST_KEY}" "Publisher" "${PUBLISHER}"
+  WriteRegStr HKLM "${UNINST_KEY}" "DisplayIcon" "$ScrDir\zarvo.scr,0"
+  WriteRegStr HKLM "${UNINST_KEY}" "UninstallString" '"$INSTDIR\uninstall.exe"'
+  WriteRegStr HKLM "${UNINST_KEY}" "QuietUninstallString" '"$INSTDIR\uninstall.exe" /S'
+  WriteRegDWORD HKLM "${UNINST_KEY}" "NoModify" 1
+  WriteRegDWORD HKLM "${UNINST_KEY}" "NoRepair" 1
+  ; Size of what this section installs, in KB as makensis counted it.
+  SectionGetSize ${SecMain} $0
+  WriteRegDWORD HKLM "${UNINST_KEY}" "EstimatedSize" $0
+
+  ${If} ${Silent}
+    Call SelectZarvo
+  ${EndIf}
+SectionEnd
+
+; Make ZARVO the user's screen saver, remembering the previous choice.
+Function SelectZarvo
+  ; The value Windows' own settings write: the short (8.3) path.  It equals
+  ; the long path where nothing needs shortening and never holds a space.
+  GetFullPathName /SHORT $ScrValue "$ScrDir\zarvo.scr"
+  ${If} $ScrValue == ""
+    StrCpy $ScrValue "$ScrDir\zarvo.scr"
+  ${EndIf}
+
+  ClearErrors
+  ReadRegStr $0 HKCU "${DESKTOP_KEY}" "SCRNSAVE.EXE"
+  ${If} ${Errors}
+    StrCpy $1 0   ; no previous value
+    StrCpy $0 ""
+  ${Else}
+    StrCpy $1 1
+  ${EndIf}
+  Push $0
+  Call IsZarvoValue
+  Pop $2
+
+  ClearErrors
+  ReadRegStr $3 HKCU "${OWN_KEY}" "Selected"
+  ${If} $2 = 1
+  ${AndIfNot} ${Errors}
+    ; ZARVO is chosen already and the choice before it is on record (a
+    ; repeated install): keep that record.
+  ${Else}
+    DeleteRegKey HKCU "${OWN_KEY}"
+    ${If} $1 = 1
+    ${AndIf} $2 = 0
+      WriteRegStr HKCU "${OWN_KEY}" "PreviousScreenSaver" $0
+    ${EndIf}
+    ; ScreenSaveActive "0" would keep any saver from starting.
+    ClearErrors
+    ReadRegStr $4 HKCU "${DESKTOP_KEY}" "ScreenSaveActive"
+    ${If} $4 == "0"
+    ${AndIfNot} ${Errors}
+      WriteRegStr HKCU "${OWN_KEY}" "PreviousScreenSaveActive" $4
+    ${EndIf}
+  ${EndIf}
+  WriteRegStr HKCU "${OWN_KEY}" "Selected" $ScrValue
+
+  WriteRegStr HKCU "${DESKTOP_KEY}" "SCRNSAVE.EXE" $ScrValue
+  ReadRegStr $4 HKCU "${DESKTOP_KEY}" "ScreenSaveActive"
+  ${If} $4 == "0"
+    System::Call 'user32::SystemParametersInfoW(i ${SPI_SETSCREENSAVEACTIVE}, i 1, p 0, i ${SPIF_UPDATE_AND_SEND})'
+    WriteRegStr HKCU "${DESKTOP_KEY}" "ScreenSaveActive" "1"
+  ${EndIf}
+  DetailPrint "スクリーン セーバー: $ScrValue"
+FunctionEnd
+
+; Finish page check box.
+Function OpenScreenSaverSettings
+  Call SelectZarvo
+  ; The 64-bit control panel on 64-bit Windows (Sysnative), else ours.
+  ${If} ${FileExists} "$WINDIR\Sysnative\control.exe"
+    StrCpy $0 "$WINDIR\Sysnative\control.exe"
+  ${Else}
+    StrCpy $0 "$SYSDIR\control.exe"
+  ${EndIf}
+  ExecShell "open" $0 "desk.cpl,,@screensaver"
+FunctionEnd
+
+;--------------------------------------------------------------- uninstaller
+
+Function un.onInit
+  Call un.RequireAdmin
+  SetRegView 32
+  Call un.FindScrDir
+  StrCpy $ScrValue ""
+FunctionEnd
+
+Section "Uninstall"
+  ; Whatever is still there of what setup put into the system folder; files
+  ; a user deleted already are simply skipped.  A running saver keeps its
+  ; file until the next restart.
+  Delete /REBOOTOK "$SYSDIR\zarvo.scr"
+  ${For} $0 1 ${PICTURE_COUNT}
+    IntFmt $1 "ZARVO%03d.DAT" $0
+    Delete /REBOOTOK "$SYSDIR\$1"
+  ${Next}
+
+  Call un.RestoreScreenSaver
+
+  DeleteRegKey HKLM "${UNINST_KEY}"
+  Delete "$INSTDIR\uninstall.exe"
+  RMDir "$INSTDIR"
+
+  ${If} ${RebootFlag}
+    MessageBox MB_ICONINFORMATION|MB_OK "使用中のファイルは、次に Windows を起動したときに削除されます。" /SD IDOK
+  ${EndIf}
+SectionEnd
+
+; Put the previous screen saver back, but only if ZARVO is still the one
+; chosen: a choice the user made since stays.
+Function un.RestoreScreenSaver
+  ClearErrors
+  ReadRegStr $0 HKCU "${OWN_KEY}" "Selected"
+  ${If} ${Errors}
+    Return   ; setup did not choose ZARVO for this user
+  ${EndIf}
+
+  ClearErrors
+  ReadRegStr $1 HKCU "${DESKTOP_KEY}" "SCRNSAVE.EXE"
+  ${IfNot} ${Errors}
+    Push $1
+    Call un.IsZarvoValue
+    Pop $2
+    ${If} $2 = 1
+      ClearErrors
+      ReadRegStr $3 HKCU "${OWN_KEY}" "PreviousScreenSaver"
+      ${If} ${Errors}
+        DeleteRegValue HKCU "${DESKTOP_KEY}" "SCRNSAVE.EXE"
+      ${Else}
+        WriteRegStr HKCU "${DESKTOP_KEY}" "SCRNSAVE.EXE" $3
+      ${EndIf}
+      ClearErrors
+      ReadRegStr $3 HKCU "${OWN_KEY}" "PreviousScreenSaveActive"
+      ${IfNot} ${Errors}
+        WriteRegStr HKCU "${DESKTOP_KEY}" "ScreenSaveActive" $3
+        System::Call 'user32::SystemParametersInfoW(i ${SPI_SETSCREENSAVEACTIVE}, i $3, p 0, i ${SPIF_UPDATE_AND_SEND})'
+      ${EndIf}
+    ${EndIf}
+  ${EndIf}
+
+  DeleteRegKey HKCU "${OWN_KEY}"
+  DeleteRegKey /ifempty HKCU "${OWN_PARENT_KEY}"
+FunctionEnd
