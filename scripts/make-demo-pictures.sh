@@ -31,7 +31,7 @@ font=$(fc-match -f '%{file}' 'DejaVu Sans:bold' 2>/dev/null || true)
 font_args=()
 [ -n "$font" ] && [ -f "$font" ] && font_args=(-font "$font")
 
-fast_png="-define png:compression-level=3"
+fast_png=(-define png:compression-level=3)
 
 colours=(
   "#ff6a00:#2a0a5e" "#00c6ff:#0072ff" "#f7971e:#ffd200" "#56ab2f:#a8e063"
@@ -91,7 +91,7 @@ EOF
         \( -size "${w}x${h}" xc:black -fill white \
            -draw "roundrectangle $m,$m $((w - m)),$((h - m)) $m,$m" \
            -fill black -draw "circle $((w / 4)),$((h / 4)) $((w / 4 + m)),$((h / 4))" \) \
-        -alpha off -compose CopyOpacity -composite $fast_png "PNG32:$target"
+        -alpha off -compose CopyOpacity -composite "${fast_png[@]}" "PNG32:$target"
       return ;;
     ico)
       draw "$n" "$w" "$h" "$src"
@@ -105,9 +105,9 @@ EOF
     jpeg)       "$convert" "$src" -quality 90 "JPEG:$target" ;;
     prog-jpeg)  "$convert" "$src" -interlace JPEG -quality 88 "JPEG:$target" ;;
     cmyk-jpeg)  "$convert" "$src" -colorspace CMYK -quality 90 "JPEG:$target" ;;
-    png)        "$convert" "$src" $fast_png "PNG24:$target" ;;
-    png-pal)    "$convert" "$src" -colors 64 $fast_png "PNG8:$target" ;;
-    png16)      "$convert" "$src" -depth 16 $fast_png "PNG48:$target" ;;
+    png)        "$convert" "$src" "${fast_png[@]}" "PNG24:$target" ;;
+    png-pal)    "$convert" "$src" -colors 64 "${fast_png[@]}" "PNG8:$target" ;;
+    png16)      "$convert" "$src" -depth 16 "${fast_png[@]}" "PNG48:$target" ;;
     gif)        "$convert" "$src" -colors 256 "GIF:$target" ;;
     tiff)       "$convert" "$src" -compress lzw "TIFF:$target" ;;
     tiff-zip)   "$convert" "$src" -compress zip "TIFF:$target" ;;
