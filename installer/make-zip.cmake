@@ -1,0 +1,52 @@
+# Builds the zip for installing by right-click -> Install (the "package"
+# target runs this):
+#
+#   cmake -DSCR=<zarvo.scr> -DPICTURES=<folder> -DOUT=<file.zip>
+#         -DSTAGE=<empty work folder> [-DVERSION=1.0.0] -P installer/make-zip.cmake
+#
+# The zip holds one folder, ZARVO-<version>, with zarvo.scr, ZARVO001.DAT ...
+# ZARVO050.DAT, README-ja.txt and README-en.txt.
+cmake_minimum_required(VERSION 3.25)
+
+get_filename_component(here "${CMAKE_CURRENT_LIST_FILE}" DIRECTORY)
+include("${here}/pictures.cmake")
+
+foreach(var SCR PICTURES OUT STAGE)
+  if(NOT DEFINED ${var} OR "${${var}}" STREQUAL "")
+    message(FATAL_ERROR "make-zip.cmake: -D${var}=... is required")
+  endif()
+  get_filename_component(${var} "${${var}}" ABSOLUTE)
+endforeach()
+if(NOT VERSION)
+  set(VERSION 1.0.0)
+endif()
+if(NOT EXISTS "${SCR}")
+  message(FATAL_ERROR "make-zip.cmake: no saver at '${SCR}'")
+endif()
+
+zarvo_check_pictures("${PICTURES}" "ZARVO_PICTURES")
+zarvo_picture_names(pictures)
+
+set(top "ZARVO-${VERSION}")
+file(REMOVE_RECURSE "${STAGE}")
+file(MAKE_DIRECTORY "${STAGE}/${top}")
+file(COPY_FILE "${SCR}" "${STAGE}/${top}/zarvo.scr")
+set(entries "${top}/zarvo.scr")
+foreach(name IN LISTS pictures)
+  file(COPY_FILE "${PICTURES}/${name}" "${STAGE}/${top}/${name}")
+  list(APPEND entries "${top}/${name}")
+endforeach()
+foreach(name README-ja.txt README-en.txt)
+  file(COPY_FILE "${here}/${name}" "${STAGE}/${top}/${name}")
+  list(APPEND entries "${top}/${name}")
+endforeach()
+
+file(REMOVE "${OUT}")
+execute_process(
+  COMMAND "${CMAKE_COMMAND}" -E tar cf "${OUT}" --format=zip
+          ${entries}
+  WORKING_DIRECTORY "${STAGE}"
+  RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0 OR NOT EXISTS "${OUT}")
+  message(FATAL_ERROR "make-zip.cmake: zip failed (${rc})")
+endif()
