@@ -24,7 +24,7 @@ scripts/make-demo-pictures.sh "$run_dir"
 headless=1
 if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
   headless=
-  export ZARVO_USE_DISPLAY=1
+  export ZARVO_USE_DISPLAY=1 ZARVO_WINE_MANAGED=Y ZARVO_WINE_DECORATED=Y
 fi
 export ZARVO_WINE_TEMPLATE=$root/build/wine-template
 # shellcheck source=scripts/wine-env.sh

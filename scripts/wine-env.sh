@@ -20,6 +20,9 @@
 #      LogPixels=120 makes GetDeviceCaps(LOGPIXELSX) return 120 for the next
 #      process started, without restarting wineserver.  Also turns off
 #      Wine's crash dialog, so a crashing test program just exits, and
+#      leaves no window to a window manager (X11 Driver "Managed"="N",
+#      ZARVO_WINE_MANAGED=Y undoes it: without a window manager, Wine
+#      otherwise waits some 2 s whenever a captioned window hides), and
 #      makes Wine draw window frames and captions itself (X11 Driver
 #      "Decorated"="N"; ZARVO_WINE_DECORATED=Y leaves it to a window
 #      manager): Xvfb has no window manager, so otherwise screenshots show
@@ -122,6 +125,7 @@ REGEDIT4
 
 [HKEY_CURRENT_USER\\Software\\Wine\\X11 Driver]
 "Decorated"="${ZARVO_WINE_DECORATED:-N}"
+"Managed"="${ZARVO_WINE_MANAGED:-N}"
 EOF
   wine regedit /S "$(winepath -w "$regfile" 2>/dev/null)" >/dev/null 2>&1
 }

@@ -293,8 +293,9 @@ void Form::Destroy() {
 
 void Form::ShowWindow(bool visible) {
   visible_ = visible;
-  Tk().os().SetVisible(window_, visible);
+  // Maximised before it appears, so it is never seen at its restored size.
   if (visible && windowState_ == 2) Tk().os().Maximize(window_);
+  Tk().os().SetVisible(window_, visible);
 }
 
 RectPx Form::ToPixelRect(double left, double top, double width, double height) const {

@@ -80,11 +80,12 @@ TEST(Startup, SaverIsShownAfterLoadThenMaximised) {
   run.Start(u"/s");
   const std::string form = testing_support::Id(run.SaverWindow());
   const auto calls = run.os.Calls({"LoadPicture", "SetVisible", "Maximize"});
-  // The first picture is prepared while the window is hidden; Show then
-  // maximises it (the design's window state) and Main sets it again.
+  // The first picture is prepared while the window is hidden; Show makes it
+  // appear maximised (its design-time state) and Main maximises it again.
   const std::vector<std::string> tail(calls.end() - 3, calls.end());
-  EXPECT_EQ(tail, (std::vector<std::string>{"SetVisible(" + form + ", true)",
-                                            "Maximize(" + form + ")", "Maximize(" + form + ")"}));
+  EXPECT_EQ(tail, (std::vector<std::string>{"Maximize(" + form + ")",
+                                            "SetVisible(" + form + ", true)",
+                                            "Maximize(" + form + ")"}));
   EXPECT_EQ(run.os.Calls({"LoadPicture"}).front(), "LoadPicture(\"C:\\WINDOWS\\ZARVO001.DAT\")");
 }
 
