@@ -47,10 +47,9 @@ InstallDir "$PROGRAMFILES\ZARVO"
 BrandingText "${PUBLISHER}"
 ShowInstDetails show
 ShowUninstDetails show
-; Without the "(&I)" and "(&U)" accelerators: the text then fits the
-; button whatever the dialog font.
+; Without the "(&I)" accelerator: the text then fits the button whatever the
+; dialog font (the language file's uninstall button uses half-width kana).
 InstallButtonText "インストール"
-UninstallButtonText "アンインストール"
 
 ; Where zarvo.scr really is, as 64-bit programs (the control panel, the
 ; screen-saver launcher, Explorer) see it: SysWOW64 on 64-bit Windows.
