@@ -25,6 +25,7 @@ ctest --preset fuzz
 echo "== win32: the product, cross-built"
 cmake --preset win32
 cmake --build --preset win32 -j "$jobs"
+cmake --build --preset win32 -j "$jobs" --target setup package
 
 echo "== win32: tests under Wine"
 export ZARVO_SCREEN=800x600x24

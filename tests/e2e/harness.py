@@ -600,7 +600,10 @@ class WineSession:
         self.xdotool('type', '--delay', delay_ms, text)
 
     def mousemove(self, x, y):
-        self.xdotool('mousemove', '--sync', x, y)
+        # --sync waits for the pointer to move, which it never does when it
+        # is already there.
+        if self.pointer() != (x, y):
+            self.xdotool('mousemove', '--sync', x, y)
 
     def mousemove_relative(self, dx, dy):
         self.xdotool('mousemove_relative', '--sync', '--', dx, dy)
