@@ -1,0 +1,78 @@
+// Reduction by a whole factor while a picture is decoded.
+//
+// A picture much larger than the screen is never shown at its own size:
+// the saver scales it down to fit. Keeping it at full size would cost four
+// bytes a pixel, written once and read once more when it is scaled. Instead
+// its rows are averaged in blocks of factor x factor pixels as they come
+// from the decoder, and only the reduced copy is kept: still at least as
+// large as the screen, so that the final scaling is a reduction too and
+// loses nothing. The averaging is in linear light, as in resample.h.
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "host/picture/pixels.h"
+
+namespace host::picture {
+
+// The whole factor by which a picture of width x height can be reduced
+// and still cover a screen of screenWidth x screenHeight in both
+// directions: 1 (no reduction) unless it is at least twice the screen's
+// size both ways; at most 16.
+int PrescaleFactor(int width, int height, int screenWidth, int screenHeight);
+
+// Averages blocks of factor x factor pixels of a width x height picture fed
+// a band of rows at a time, top to bottom. The blocks at the right and
+// bottom edges may be smaller; each is the average of the pixels it has.
+// The result is ceil(width / factor) x ceil(height / factor), opaque.
+// With `threads` above 1 each band's columns are shared out among that many
+// threads (the caller's among them); the result is the same.
+class BlockReducer {
+ public:
+  // Throws std::bad_alloc when memory is short.
+  BlockReducer(int width, int height, int factor, int threads = 1);
+  BlockReducer(const BlockReducer&) = delete;
+  BlockReducer& operator=(const BlockReducer&) = delete;
+  ~BlockReducer();
+
+  // The next `rows.height` rows of the picture, rows.width == width. Alpha
+  // is ignored.
+  void AddRows(const PixelView& rows);
+
+  // The same from rows of packed 3-byte B, G, R pixels, `stride` bytes
+  // apart (as WIC's 24bppBGR).
+  void AddBgrRows(const std::uint8_t* rows, int count, std::ptrdiff_t stride);
+
+  // The reduced picture, once every row has been added.
+  PixelBuffer Finish();
+
+ private:
+  // Runs part(i) for i in 0..parts-1, part 0 on this thread.
+  void RunParts(const std::function<void(int)>& part);
+  void HelperLoop(int index);
+  template <class Fetch>
+  void AddColumns(const Fetch& fetch, int count, int firstBlock, int lastBlock);
+  void Emit(int firstBlock, int lastBlock, int blockRow, int rowsInBlock);
+
+  int width_, height_, factor_;
+  int rowsIn_ = 0;  // source rows added so far
+  PixelBuffer out_;
+  std::vector<std::uint32_t> sums_;  // B, G, R a block, linear
+
+  // Helper threads, each with its share of the columns.
+  int parts_ = 1;
+  std::vector<std::thread> helpers_;
+  std::mutex mutex_;
+  std::condition_variable wake_, done_;
+  const std::function<void(int)>* task_ = nullptr;
+  unsigned generation_ = 0;
+  int pending_ = 0;
+  bool stopping_ = false;
+};
+
+}  // namespace host::picture

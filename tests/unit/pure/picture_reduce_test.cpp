@@ -1,0 +1,174 @@
+// Whole-factor reduction while decoding: block averages in linear light,
+// the same however the rows come, and close to scaling from full size.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <vector>
+
+#include "host/picture/pixels.h"
+#include "host/picture/reduce.h"
+#include "host/picture/resample.h"
+
+namespace host::picture {
+namespace {
+
+PixelBuffer Pattern(int width, int height) {
+  PixelBuffer buffer(width, height);
+  std::uint32_t state = 4321;
+  for (std::size_t i = 0; i < buffer.PixelCount(); ++i) {
+    state = state * 1103515245u + 12345u;
+    buffer.Data()[i] = MakePixel(state >> 24, state >> 16, state >> 8);
+  }
+  return buffer;
+}
+
+// A smooth picture, for comparing two ways of scaling it.
+PixelBuffer Smooth(int width, int height) {
+  PixelBuffer buffer(width, height);
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) {
+      buffer.At(x, y) =
+          MakePixel(x * 255 / width, y * 255 / height, (x + y) * 127 / (width + height));
+    }
+  }
+  return buffer;
+}
+
+PixelBuffer Reduce(const PixelBuffer& source, int factor, int band) {
+  BlockReducer reducer(source.Width(), source.Height(), factor);
+  for (int y = 0; y < source.Height(); y += band) {
+    reducer.AddRows(
+        {source.Row(y), source.Width(), std::min(band, source.Height() - y), source.Width()});
+  }
+  return reducer.Finish();
+}
+
+std::vector<Pixel> All(const PixelBuffer& p) {
+  return std::vector<Pixel>(p.Data(), p.Data() + p.PixelCount());
+}
+
+TEST(PictureReduce, FactorKeepsTheScreenCovered) {
+  EXPECT_EQ(PrescaleFactor(6000, 4000, 1920, 1080), 3);
+  EXPECT_EQ(PrescaleFactor(4000, 3000, 1920, 1080), 2);
+  EXPECT_EQ(PrescaleFactor(3000, 4000, 1920, 1080), 1);  // not twice as wide
+  EXPECT_EQ(PrescaleFactor(1920, 1080, 1920, 1080), 1);
+  EXPECT_EQ(PrescaleFactor(8192, 8192, 800, 600), 10);
+  EXPECT_EQ(PrescaleFactor(65535, 1000, 800, 600), 1);
+  EXPECT_EQ(PrescaleFactor(60000, 60000, 800, 600), 16);  // at most 16
+  EXPECT_EQ(PrescaleFactor(100, 100, 0, 0), 1);
+  EXPECT_EQ(PrescaleFactor(0, 100, 800, 600), 1);
+  for (int w : {1601, 2400, 5000, 8191}) {
+    for (int h : {1201, 1800, 4000}) {
+      const int f = PrescaleFactor(w, h, 800, 600);
+      EXPECT_GE((w + f - 1) / f, 800);
+      EXPECT_GE((h + f - 1) / f, 600);
+    }
+  }
+}
+
+TEST(PictureReduce, CheckerBecomesMidGrey) {
+  PixelBuffer checker(4, 2);
+  for (int y = 0; y < 2; ++y) {
+    for (int x = 0; x < 4; ++x) {
+      checker.At(x, y) = (x + y) % 2 ? MakePixel(255, 255, 255) : MakePixel(0, 0, 0);
+    }
+  }
+  const PixelBuffer out = Reduce(checker, 2, 2);
+  ASSERT_EQ(out.Width(), 2);
+  ASSERT_EQ(out.Height(), 1);
+  EXPECT_EQ(out.At(0, 0), MakePixel(188, 188, 188));
+  EXPECT_EQ(out.At(1, 0), MakePixel(188, 188, 188));
+}
+
+TEST(PictureReduce, FlatColourStaysExact) {
+  PixelBuffer flat(23, 17);
+  flat.Fill(MakePixel(3, 140, 251));
+  for (int factor : {1, 2, 3, 5, 16}) {
+    for (Pixel p : All(Reduce(flat, factor, 4))) EXPECT_EQ(p, MakePixel(3, 140, 251)) << factor;
+  }
+}
+
+TEST(PictureReduce, EdgeBlocksAverageWhatTheyHave) {
+  // 5 x 5 by 2: 3 x 3, the last column and row from 1-pixel-wide blocks.
+  PixelBuffer source(5, 5);
+  for (int y = 0; y < 5; ++y) {
+    for (int x = 0; x < 5; ++x) source.At(x, y) = x == 4 || y == 4 ? MakePixel(200, 10, 90) : 0;
+  }
+  const PixelBuffer out = Reduce(source, 2, 5);
+  ASSERT_EQ(out.Width(), 3);
+  ASSERT_EQ(out.Height(), 3);
+  EXPECT_EQ(out.At(2, 0), MakePixel(200, 10, 90));
+  EXPECT_EQ(out.At(0, 2), MakePixel(200, 10, 90));
+  EXPECT_EQ(out.At(2, 2), MakePixel(200, 10, 90));
+  EXPECT_EQ(out.At(1, 1), MakePixel(0, 0, 0));
+}
+
+TEST(PictureReduce, BandsOfAnySizeGiveTheSameResult) {
+  const PixelBuffer source = Pattern(37, 29);
+  const std::vector<Pixel> whole = All(Reduce(source, 3, 29));
+  for (int band : {1, 2, 3, 4, 7, 100}) EXPECT_EQ(All(Reduce(source, 3, band)), whole) << band;
+}
+
+TEST(PictureReduce, ThreadsGiveTheSameResult) {
+  const PixelBuffer source = Pattern(1000, 77);
+  const std::vector<Pixel> one = All(Reduce(source, 3, 10));
+  for (int threads : {2, 3, 4}) {
+    BlockReducer reducer(1000, 77, 3, threads);
+    for (int y = 0; y < 77; y += 10) {
+      reducer.AddRows({source.Row(y), 1000, std::min(10, 77 - y), 1000});
+    }
+    EXPECT_EQ(All(reducer.Finish()), one) << threads;
+  }
+}
+
+TEST(PictureReduce, PackedBgrRowsGiveTheSameResult) {
+  const PixelBuffer source = Pattern(50, 31);
+  std::vector<std::uint8_t> packed;
+  const std::ptrdiff_t stride = 50 * 3 + 2;  // rows need not be packed together
+  packed.resize(static_cast<std::size_t>(stride) * 31);
+  for (int y = 0; y < 31; ++y) {
+    for (int x = 0; x < 50; ++x) {
+      const Pixel p = source.At(x, y);
+      std::uint8_t* at = packed.data() + y * stride + 3 * x;
+      at[0] = static_cast<std::uint8_t>(BlueOf(p));
+      at[1] = static_cast<std::uint8_t>(GreenOf(p));
+      at[2] = static_cast<std::uint8_t>(RedOf(p));
+    }
+  }
+  for (int threads : {1, 2}) {
+    BlockReducer reducer(50, 31, 4, threads);
+    for (int y = 0; y < 31; y += 6) {
+      reducer.AddBgrRows(packed.data() + y * stride, std::min(6, 31 - y), stride);
+    }
+    EXPECT_EQ(All(reducer.Finish()), All(Reduce(source, 4, 31))) << threads;
+  }
+}
+
+TEST(PictureReduce, ExtraRowsAreIgnored) {
+  const PixelBuffer source = Pattern(8, 8);
+  BlockReducer reducer(8, 6, 2);
+  reducer.AddRows(source.View());  // 8 rows for a picture of 6
+  const PixelBuffer out = reducer.Finish();
+  EXPECT_EQ(out.Width(), 4);
+  EXPECT_EQ(out.Height(), 3);
+}
+
+TEST(PictureReduce, ThenScalingIsCloseToScalingFromFullSize) {
+  const PixelBuffer source = Smooth(1200, 900);
+  const PixelBuffer direct = Resample(source.View(), 500, 375);
+  const PixelBuffer reduced = Reduce(source, 2, 64);
+  const PixelBuffer twoSteps = Resample(reduced.View(), 500, 375);
+  int worst = 0;
+  for (std::size_t i = 0; i < direct.PixelCount(); ++i) {
+    const Pixel a = direct.Data()[i], b = twoSteps.Data()[i];
+    for (int shift : {0, 8, 16}) {
+      worst = std::max(worst, std::abs(static_cast<int>(a >> shift & 0xFF) -
+                                       static_cast<int>(b >> shift & 0xFF)));
+    }
+  }
+  EXPECT_LE(worst, 2);
+}
+
+}  // namespace
+}  // namespace host::picture
