@@ -16,6 +16,7 @@
 
 #include "host/picture/header.h"
 #include "host/picture/orientation.h"
+#include "host/picture/reduce.h"
 #include "host/picture/resample.h"
 #include "host/runtime.h"
 #include "host/win32/wide.h"
@@ -96,6 +97,7 @@ struct Job {
   bool done = false;
   ErrorCode error = ErrorCode::InvalidPicture;
   PixelBuffer pixels;
+  int width = 0, height = 0;  // natural size, upright
 };
 
 ErrorCode OpenError(DWORD error) {
@@ -256,6 +258,21 @@ class BandReader {
     Fail();
   }
 
+  // Rows [y, y + rows) into `reducer`; `band` holds them on the way when
+  // they must be widened first.
+  void Reduce(int y, int rows, Pixel* band, picture::BlockReducer& reducer) {
+    if (kind_ != Kind::Bgr24) {
+      Read(y, rows, band);
+      reducer.AddRows({band, width_, rows, width_});
+      return;
+    }
+    const WICRect rect{0, y, width_, rows};
+    const UINT stride = static_cast<UINT>(width_) * 3;
+    stored_.resize(static_cast<std::size_t>(stride) * rows);
+    Check(source_->CopyPixels(&rect, stride, stride * rows, stored_.data()));
+    reducer.AddBgrRows(stored_.data(), rows, stride);
+  }
+
   // Rows [y, y + rows) into `out`, width pixels a row, packed.
   void Read(int y, int rows, Pixel* out) {
     const WICRect rect{0, y, width_, rows};
@@ -293,6 +310,32 @@ class BandReader {
   int width_;
   std::vector<std::uint8_t> stored_;
 };
+
+// How many threads the scaling work is shared among: the processors, up
+// to 4.
+int Processors() {
+  SYSTEM_INFO system{};
+  GetSystemInfo(&system);
+  return std::clamp<int>(static_cast<int>(system.dwNumberOfProcessors), 1, 4);
+}
+
+BOOL CALLBACK AddMonitor(HMONITOR monitor, HDC, LPRECT, LPARAM largest) {
+  MONITORINFO info{};
+  info.cbSize = sizeof info;
+  if (GetMonitorInfoW(monitor, &info)) {
+    auto* size = reinterpret_cast<SIZE*>(largest);
+    size->cx = std::max<LONG>(size->cx, info.rcMonitor.right - info.rcMonitor.left);
+    size->cy = std::max<LONG>(size->cy, info.rcMonitor.bottom - info.rcMonitor.top);
+  }
+  return TRUE;
+}
+
+// The largest width and the largest height among the monitors, in pixels.
+SIZE LargestMonitor() {
+  SIZE largest{GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+  EnumDisplayMonitors(nullptr, nullptr, AddMonitor, reinterpret_cast<LPARAM>(&largest));
+  return largest;
+}
 
 // A number from a metadata query, or `otherwise`.
 unsigned QueryNumber(IWICMetadataQueryReader* reader, const wchar_t* name, unsigned otherwise) {
@@ -361,14 +404,33 @@ void Decode(Job& job, Com<IWICImagingFactory>& factory) {
   BandReader reader(factory.Get(), frame.Get(), w);
 
   const bool swap = picture::SwapsAxes(orientation);
-  PixelBuffer upright(swap ? canvas.height : canvas.width, swap ? canvas.width : canvas.height);
-  if (placed) upright.Fill(picture::kOpaqueBlack);
-  // Bands of about 1 MiB, straight into place when the picture is upright
-  // and fills its canvas, otherwise through a band buffer.
+  job.width = swap ? canvas.height : canvas.width;
+  job.height = swap ? canvas.width : canvas.height;
+  const SIZE screen = LargestMonitor();
+  const int factor =
+      placed ? 1 : picture::PrescaleFactor(job.width, job.height, screen.cx, screen.cy);
+  // Bands of about 1 MiB, straight into place when the picture is kept as
+  // it is stored, otherwise through a band buffer.
   const int band = static_cast<int>(std::clamp<UINT>((1u << 20) / (width * 4), 1, height));
-  const bool direct = orientation == picture::kUpright && !placed;
+  const bool direct = factor == 1 && orientation == picture::kUpright && !placed;
   PixelBuffer buffer;
   if (!direct) buffer = PixelBuffer(w, band);
+
+  if (factor > 1) {
+    picture::BlockReducer reducer(w, h, factor, Processors());
+    for (int y = 0; y < h; y += band) {
+      if (job.abandoned.load(std::memory_order_relaxed)) Fail();
+      const int rows = std::min(band, h - y);
+      reader.Reduce(y, rows, buffer.Data(), reducer);
+    }
+    PixelBuffer reduced = reducer.Finish();
+    job.pixels = orientation == picture::kUpright ? std::move(reduced)
+                                                  : picture::Orient(reduced.View(), orientation);
+    return;
+  }
+
+  PixelBuffer upright(job.width, job.height);
+  if (placed) upright.Fill(picture::kOpaqueBlack);
   for (int y = 0; y < h; y += band) {
     if (job.abandoned.load(std::memory_order_relaxed)) Fail();
     const int rows = std::min(band, h - y);
@@ -496,7 +558,7 @@ Picture Run(const std::shared_ptr<Job>& job) {
     }
   }
   if (!job->done) throw RuntimeError(job->error);
-  return std::make_shared<WicPicture>(std::move(job->pixels));
+  return std::make_shared<WicPicture>(std::move(job->pixels), job->width, job->height);
 }
 
 }  // namespace
@@ -543,10 +605,7 @@ HBITMAP RenderPictureBitmap(const PictureData& data, int width, int height) {
     } else {
       // A large reduction is shared out among the processors (up to 4).
       const bool large = pixels.PixelCount() >= (1u << 20) && width * height >= (1 << 16);
-      SYSTEM_INFO system{};
-      GetSystemInfo(&system);
-      const int threads = large ? std::clamp<int>(system.dwNumberOfProcessors, 1, 4) : 1;
-      picture::Resample(pixels.View(), target, threads);
+      picture::Resample(pixels.View(), target, large ? Processors() : 1);
     }
   } catch (const std::exception&) {
     DeleteObject(bitmap);

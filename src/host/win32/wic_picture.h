@@ -19,6 +19,9 @@
 // own area-averaging scaler (WIC's scaler under Wine takes the nearest
 // pixel whatever mode is asked for). Scaling a large picture takes tens of
 // milliseconds, so make it once for a size and keep it, as a paint cache.
+// A very large picture is kept reduced to a little over the screen's size
+// (see WicPicture): shown at its natural size it would be enlarged from
+// that copy, which the saver never asks for (it fits them to the screen).
 #pragma once
 
 #include "host/win32/windows_api.h"
@@ -41,16 +44,22 @@ inline constexpr std::uint64_t kMaxFileBytes = (std::uint64_t{256} << 20) + (1u 
 // never finishes on a malformed file.
 inline constexpr unsigned kDecodeTimeoutMs = 10000;
 
-// A decoded picture: upright, opaque, composited onto black.
+// A decoded picture: upright, opaque, composited onto black. A picture at
+// least twice the size of the largest monitor both ways is kept reduced by
+// a whole factor (host/picture/reduce.h), never below that monitor's size:
+// Pixels() may then be smaller than the natural size, which is what
+// WidthPx() and HeightPx() report.
 class WicPicture final : public PictureData {
  public:
-  explicit WicPicture(picture::PixelBuffer pixels) : pixels_(std::move(pixels)) {}
-  int WidthPx() const override { return pixels_.Width(); }
-  int HeightPx() const override { return pixels_.Height(); }
+  WicPicture(picture::PixelBuffer pixels, int naturalWidth, int naturalHeight)
+      : pixels_(std::move(pixels)), width_(naturalWidth), height_(naturalHeight) {}
+  int WidthPx() const override { return width_; }
+  int HeightPx() const override { return height_; }
   const picture::PixelBuffer& Pixels() const { return pixels_; }
 
  private:
   picture::PixelBuffer pixels_;
+  int width_, height_;
 };
 
 // The picture in the file at `path`. Raises RuntimeError FileNotFound when
