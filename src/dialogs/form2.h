@@ -13,6 +13,8 @@ namespace dialogs {
 class Form2 : public host::Form {
  public:
   Form2();
+  Form2(const Form2&) = delete;
+  Form2& operator=(const Form2&) = delete;
   ~Form2() override;
 
   void Form_Load() override;

@@ -175,9 +175,12 @@ PictureFormat SniffFormat(Bytes bytes) {
   if (StartsWith(bytes, kPngSignature, sizeof kPngSignature)) return PictureFormat::Png;
   if (starts("\xFF\xD8\xFF", 3)) return PictureFormat::Jpeg;
   if (starts("GIF87a", 6) || starts("GIF89a", 6)) return PictureFormat::Gif;
-  if (starts("II*\0", 4) || starts("MM\0*", 4)) return PictureFormat::Tiff;
+  static constexpr char kTiffIntel[] = {'I', 'I', '*', '\0'};
+  static constexpr char kTiffMotorola[] = {'M', 'M', '\0', '*'};
+  static constexpr char kIcon[] = {'\0', '\0', '\1', '\0'};
+  if (starts(kTiffIntel, 4) || starts(kTiffMotorola, 4)) return PictureFormat::Tiff;
   if (starts("BM", 2)) return PictureFormat::Bmp;
-  if (starts("\0\0\1\0", 4)) return PictureFormat::Ico;
+  if (starts(kIcon, 4)) return PictureFormat::Ico;
   return PictureFormat::Unknown;
 }
 

@@ -75,6 +75,7 @@ class PixelBuffer {
   PixelBuffer& operator=(PixelBuffer&& other) noexcept;
   PixelBuffer(const PixelBuffer&) = delete;
   PixelBuffer& operator=(const PixelBuffer&) = delete;
+  ~PixelBuffer() = default;
 
   int Width() const { return width_; }
   int Height() const { return height_; }

@@ -42,7 +42,7 @@ BlockReducer::~BlockReducer() {
 void BlockReducer::HelperLoop(int index) {
   unsigned seen = 0;
   for (;;) {
-    const std::function<void(int)>* task;
+    const std::function<void(int)>* task = nullptr;
     {
       std::unique_lock<std::mutex> lock(mutex_);
       wake_.wait(lock, [&] { return stopping_ || generation_ != seen; });
