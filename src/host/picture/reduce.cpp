@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <system_error>
+#include <type_traits>
 
 #include "host/picture/srgb.h"
 
@@ -76,20 +77,77 @@ void BlockReducer::RunParts(const std::function<void(int)>& part) {
   done_.wait(lock, [&] { return pending_ == 0; });
 }
 
+namespace {
+
+// Rows of packed 3-byte B, G, R pixels.
+struct BgrRows {
+  const std::uint8_t* first;
+  std::ptrdiff_t stride;
+  const std::uint8_t* Pixel(int k, int x) const { return first + k * stride + 3 * x; }
+  static void Add(const std::uint8_t*& p, std::uint32_t& b, std::uint32_t& g, std::uint32_t& r) {
+    b += srgb::kToLinear[p[0]];
+    g += srgb::kToLinear[p[1]];
+    r += srgb::kToLinear[p[2]];
+    p += 3;
+  }
+};
+
+// Rows of 32-bit pixels.
+struct PixelRows {
+  const PixelView* view;
+  const host::picture::Pixel* Pixel(int k, int x) const { return view->Row(k) + x; }
+  static void Add(const host::picture::Pixel*& p, std::uint32_t& b, std::uint32_t& g,
+                  std::uint32_t& r) {
+    const host::picture::Pixel v = *p++;
+    b += srgb::kToLinear[v & 0xFF];
+    g += srgb::kToLinear[v >> 8 & 0xFF];
+    r += srgb::kToLinear[v >> 16 & 0xFF];
+  }
+};
+
+}  // namespace
+
 // Adds `count` rows to the blocks [firstBlock, lastBlock) of the block
-// row(s) they fall in; fetch(k, x, b, g, r) adds pixel x of row k.
-template <class Fetch>
-void BlockReducer::AddColumns(const Fetch& fetch, int count, int firstBlock, int lastBlock) {
+// row(s) they fall in. Blocks of a whole `factor` pixels go through a loop
+// of that fixed length.
+template <class Rows>
+void BlockReducer::AddColumns(const Rows& rows, int count, int firstBlock, int lastBlock) {
+  const int fullBlocks = std::max(firstBlock, std::min(lastBlock, width_ / factor_));
   for (int k = 0; k < count; ++k) {
     const int row = rowsIn_ + k;
     std::uint32_t* sum = sums_.data() + 3 * static_cast<std::size_t>(firstBlock);
-    for (int block = firstBlock; block < lastBlock; ++block, sum += 3) {
-      const int end = std::min((block + 1) * factor_, width_);
-      std::uint32_t b = 0, g = 0, r = 0;
-      for (int x = block * factor_; x < end; ++x) fetch(k, x, b, g, r);
-      sum[0] += b;
-      sum[1] += g;
-      sum[2] += r;
+    auto p = rows.Pixel(k, firstBlock * factor_);
+    int block = firstBlock;
+    const auto addBlocks = [&](auto fixedFactor) {
+      constexpr int kFactor = decltype(fixedFactor)::value;
+      for (; block < fullBlocks; ++block, sum += 3) {
+        std::uint32_t b = sum[0], g = sum[1], r = sum[2];
+        for (int i = 0; i < kFactor; ++i) Rows::Add(p, b, g, r);
+        sum[0] = b;
+        sum[1] = g;
+        sum[2] = r;
+      }
+    };
+    switch (factor_) {
+      case 2:
+        addBlocks(std::integral_constant<int, 2>());
+        break;
+      case 3:
+        addBlocks(std::integral_constant<int, 3>());
+        break;
+      case 4:
+        addBlocks(std::integral_constant<int, 4>());
+        break;
+      default:
+        break;
+    }
+    for (; block < lastBlock; ++block, sum += 3) {
+      const int pixels = std::min((block + 1) * factor_, width_) - block * factor_;
+      std::uint32_t b = sum[0], g = sum[1], r = sum[2];
+      for (int i = 0; i < pixels; ++i) Rows::Add(p, b, g, r);
+      sum[0] = b;
+      sum[1] = g;
+      sum[2] = r;
     }
     const int inBlock = row % factor_ + 1;
     if (inBlock == factor_ || row + 1 == height_) {
@@ -98,17 +156,29 @@ void BlockReducer::AddColumns(const Fetch& fetch, int count, int firstBlock, int
   }
 }
 
+// total / count rounded to nearest, as a multiplication: `reciprocal` is
+// ceil(2^32 / count), exact for the totals a block can have (below 2^25).
+inline std::uint32_t DivideRounded(std::uint32_t total, std::uint32_t count,
+                                   std::uint64_t reciprocal) {
+  return static_cast<std::uint32_t>(((total + count / 2) * reciprocal) >> 32);
+}
+
 void BlockReducer::Emit(int firstBlock, int lastBlock, int blockRow, int rowsInBlock) {
   Pixel* out = out_.Row(blockRow);
   std::uint32_t* sum = sums_.data() + 3 * static_cast<std::size_t>(firstBlock);
+  std::uint32_t lastCount = 0;
+  std::uint64_t reciprocal = 0;
   for (int block = firstBlock; block < lastBlock; ++block, sum += 3) {
     const std::uint32_t count =
         static_cast<std::uint32_t>(std::min((block + 1) * factor_, width_) - block * factor_) *
         static_cast<std::uint32_t>(rowsInBlock);
-    const auto level = [&](std::uint32_t total) {
-      return srgb::kToSrgb.level[(total + count / 2) / count];
-    };
-    out[block] = MakePixel(level(sum[2]), level(sum[1]), level(sum[0]));
+    if (count != lastCount) {
+      lastCount = count;
+      reciprocal = ((std::uint64_t{1} << 32) + count - 1) / count;
+    }
+    out[block] = MakePixel(srgb::kToSrgb.level[DivideRounded(sum[2], count, reciprocal)],
+                           srgb::kToSrgb.level[DivideRounded(sum[1], count, reciprocal)],
+                           srgb::kToSrgb.level[DivideRounded(sum[0], count, reciprocal)]);
     sum[0] = sum[1] = sum[2] = 0;
   }
 }
@@ -116,15 +186,10 @@ void BlockReducer::Emit(int firstBlock, int lastBlock, int blockRow, int rowsInB
 void BlockReducer::AddRows(const PixelView& rows) {
   const int count = std::min(rows.height, height_ - rowsIn_);
   if (count <= 0) return;
-  const auto fetch = [&rows](int k, int x, std::uint32_t& b, std::uint32_t& g, std::uint32_t& r) {
-    const Pixel p = rows.Row(k)[x];
-    b += srgb::kToLinear[p & 0xFF];
-    g += srgb::kToLinear[p >> 8 & 0xFF];
-    r += srgb::kToLinear[p >> 16 & 0xFF];
-  };
+  const PixelRows source{&rows};
   const int blocks = out_.Width();
   const std::function<void(int)> part = [&](int i) {
-    AddColumns(fetch, count, blocks * i / parts_, blocks * (i + 1) / parts_);
+    AddColumns(source, count, blocks * i / parts_, blocks * (i + 1) / parts_);
   };
   RunParts(part);
   rowsIn_ += count;
@@ -133,16 +198,10 @@ void BlockReducer::AddRows(const PixelView& rows) {
 void BlockReducer::AddBgrRows(const std::uint8_t* rows, int count, std::ptrdiff_t stride) {
   count = std::min(count, height_ - rowsIn_);
   if (count <= 0) return;
-  const auto fetch = [rows, stride](int k, int x, std::uint32_t& b, std::uint32_t& g,
-                                    std::uint32_t& r) {
-    const std::uint8_t* p = rows + k * stride + 3 * static_cast<std::ptrdiff_t>(x);
-    b += srgb::kToLinear[p[0]];
-    g += srgb::kToLinear[p[1]];
-    r += srgb::kToLinear[p[2]];
-  };
+  const BgrRows source{rows, stride};
   const int blocks = out_.Width();
   const std::function<void(int)> part = [&](int i) {
-    AddColumns(fetch, count, blocks * i / parts_, blocks * (i + 1) / parts_);
+    AddColumns(source, count, blocks * i / parts_, blocks * (i + 1) / parts_);
   };
   RunParts(part);
   rowsIn_ += count;

@@ -55,8 +55,8 @@ class BlockReducer {
   // Runs part(i) for i in 0..parts-1, part 0 on this thread.
   void RunParts(const std::function<void(int)>& part);
   void HelperLoop(int index);
-  template <class Fetch>
-  void AddColumns(const Fetch& fetch, int count, int firstBlock, int lastBlock);
+  template <class Rows>
+  void AddColumns(const Rows& rows, int count, int firstBlock, int lastBlock);
   void Emit(int firstBlock, int lastBlock, int blockRow, int rowsInBlock);
 
   int width_, height_, factor_;
