@@ -1,0 +1,56 @@
+#!/usr/bin/env bash
+# Picture benchmarks under Wine on a 1920x1080 Xvfb screen:
+#
+#   bench/run.sh [REPS]        (from anywhere; REPS defaults to 7)
+#
+# Builds bench/ for 32-bit Windows (build/bench), makes the test pictures
+# once (build/bench/pictures: a 12 MP and a 24 MP JPEG, a 12 MP PNG, all
+# photograph-like, and a small GIF), starts a fresh Wine prefix and display
+# with scripts/wine-env.sh, then runs:
+#
+#   scale    the scaler alone, 24 MP to 1920x1080, one thread;
+#   compare  per picture, REPS rounds of a picture change (zarvo.scr's load
+#            and render code, in process) beside the floor (WIC alone:
+#            decode, WIC's scaler, convert, the same BitBlt), alternating;
+#   peak     per picture in a new process: memory once it is shown;
+#   cycle    200 changes in one process: private bytes, GDI and USER
+#            objects before and after.
+#
+# What each figure means is written at the top of bench/picture_bench.cpp.
+set -euo pipefail
+
+reps=${1:-7}
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=$root/build/bench
+pictures=$build/pictures
+
+cmake -S "$root/bench" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" \
+  -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build "$build" >/dev/null
+
+convert=convert
+[ -x /usr/bin/convert ] && convert=/usr/bin/convert
+if [ ! -f "$pictures/small.gif" ]; then
+  mkdir -p "$pictures"
+  # A fractal landscape of colour with fine grain, like a photograph.
+  "$convert" -seed 7 -size 1500x1000 plasma:fractal -blur 0x1 -resize '6000x4000!' \
+    -attenuate 0.3 +noise Gaussian -quality 90 "$pictures/jpeg24.jpg"
+  "$convert" "$pictures/jpeg24.jpg" -resize '4000x3000!' -quality 90 "$pictures/jpeg12.jpg"
+  "$convert" "$pictures/jpeg24.jpg" -resize '4000x3000!' "$pictures/png12.png"
+  "$convert" "$pictures/jpeg24.jpg" -resize '640x480!' -colors 256 "$pictures/small.gif"
+fi
+
+export ZARVO_SCREEN=1920x1080x24
+# shellcheck source=scripts/wine-env.sh
+source "$root/scripts/wine-env.sh"
+
+bench=$build/picture_bench.exe
+cd "$pictures"
+echo "# $(date -u '+%Y-%m-%d %H:%M UTC'), $(nproc) processors, $(wine --version)," \
+  "load average $(cut -d' ' -f1-3 /proc/loadavg)"
+wine "$bench" scale 6000 4000 1920 1080 "$reps"
+wine "$bench" compare "$reps" jpeg12.jpg jpeg24.jpg png12.png small.gif
+for picture in jpeg12.jpg jpeg24.jpg png12.png small.gif; do
+  wine "$bench" peak "$picture"
+done
+wine "$bench" cycle 200 jpeg12.jpg jpeg24.jpg png12.png small.gif
