@@ -9,6 +9,7 @@
 # with scripts/wine-env.sh, then runs:
 #
 #   scale    the scaler alone, 24 MP to 1920x1080, one thread;
+#   reduce   the whole-factor reduction alone, 24 MP by 3, one thread;
 #   compare  per picture, REPS rounds of a picture change (zarvo.scr's load
 #            and render code, in process) beside the floor (WIC alone:
 #            decode, WIC's scaler, convert, the same BitBlt), alternating;
@@ -49,6 +50,7 @@ cd "$pictures"
 echo "# $(date -u '+%Y-%m-%d %H:%M UTC'), $(nproc) processors, $(wine --version)," \
   "load average $(cut -d' ' -f1-3 /proc/loadavg)"
 wine "$bench" scale 6000 4000 1920 1080 "$reps"
+wine "$bench" reduce 6000 4000 3 "$reps"
 wine "$bench" compare "$reps" jpeg12.jpg jpeg24.jpg png12.png small.gif
 for picture in jpeg12.jpg jpeg24.jpg png12.png small.gif; do
   wine "$bench" peak "$picture"

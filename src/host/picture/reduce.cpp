@@ -83,7 +83,9 @@ namespace {
 struct BgrRows {
   const std::uint8_t* first;
   std::ptrdiff_t stride;
-  const std::uint8_t* Pixel(int k, int x) const { return first + k * stride + 3 * x; }
+  const std::uint8_t* Pixel(int k, int x) const {
+    return first + k * stride + 3 * static_cast<std::ptrdiff_t>(x);
+  }
   static void Add(const std::uint8_t*& p, std::uint32_t& b, std::uint32_t& g, std::uint32_t& r) {
     b += srgb::kToLinear[p[0]];
     g += srgb::kToLinear[p[1]];
