@@ -74,8 +74,9 @@ class SaverUnderWine(unittest.TestCase):
     def test_every_other_switch_runs_the_saver(self):
         for args in (['/S'], ['-s'], ['/x'], ['q']):
             saver = Saver(self.s, self.scr, *args)
-            self.assertIsNotNone(saver.wait_window(), args)
-            self.s.key('space')
+            window = saver.wait_window()
+            self.assertIsNotNone(window, args)
+            self.press_key(window, 'space')
             self.assertEqual(saver.exit_code(), 0, args)
 
     def test_second_copy_ends_at_once_whatever_its_switch(self):
@@ -116,8 +117,14 @@ class SaverUnderWine(unittest.TestCase):
         self.assertTrue(self.tray_visible(), 'the task bar was left hidden')
         self.assertTrue(harness.wait_until(self.s.x_cursor_visible, 5), 'the pointer was left hidden')
 
+    def press_key(self, window, key):
+        # Keys go to the X window that has the focus; give it to the saver
+        # first, so that the test does not race the window being mapped.
+        self.s.x_focus(self.s.x_window(window))
+        self.s.key(key)
+
     def test_key_ends_and_restores(self):
-        self.check_ends_and_restores(lambda w: self.s.key('a'))
+        self.check_ends_and_restores(lambda w: self.press_key(w, 'a'))
 
     def test_click_ends_and_restores(self):
         self.check_ends_and_restores(lambda w: self.s.click(3))
@@ -161,8 +168,8 @@ class SaverUnderWine(unittest.TestCase):
     def test_nothing_is_written_to_disk_or_registry(self):
         before = (prefix_files(self.s), user_registry(self.s),
                   self.s.registry_dump('HKLM\\Software'), folder_files(self.folder))
-        saver, _ = self.start_saver()
-        self.s.key('Escape')
+        saver, window = self.start_saver()
+        self.press_key(window, 'Escape')
         self.assertEqual(saver.exit_code(), 0)
         after = (prefix_files(self.s), user_registry(self.s),
                  self.s.registry_dump('HKLM\\Software'), folder_files(self.folder))

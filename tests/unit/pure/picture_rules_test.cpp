@@ -32,6 +32,10 @@ struct Worked {
   float left, top, placedWidth, placedHeight;
 };
 
+void PrintTo(const Worked& w, std::ostream* out) {
+  *out << w.width << " x " << w.height << " on " << w.screenWidth << " x " << w.screenHeight;
+}
+
 class WorkedValues : public ::testing::TestWithParam<Worked> {};
 
 TEST_P(WorkedValues, ComeOutBitForBit) {

@@ -23,6 +23,10 @@ struct SwitchCase {
   Outcome outcome;
 };
 
+void PrintTo(const SwitchCase& c, std::ostream* out) {
+  *out << '"' << host::ToUtf8(c.arguments) << '"';
+}
+
 class SwitchRule : public ::testing::TestWithParam<SwitchCase> {};
 
 TEST_P(SwitchRule, OpensWhatTheFirstTwoCharactersAskFor) {
@@ -44,7 +48,10 @@ INSTANTIATE_TEST_SUITE_P(
                       SwitchCase{u"/C 5678", Outcome::Dialog}, SwitchCase{u"", Outcome::Dialog},
                       SwitchCase{u"/p", Outcome::Nothing}, SwitchCase{u"/P 1234", Outcome::Nothing},
                       SwitchCase{u"/a", Outcome::PasswordMessage},
-                      SwitchCase{u"/A99", Outcome::PasswordMessage}));
+                      SwitchCase{u"/A99", Outcome::PasswordMessage}),
+    [](const ::testing::TestParamInfo<SwitchCase>& info) {
+      return "Case" + std::to_string(info.index);
+    });
 
 TEST(Startup, PasswordRequestAnswersWithTheMessageAndEnds) {
   SimRun run;
@@ -83,9 +90,9 @@ TEST(Startup, SaverIsShownAfterLoadThenMaximised) {
   // The first picture is prepared while the window is hidden; Show makes it
   // appear maximised (its design-time state) and Main maximises it again.
   const std::vector<std::string> tail(calls.end() - 3, calls.end());
-  EXPECT_EQ(tail, (std::vector<std::string>{"Maximize(" + form + ")",
-                                            "SetVisible(" + form + ", true)",
-                                            "Maximize(" + form + ")"}));
+  EXPECT_EQ(tail,
+            (std::vector<std::string>{"Maximize(" + form + ")", "SetVisible(" + form + ", true)",
+                                      "Maximize(" + form + ")"}));
   EXPECT_EQ(run.os.Calls({"LoadPicture"}).front(), "LoadPicture(\"C:\\WINDOWS\\ZARVO001.DAT\")");
 }
 
