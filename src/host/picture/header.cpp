@@ -117,6 +117,10 @@ HeaderVerdict ReadGif(Bytes bytes, PictureHeader& header) {
           !in.U16(at + 7, height)) {
         return HeaderVerdict::Unreadable;
       }
+      header.frameLeft = left;
+      header.frameTop = top;
+      header.frameWidth = width;
+      header.frameHeight = height;
       const HeaderVerdict screen = Finish(header, screenWidth, screenHeight);
       if (screen != HeaderVerdict::Ok) return screen;
       if (width == 0 || height == 0) return HeaderVerdict::EmptySize;

@@ -33,6 +33,8 @@ struct PictureHeader {
   PictureFormat format = PictureFormat::Unknown;
   std::uint32_t width = 0;
   std::uint32_t height = 0;
+  // A GIF's first frame: where it lies on the logical screen, and its size.
+  std::uint32_t frameLeft = 0, frameTop = 0, frameWidth = 0, frameHeight = 0;
 };
 
 enum class HeaderVerdict {

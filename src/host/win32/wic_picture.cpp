@@ -337,37 +337,21 @@ SIZE LargestMonitor() {
   return largest;
 }
 
-// A number from a metadata query, or `otherwise`.
-unsigned QueryNumber(IWICMetadataQueryReader* reader, const wchar_t* name, unsigned otherwise) {
-  PROPVARIANT value;
-  PropVariantInit(&value);
-  unsigned number = otherwise;
-  if (reader && SUCCEEDED(reader->GetMetadataByName(name, &value))) {
-    if (value.vt == VT_UI2) number = value.uiVal;
-    if (value.vt == VT_UI1) number = value.bVal;
-  }
-  PropVariantClear(&value);
-  return number;
-}
-
 // Where the decoded frame goes: a GIF's first frame may cover only part of
-// its logical screen, and is shown there, on black.
+// its logical screen, and is shown there, on black. Where it lies comes
+// from our own reading of the header (WIC's metadata readers would tell the
+// same, more slowly).
 struct Canvas {
   int width = 0, height = 0;  // before turning upright
   int left = 0, top = 0;      // of the frame
 };
 
-Canvas GifCanvas(IWICBitmapDecoder* decoder, IWICBitmapFrameDecode* frame, int width, int height) {
-  Com<IWICMetadataQueryReader> screen, image;
-  if (FAILED(decoder->GetMetadataQueryReader(screen.Put()))) screen.Reset();
-  if (FAILED(frame->GetMetadataQueryReader(image.Put()))) image.Reset();
+Canvas GifCanvas(const picture::PictureHeader& header, int width, int height) {
   Canvas canvas;
-  canvas.left = static_cast<int>(QueryNumber(image.Get(), L"/imgdesc/Left", 0));
-  canvas.top = static_cast<int>(QueryNumber(image.Get(), L"/imgdesc/Top", 0));
-  canvas.width =
-      std::max<int>(QueryNumber(screen.Get(), L"/logscrdesc/Width", 0), canvas.left + width);
-  canvas.height =
-      std::max<int>(QueryNumber(screen.Get(), L"/logscrdesc/Height", 0), canvas.top + height);
+  canvas.left = static_cast<int>(header.frameLeft);
+  canvas.top = static_cast<int>(header.frameTop);
+  canvas.width = std::max(static_cast<int>(header.width), canvas.left + width);
+  canvas.height = std::max(static_cast<int>(header.height), canvas.top + height);
   return canvas;
 }
 
@@ -393,7 +377,7 @@ void Decode(Job& job, Com<IWICImagingFactory>& factory) {
   if (!picture::WithinBudget(width, height)) Fail();
   const int w = static_cast<int>(width), h = static_cast<int>(height);
   Canvas canvas{w, h, 0, 0};
-  if (header.format == PictureFormat::Gif) canvas = GifCanvas(decoder.Get(), frame.Get(), w, h);
+  if (header.format == PictureFormat::Gif) canvas = GifCanvas(header, w, h);
   if (!picture::WithinBudget(canvas.width, canvas.height)) Fail();
   const bool placed = canvas.width != w || canvas.height != h;
 

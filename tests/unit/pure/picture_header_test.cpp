@@ -236,6 +236,11 @@ TEST(PictureHeader, Jpeg) {
 TEST(PictureHeader, Gif) {
   ExpectOk(Gif(320, 200, 320, 200), PictureFormat::Gif, 320, 200);
   ExpectOk(Gif(320, 200, 10, 10, 5, 5), PictureFormat::Gif, 320, 200);
+  const Result placed = Check(Gif(320, 200, 10, 12, 5, 7));
+  EXPECT_EQ(placed.header.frameLeft, 5u);
+  EXPECT_EQ(placed.header.frameTop, 7u);
+  EXPECT_EQ(placed.header.frameWidth, 10u);
+  EXPECT_EQ(placed.header.frameHeight, 12u);
   EXPECT_EQ(Check(Gif(65535, 65535, 1, 1)).verdict, HeaderVerdict::TooLarge);
   // A small screen with an enormous frame, or a frame placed far out.
   EXPECT_EQ(Check(Gif(10, 10, 65535, 65535)).verdict, HeaderVerdict::TooLarge);
