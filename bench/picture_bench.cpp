@@ -262,7 +262,7 @@ int Compare(int reps, const std::vector<std::wstring>& files) {
     }
     std::printf(
         "compare\t%ls\t%dx%d\tshown %ldx%ld\tchange %.1f ms (min %.1f; load %.1f, "
-        "render+show %.1f)\tfloor %.1f ms (min %.1f)\tratio %.2f\n",
+        "render+show %.1f)\tfloor %.1f ms (min %.1f)\tratio %.2f (of minima %.2f)\n",
         file.c_str(), width, height, shown.cx, shown.cy, Median(ours),
         *std::min_element(ours.begin(), ours.end()), Median(load), Median(render), Median(floor),
         *std::min_element(floor.begin(), floor.end()), Median(ours) / Median(floor));
