@@ -265,7 +265,9 @@ int Compare(int reps, const std::vector<std::wstring>& files) {
         "render+show %.1f)\tfloor %.1f ms (min %.1f)\tratio %.2f (of minima %.2f)\n",
         file.c_str(), width, height, shown.cx, shown.cy, Median(ours),
         *std::min_element(ours.begin(), ours.end()), Median(load), Median(render), Median(floor),
-        *std::min_element(floor.begin(), floor.end()), Median(ours) / Median(floor));
+        *std::min_element(floor.begin(), floor.end()), Median(ours) / Median(floor),
+        *std::min_element(ours.begin(), ours.end()) /
+            *std::min_element(floor.begin(), floor.end()));
   }
   return 0;
 }
