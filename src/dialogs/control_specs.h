@@ -1,4 +1,4 @@
-// Builders for the dialogs' design-time control specs. Positions and sizes
+// Builders for the dialogs' design-time control descriptions. Positions and sizes
 // are design twips; the toolkit places the controls in pixels.
 #pragma once
 
@@ -12,13 +12,13 @@ namespace dialogs::design {
 
 inline host::ControlSpec Control(host::ControlKind kind, std::string name, host::Text caption,
                                  host::RectPx twips, int tabIndex) {
-  host::ControlSpec spec;
-  spec.kind = kind;
-  spec.name = std::move(name);
-  spec.caption = std::move(caption);
-  spec.rect = twips;
-  spec.tabIndex = tabIndex;
-  return spec;
+  host::ControlSpec desc;
+  desc.kind = kind;
+  desc.name = std::move(name);
+  desc.caption = std::move(caption);
+  desc.rect = twips;
+  desc.tabIndex = tabIndex;
+  return desc;
 }
 
 inline host::ControlSpec Label(std::string name, host::Text caption, host::RectPx twips,
@@ -28,26 +28,26 @@ inline host::ControlSpec Label(std::string name, host::Text caption, host::RectP
 
 inline host::ControlSpec Button(std::string name, host::Text caption, host::RectPx twips,
                                 int tabIndex, bool isDefault, bool isCancel) {
-  host::ControlSpec spec =
+  host::ControlSpec desc =
       Control(host::ControlKind::Button, std::move(name), std::move(caption), twips, tabIndex);
-  spec.isDefault = isDefault;
-  spec.isCancel = isCancel;
-  return spec;
+  desc.isDefault = isDefault;
+  desc.isCancel = isCancel;
+  return desc;
 }
 
 // A line from (x1, y) to (x2, y).
 inline host::ControlSpec HorizontalLine(std::string name, int x1, int x2, int y,
                                         std::uint32_t color, int width) {
-  host::ControlSpec spec =
+  host::ControlSpec desc =
       Control(host::ControlKind::Line, std::move(name), {}, {x1, y, x2 - x1, 0}, 0);
-  spec.lineColor = color;
-  spec.lineWidth = width;
-  return spec;
+  desc.lineColor = color;
+  desc.lineWidth = width;
+  return desc;
 }
 
-inline host::ControlSpec WithColor(host::ControlSpec spec, std::uint32_t foreColor) {
-  spec.foreColor = foreColor;
-  return spec;
+inline host::ControlSpec WithColor(host::ControlSpec desc, std::uint32_t foreColor) {
+  desc.foreColor = foreColor;
+  return desc;
 }
 
 }  // namespace dialogs::design

@@ -29,17 +29,17 @@ host::FormDesign Design() {
 }
 
 host::ControlSpec IconSpec() {
-  host::ControlSpec spec =
+  host::ControlSpec desc =
       design::Control(host::ControlKind::PictureBox, "picIcon", {}, {240, 240, 480, 480}, 1);
-  spec.appIcon = true;
-  return spec;
+  desc.appIcon = true;
+  return desc;
 }
 
 host::ControlSpec TitleSpec() {
-  host::ControlSpec spec = design::WithColor(
+  host::ControlSpec desc = design::WithColor(
       design::Label("lblTitle", u"ｱﾌﾟﾘｹｰｼｮﾝ ﾀｲﾄﾙ", {1050, 240, 4905, 285}, 5), kBlack);
-  spec.font = host::FontSpec{u"ＭＳ Ｐゴシック", 9, 700, 128};
-  return spec;
+  desc.font = host::FontSpec{u"ＭＳ Ｐゴシック", 9, 700, 128};
+  return desc;
 }
 
 // Closes an open registry key however the procedure that opened it ends.

@@ -135,9 +135,9 @@ class Os {
   virtual std::vector<RectPx> Monitors() = 0;
 
   // Windows. A form is created hidden; its controls are created hidden or
-  // shown as their spec says, and appear with the form.
-  virtual WindowId CreateForm(const FormSpec& spec) = 0;
-  virtual WindowId CreateControl(WindowId form, const ControlSpec& spec) = 0;
+  // shown as their description says, and appear with the form.
+  virtual WindowId CreateForm(const FormSpec& desc) = 0;
+  virtual WindowId CreateControl(WindowId form, const ControlSpec& desc) = 0;
   virtual void DestroyWindow(WindowId window) = 0;
   virtual void SetVisible(WindowId window, bool visible) = 0;
   // Forms: outer bounds on the screen. Controls: bounds in the form's client.

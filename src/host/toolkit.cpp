@@ -159,7 +159,7 @@ double PixelsToTwips(double pixels) { return pixels * 1440.0 / Tk().os().Dpi(); 
 
 // ---------------------------------------------------------------- controls
 
-Control::Control(Form& form, ControlSpec spec) : form_(form), spec_(std::move(spec)) {
+Control::Control(Form& form, ControlSpec desc) : form_(form), spec_(std::move(desc)) {
   form_.controls_.push_back(this);
 }
 
@@ -175,11 +175,11 @@ void CaptionControl::SetCaption(const Text& caption) {
 
 namespace {
 ControlSpec ImageSpec(std::string name, RectPx designRect) {
-  ControlSpec spec;
-  spec.kind = ControlKind::Image;
-  spec.name = std::move(name);
-  spec.rect = designRect;
-  return spec;
+  ControlSpec desc;
+  desc.kind = ControlKind::Image;
+  desc.name = std::move(name);
+  desc.rect = designRect;
+  return desc;
 }
 }  // namespace
 
@@ -259,12 +259,12 @@ WindowId Form::hWnd() const {
 
 void Form::Create() {
   Os& os = Tk().os();
-  FormSpec spec = design_.window;
-  spec.caption = caption_;
-  spec.backColor = backColor_;
-  spec.clientWidth = PixelOf(TwipsToPixels(design_.clientWidthTwips));
-  spec.clientHeight = PixelOf(TwipsToPixels(design_.clientHeightTwips));
-  window_ = os.CreateForm(spec);
+  FormSpec desc = design_.window;
+  desc.caption = caption_;
+  desc.backColor = backColor_;
+  desc.clientWidth = PixelOf(TwipsToPixels(design_.clientWidthTwips));
+  desc.clientHeight = PixelOf(TwipsToPixels(design_.clientHeightTwips));
+  window_ = os.CreateForm(desc);
   Tk().Register(*this);
   for (Control* control : controls_) {
     ControlSpec child = control->spec_;

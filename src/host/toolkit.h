@@ -27,7 +27,7 @@ class Form;
 
 class Control {
  public:
-  Control(Form& form, ControlSpec spec);
+  Control(Form& form, ControlSpec desc);
   Control(const Control&) = delete;
   Control& operator=(const Control&) = delete;
   virtual ~Control() = default;

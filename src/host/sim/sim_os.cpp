@@ -277,26 +277,26 @@ int SimOs::FrameHeight(const Window& form) const {
   return 2 * kBorder + kCaption + (form.form.menus.empty() ? 0 : kMenuBar);
 }
 
-WindowId SimOs::CreateForm(const host::FormSpec& spec) {
-  Log("CreateForm", spec.caption, static_cast<int>(spec.border), spec.clientWidth,
-      spec.clientHeight);
+WindowId SimOs::CreateForm(const host::FormSpec& desc) {
+  Log("CreateForm", desc.caption, static_cast<int>(desc.border), desc.clientWidth,
+      desc.clientHeight);
   Window form;
   form.id = NewId();
   form.isForm = true;
   form.className = "ZarvoForm";
-  form.form = spec;
-  form.text = spec.caption;
-  form.backColor = spec.backColor;
+  form.form = desc;
+  form.text = desc.caption;
+  form.backColor = desc.backColor;
   form.imeContext = 0x5000 + form.id;
-  const int width = spec.clientWidth + FrameWidth(form);
-  const int height = spec.clientHeight + FrameHeight(form);
-  const bool centred = spec.startUp == host::StartUpPosition::CenterOwner ||
-                       spec.startUp == host::StartUpPosition::CenterScreen;
+  const int width = desc.clientWidth + FrameWidth(form);
+  const int height = desc.clientHeight + FrameHeight(form);
+  const bool centred = desc.startUp == host::StartUpPosition::CenterOwner ||
+                       desc.startUp == host::StartUpPosition::CenterScreen;
   form.bounds = centred ? host::RectPx{(monitors[0].width - width) / 2,
                                        (monitors[0].height - height) / 2, width, height}
                         : host::RectPx{0, 0, width, height};
   windows_[form.id] = form;
-  if (spec.coverOtherMonitors) {
+  if (desc.coverOtherMonitors) {
     for (std::size_t m = 1; m < monitors.size(); ++m) {
       Window cover;
       cover.id = NewId();
@@ -312,18 +312,18 @@ WindowId SimOs::CreateForm(const host::FormSpec& spec) {
   return form.id;
 }
 
-WindowId SimOs::CreateControl(WindowId form, const host::ControlSpec& spec) {
-  Log("CreateControl", form, spec.name, spec.caption, spec.rect.left, spec.rect.top,
-      spec.rect.width, spec.rect.height);
+WindowId SimOs::CreateControl(WindowId form, const host::ControlSpec& desc) {
+  Log("CreateControl", form, desc.name, desc.caption, desc.rect.left, desc.rect.top,
+      desc.rect.width, desc.rect.height);
   Window control;
   control.id = NewId();
   control.parent = form;
-  control.control = spec;
-  control.text = spec.caption;
-  control.bounds = spec.rect;
-  control.visible = spec.visible;
+  control.control = desc;
+  control.text = desc.caption;
+  control.bounds = desc.rect;
+  control.visible = desc.visible;
   static const char* const kClasses[] = {"ZarvoImage", "Static", "Button", "Static", "Static"};
-  control.className = kClasses[static_cast<int>(spec.kind)];
+  control.className = kClasses[static_cast<int>(desc.kind)];
   windows_[control.id] = control;
   return control.id;
 }

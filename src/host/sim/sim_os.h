@@ -131,8 +131,8 @@ class SimOs final : public host::Os {
   [[noreturn]] void ExitProcess() override;
   int Dpi() override;
   std::vector<host::RectPx> Monitors() override;
-  WindowId CreateForm(const host::FormSpec& spec) override;
-  WindowId CreateControl(WindowId form, const host::ControlSpec& spec) override;
+  WindowId CreateForm(const host::FormSpec& desc) override;
+  WindowId CreateControl(WindowId form, const host::ControlSpec& desc) override;
   void DestroyWindow(WindowId window) override;
   void SetVisible(WindowId window, bool visible) override;
   void SetBounds(WindowId window, host::RectPx bounds) override;

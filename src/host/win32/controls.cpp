@@ -23,9 +23,9 @@ HWND CreateChild(const wchar_t* className, const Text& caption, DWORD style, Rec
 // A line is a thin static control that the form fills with the line's
 // colour (WM_CTLCOLORSTATIC). The lines of our forms are horizontal or
 // vertical, so its rectangle is the line.
-RectPx LineRect(const ControlSpec& spec) {
-  int thickness = std::max(spec.lineWidth, 1);
-  RectPx r = spec.rect;
+RectPx LineRect(const ControlSpec& desc) {
+  int thickness = std::max(desc.lineWidth, 1);
+  RectPx r = desc.rect;
   if (r.width < 0) r.left += r.width, r.width = -r.width;
   if (r.height < 0) r.top += r.height, r.height = -r.height;
   r.width = std::max(r.width, thickness);
@@ -33,29 +33,29 @@ RectPx LineRect(const ControlSpec& spec) {
   return r;
 }
 
-HWND CreateStandard(FormWindow& form, const ControlSpec& spec, int id) {
-  DWORD visible = spec.visible ? WS_VISIBLE : 0;
+HWND CreateStandard(FormWindow& form, const ControlSpec& desc, int id) {
+  DWORD visible = desc.visible ? WS_VISIBLE : 0;
   HWND parent = form.Handle();
-  switch (spec.kind) {
+  switch (desc.kind) {
     case ControlKind::Button:
-      return CreateChild(L"BUTTON", spec.caption,
-                         visible | WS_TABSTOP | (spec.isDefault ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON),
-                         spec.rect, parent, id);
+      return CreateChild(L"BUTTON", desc.caption,
+                         visible | WS_TABSTOP | (desc.isDefault ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON),
+                         desc.rect, parent, id);
     case ControlKind::Label:
       // No SS_NOTIFY: like the forms' own labels, a label lets the mouse
       // through to the form. No access keys: "&" is shown as it is.
-      return CreateChild(L"STATIC", spec.caption, visible | SS_LEFT | SS_NOPREFIX, spec.rect,
+      return CreateChild(L"STATIC", desc.caption, visible | SS_LEFT | SS_NOPREFIX, desc.rect,
                          parent, id);
     case ControlKind::PictureBox: {
-      DWORD style = visible | (spec.appIcon ? SS_ICON : SS_LEFT);
-      HWND box = CreateChild(L"STATIC", {}, style, spec.rect, parent, id);
-      if (box && spec.appIcon)  // the control takes the icon's size
+      DWORD style = visible | (desc.appIcon ? SS_ICON : SS_LEFT);
+      HWND box = CreateChild(L"STATIC", {}, style, desc.rect, parent, id);
+      if (box && desc.appIcon)  // the control takes the icon's size
         SendMessageW(box, STM_SETIMAGE, IMAGE_ICON,
                      reinterpret_cast<LPARAM>(AppIcon(MetricForDpi(SM_CXICON, form.Dpi()))));
       return box;
     }
     case ControlKind::Line:
-      return CreateChild(L"STATIC", {}, visible | SS_LEFT, LineRect(spec), parent, id);
+      return CreateChild(L"STATIC", {}, visible | SS_LEFT, LineRect(desc), parent, id);
     case ControlKind::Image:
       break;
   }
@@ -64,16 +64,16 @@ HWND CreateStandard(FormWindow& form, const ControlSpec& spec, int id) {
 
 }  // namespace
 
-HWND CreateControlWindow(Events& events, FormWindow& form, const ControlSpec& spec) {
+HWND CreateControlWindow(Events& events, FormWindow& form, const ControlSpec& desc) {
   int id = form.NextControlId();
-  HWND control = spec.kind == ControlKind::Image
-                     ? ImageWindow::Create(events, form.Handle(), spec, id)
-                     : CreateStandard(form, spec, id);
+  HWND control = desc.kind == ControlKind::Image
+                     ? ImageWindow::Create(events, form.Handle(), desc, id)
+                     : CreateStandard(form, desc, id);
   if (!control) return nullptr;
-  if (spec.kind == ControlKind::Button || spec.kind == ControlKind::Label)
-    SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(FontFor(spec.font, form.Dpi())),
+  if (desc.kind == ControlKind::Button || desc.kind == ControlKind::Label)
+    SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(FontFor(desc.font, form.Dpi())),
                  FALSE);
-  form.AddControl(control, spec);
+  form.AddControl(control, desc);
   return control;
 }
 

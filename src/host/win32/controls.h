@@ -11,6 +11,6 @@
 namespace host::win32 {
 
 // The control, registered with its form; null on failure.
-HWND CreateControlWindow(Events& events, FormWindow& form, const ControlSpec& spec);
+HWND CreateControlWindow(Events& events, FormWindow& form, const ControlSpec& desc);
 
 }  // namespace host::win32

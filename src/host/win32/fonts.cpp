@@ -57,14 +57,14 @@ LOGFONTW MessageFont(UINT dpi) {
   return font;
 }
 
-LOGFONTW NamedFont(const FontSpec& spec, UINT dpi) {
+LOGFONTW NamedFont(const FontSpec& desc, UINT dpi) {
   LOGFONTW font{};
-  font.lfHeight = -MulDiv(spec.pointSize, static_cast<int>(dpi), 72);
-  font.lfWeight = spec.weight;
-  font.lfCharSet = static_cast<BYTE>(spec.charset);
+  font.lfHeight = -MulDiv(desc.pointSize, static_cast<int>(dpi), 72);
+  font.lfWeight = desc.weight;
+  font.lfCharSet = static_cast<BYTE>(desc.charset);
   font.lfQuality = DEFAULT_QUALITY;
   font.lfOutPrecision = OUT_DEFAULT_PRECIS;
-  std::wstring face(W(spec.face));
+  std::wstring face(W(desc.face));
   if (!HasFace(face, DEFAULT_CHARSET)) {
     std::wstring fallback = JapaneseFace();
     if (!fallback.empty()) face = fallback;
@@ -75,13 +75,13 @@ LOGFONTW NamedFont(const FontSpec& spec, UINT dpi) {
 
 }  // namespace
 
-HFONT FontFor(const FontSpec& spec, UINT dpi) {
+HFONT FontFor(const FontSpec& desc, UINT dpi) {
   using Key = std::tuple<Text, int, int, int, UINT>;
   static std::map<Key, HFONT> cache;
-  Key key{spec.face, spec.pointSize, spec.weight, spec.charset, dpi};
+  Key key{desc.face, desc.pointSize, desc.weight, desc.charset, dpi};
   if (auto it = cache.find(key); it != cache.end()) return it->second;
-  LOGFONTW font = spec.face.empty() ? MessageFont(dpi) : NamedFont(spec, dpi);
-  font.lfWeight = spec.weight;
+  LOGFONTW font = desc.face.empty() ? MessageFont(dpi) : NamedFont(desc, dpi);
+  font.lfWeight = desc.weight;
   HFONT handle = CreateFontIndirectW(&font);
   if (!handle) handle = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
   cache.emplace(key, handle);

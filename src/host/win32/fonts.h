@@ -11,6 +11,6 @@ namespace host::win32 {
 // An empty face is the system's message font for `dpi`; a face this system
 // does not have is replaced by a Japanese Gothic face it has, so the
 // Japanese captions never turn into boxes.
-HFONT FontFor(const FontSpec& spec, UINT dpi);
+HFONT FontFor(const FontSpec& desc, UINT dpi);
 
 }  // namespace host::win32

@@ -30,9 +30,9 @@ struct Styles {
   DWORD exStyle;
 };
 
-Styles StylesFor(const FormSpec& spec, bool owned) {
+Styles StylesFor(const FormSpec& desc, bool owned) {
   Styles s{WS_CLIPCHILDREN, 0};
-  switch (spec.border) {
+  switch (desc.border) {
     case BorderStyle::None:
       s.style |= WS_POPUP;
       break;
@@ -44,12 +44,12 @@ Styles StylesFor(const FormSpec& spec, bool owned) {
       s.exStyle |= WS_EX_DLGMODALFRAME;
       break;
   }
-  if (spec.border != BorderStyle::None) {
-    if (spec.controlBox) s.style |= WS_SYSMENU;
-    if (spec.minButton) s.style |= WS_MINIMIZEBOX;
-    if (spec.maxButton) s.style |= WS_MAXIMIZEBOX;
+  if (desc.border != BorderStyle::None) {
+    if (desc.controlBox) s.style |= WS_SYSMENU;
+    if (desc.minButton) s.style |= WS_MINIMIZEBOX;
+    if (desc.maxButton) s.style |= WS_MAXIMIZEBOX;
   }
-  if (spec.showInTaskbar)
+  if (desc.showInTaskbar)
     s.exStyle |= WS_EX_APPWINDOW;
   else if (!owned)
     s.exStyle |= WS_EX_TOOLWINDOW;  // a popup without a caption: no button anywhere
@@ -112,47 +112,47 @@ BOOL CALLBACK AddOtherMonitor(HMONITOR monitor, HDC, RECT*, LPARAM list) {
 
 }  // namespace
 
-FormWindow::FormWindow(Events& events, const FormSpec& spec, UINT dpi)
+FormWindow::FormWindow(Events& events, const FormSpec& desc, UINT dpi)
     : events_(events),
       dpi_(dpi),
-      borderless_(spec.border == BorderStyle::None),
-      coverOtherMonitors_(spec.coverOtherMonitors) {}
+      borderless_(desc.border == BorderStyle::None),
+      coverOtherMonitors_(desc.coverOtherMonitors) {}
 
-FormWindow* FormWindow::Create(Events& events, const FormSpec& spec, UINT dpi, HWND owner) {
+FormWindow* FormWindow::Create(Events& events, const FormSpec& desc, UINT dpi, HWND owner) {
   // The erase handler paints every pixel; the class brushes only matter
   // for what a compositor might show before the first WM_ERASEBKGND.
   RegisterClass(kScreenClass, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)),
                 LoadCursorW(nullptr, IDC_ARROW));
   RegisterClass(kFormClass, GetSysColorBrush(COLOR_BTNFACE), LoadCursorW(nullptr, IDC_ARROW));
 
-  bool borderless = spec.border == BorderStyle::None;
-  bool owned = NeedsOwner(spec);
-  Styles styles = StylesFor(spec, owned);
-  RECT frame{0, 0, spec.clientWidth, spec.clientHeight};
-  AdjustRectForDpi(&frame, styles.style, !spec.menus.empty(), styles.exStyle, dpi);
+  bool borderless = desc.border == BorderStyle::None;
+  bool owned = NeedsOwner(desc);
+  Styles styles = StylesFor(desc, owned);
+  RECT frame{0, 0, desc.clientWidth, desc.clientHeight};
+  AdjustRectForDpi(&frame, styles.style, !desc.menus.empty(), styles.exStyle, dpi);
   int width = frame.right - frame.left, height = frame.bottom - frame.top;
 
   int x = 0, y = 0;
-  if (spec.startUp == StartUpPosition::CenterOwner ||
-      spec.startUp == StartUpPosition::CenterScreen) {
+  if (desc.startUp == StartUpPosition::CenterOwner ||
+      desc.startUp == StartUpPosition::CenterScreen) {
     RECT work = PrimaryMonitor(true);
     x = work.left + (work.right - work.left - width) / 2;
     y = work.top + (work.bottom - work.top - height) / 2;
-  } else if (spec.startUp == StartUpPosition::WindowsDefault && !borderless) {
+  } else if (desc.startUp == StartUpPosition::WindowsDefault && !borderless) {
     x = y = CW_USEDEFAULT;  // a popup would take this as 0
   }
 
-  auto* form = new FormWindow(events, spec, dpi);
-  form->backColor_ = ToColorRef(spec.backColor, COLOR_BTNFACE);
+  auto* form = new FormWindow(events, desc, dpi);
+  form->backColor_ = ToColorRef(desc.backColor, COLOR_BTNFACE);
   form->back_.Reset(CreateSolidBrush(form->backColor_));
   HWND hwnd =
-      form->CreateWindowFor(styles.exStyle, borderless ? kScreenClass : kFormClass, W(spec.caption),
+      form->CreateWindowFor(styles.exStyle, borderless ? kScreenClass : kFormClass, W(desc.caption),
                             styles.style, x, y, width, height, owned ? owner : nullptr, nullptr);
   if (!hwnd) return nullptr;
-  if (!spec.menus.empty()) form->BuildMenuBar(spec.menus);
-  form->FitClientArea(spec.clientWidth, spec.clientHeight);
-  if (spec.appIcon) form->SetIcons();
-  if (spec.coverOtherMonitors) form->CreateCovers();
+  if (!desc.menus.empty()) form->BuildMenuBar(desc.menus);
+  form->FitClientArea(desc.clientWidth, desc.clientHeight);
+  if (desc.appIcon) form->SetIcons();
+  if (desc.coverOtherMonitors) form->CreateCovers();
   return form;
 }
 
@@ -226,22 +226,22 @@ void FormWindow::ShowCovers(bool visible) {
   }
 }
 
-void FormWindow::AddControl(HWND control, const ControlSpec& spec) {
-  ControlInfo info{spec.kind, ToColorRef(spec.foreColor, COLOR_BTNTEXT), {}};
-  if (spec.kind == ControlKind::Line)
-    info.lineBrush.Reset(CreateSolidBrush(ToColorRef(spec.lineColor, COLOR_WINDOWTEXT)));
+void FormWindow::AddControl(HWND control, const ControlSpec& desc) {
+  ControlInfo info{desc.kind, ToColorRef(desc.foreColor, COLOR_BTNTEXT), {}};
+  if (desc.kind == ControlKind::Line)
+    info.lineBrush.Reset(CreateSolidBrush(ToColorRef(desc.lineColor, COLOR_WINDOWTEXT)));
   controls_.emplace(control, std::move(info));
-  if (spec.kind == ControlKind::Button) {
+  if (desc.kind == ControlKind::Button) {
     ++tabStops_;
-    if (spec.isDefault) defaultButton_ = control;
-    if (spec.isCancel) cancelButton_ = control;
+    if (desc.isDefault) defaultButton_ = control;
+    if (desc.isCancel) cancelButton_ = control;
   }
 
   // Tab moves through the children in z-order: keep it the tab-index order.
-  auto at = std::upper_bound(tabOrder_.begin(), tabOrder_.end(), spec.tabIndex,
+  auto at = std::upper_bound(tabOrder_.begin(), tabOrder_.end(), desc.tabIndex,
                              [](int index, const auto& entry) { return index < entry.first; });
   HWND after = at == tabOrder_.begin() ? HWND_TOP : std::prev(at)->second;
-  tabOrder_.insert(at, {spec.tabIndex, control});
+  tabOrder_.insert(at, {desc.tabIndex, control});
   SetWindowPos(control, after, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
 }
 

@@ -21,18 +21,18 @@ struct Events {
 class FormWindow final : public Window {
  public:
   // The form, hidden, with a client area of exactly the size asked for.
-  // `owner` is used when NeedsOwner(spec). Null on failure.
-  static FormWindow* Create(Events& events, const FormSpec& spec, UINT dpi, HWND owner);
+  // `owner` is used when NeedsOwner(desc). Null on failure.
+  static FormWindow* Create(Events& events, const FormSpec& desc, UINT dpi, HWND owner);
   // A captioned form without a task-bar button is an owned window.
-  static bool NeedsOwner(const FormSpec& spec) {
-    return !spec.showInTaskbar && spec.border != BorderStyle::None;
+  static bool NeedsOwner(const FormSpec& desc) {
+    return !desc.showInTaskbar && desc.border != BorderStyle::None;
   }
 
   UINT Dpi() const { return dpi_; }
   // Registers a child control: its place in the tab order (z-order),
   // default/cancel role and colours. Returns the child id to create it with.
   int NextControlId() { return nextControlId_++; }
-  void AddControl(HWND control, const ControlSpec& spec);
+  void AddControl(HWND control, const ControlSpec& desc);
   void RemoveControl(HWND control);
   // Forms with focusable controls get the dialog keys (Tab, Enter, Esc,
   // access keys) from IsDialogMessageW in the message loop.
@@ -54,7 +54,7 @@ class FormWindow final : public Window {
     Brush lineBrush;
   };
 
-  FormWindow(Events& events, const FormSpec& spec, UINT dpi);
+  FormWindow(Events& events, const FormSpec& desc, UINT dpi);
   ~FormWindow() override = default;
 
   LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;

@@ -13,13 +13,13 @@ namespace {
 constexpr wchar_t kImageClass[] = L"ZarvoImage";
 }  // namespace
 
-HWND ImageWindow::Create(Events& events, HWND form, const ControlSpec& spec, int id) {
+HWND ImageWindow::Create(Events& events, HWND form, const ControlSpec& desc, int id) {
   // Every pixel is painted in WM_PAINT; no class brush, no erasing.
   RegisterClass(kImageClass, nullptr, LoadCursorW(nullptr, IDC_ARROW));
   auto* image = new ImageWindow(events);
-  DWORD style = WS_CHILD | WS_CLIPSIBLINGS | (spec.visible ? WS_VISIBLE : 0);
-  return image->CreateWindowFor(0, kImageClass, W(spec.caption), style, spec.rect.left,
-                                spec.rect.top, spec.rect.width, spec.rect.height, form,
+  DWORD style = WS_CHILD | WS_CLIPSIBLINGS | (desc.visible ? WS_VISIBLE : 0);
+  return image->CreateWindowFor(0, kImageClass, W(desc.caption), style, desc.rect.left,
+                                desc.rect.top, desc.rect.width, desc.rect.height, form,
                                 reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)));
 }
 

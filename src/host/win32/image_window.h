@@ -14,7 +14,7 @@ namespace host::win32 {
 
 class ImageWindow final : public Window {
  public:
-  static HWND Create(Events& events, HWND form, const ControlSpec& spec, int id);
+  static HWND Create(Events& events, HWND form, const ControlSpec& desc, int id);
 
   void SetPicture(Picture picture, bool stretch);
 

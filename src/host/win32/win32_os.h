@@ -30,8 +30,8 @@ class Win32Os final : public Os {
   // The screen and the windows (win32_os_windows.cpp).
   int Dpi() override;
   std::vector<RectPx> Monitors() override;
-  WindowId CreateForm(const FormSpec& spec) override;
-  WindowId CreateControl(WindowId form, const ControlSpec& spec) override;
+  WindowId CreateForm(const FormSpec& desc) override;
+  WindowId CreateControl(WindowId form, const ControlSpec& desc) override;
   void DestroyWindow(WindowId window) override;
   void SetVisible(WindowId window, bool visible) override;
   void SetBounds(WindowId window, RectPx bounds) override;

@@ -52,15 +52,15 @@ std::vector<RectPx> Win32Os::Monitors() {
   return monitors;
 }
 
-WindowId Win32Os::CreateForm(const FormSpec& spec) {
-  HWND owner = FormWindow::NeedsOwner(spec) ? OwnerForDialog() : nullptr;
-  FormWindow* form = FormWindow::Create(events_, spec, PrimaryDpi(), owner);
+WindowId Win32Os::CreateForm(const FormSpec& desc) {
+  HWND owner = FormWindow::NeedsOwner(desc) ? OwnerForDialog() : nullptr;
+  FormWindow* form = FormWindow::Create(events_, desc, PrimaryDpi(), owner);
   return form ? ToId(form->Handle()) : 0;
 }
 
-WindowId Win32Os::CreateControl(WindowId form, const ControlSpec& spec) {
+WindowId Win32Os::CreateControl(WindowId form, const ControlSpec& desc) {
   auto* owner = Window::As<FormWindow>(ToHwnd(form));
-  return owner ? ToId(CreateControlWindow(events_, *owner, spec)) : 0;
+  return owner ? ToId(CreateControlWindow(events_, *owner, desc)) : 0;
 }
 
 void Win32Os::DestroyWindow(WindowId window) {
