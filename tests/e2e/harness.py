@@ -123,19 +123,6 @@ def bbox_non_black(img, threshold=16):
     return gray.convert('L').point(lambda v: 255 if v else 0).getbbox()
 
 
-def count_color(img, rgb, tolerance=0, box=None):
-    """Number of pixels within +-tolerance of rgb on every channel."""
-    im = img.convert('RGB')
-    if box:
-        im = im.crop(box)
-    r0, g0, b0 = rgb
-    n = 0
-    for (r, g, b) in im.getdata():
-        if (abs(r - r0) <= tolerance and abs(g - g0) <= tolerance and
-                abs(b - b0) <= tolerance):
-            n += 1
-    return n
-
 
 def is_black(img, box=None, threshold=16):
     im = img.crop(box) if box else img
@@ -146,15 +133,6 @@ def pixel(img, x, y):
     return img.convert('RGB').getpixel((x, y))
 
 
-def distinct_colors(img, box=None, limit=1 << 20):
-    im = img.convert('RGB')
-    if box:
-        im = im.crop(box)
-    cols = im.getcolors(limit)
-    return len(cols) if cols is not None else limit
-
-
-# ---------------------------------------------------------------- X cursor
 
 class _XFixesCursorImage(ctypes.Structure):
     _fields_ = [('x', ctypes.c_short), ('y', ctypes.c_short),
@@ -470,16 +448,6 @@ class WineSession:
         recs = parse_output(self.probe('foreground')[1], 'window')
         return recs[0] if recs else None
 
-    def set_foreground(self, hwnd):
-        return self.probe('focus', hex(hwnd))[0] == 0
-
-    def cursor(self):
-        """GetCursorInfo from another process: showing (0/1), x, y,
-        foreground, foreground_pid.  Under Wine 8, 'showing' reflects the
-        ShowCursor count of the FOREGROUND window's thread, so it shows a
-        saver's ShowCursor(FALSE) while the saver is in the foreground."""
-        return parse_output(self.probe('cursor', check=True)[1], 'cursor')[0]
-
     def x_cursor_visible(self):
         """True if the X cursor currently shown has any opaque pixel."""
         return x_cursor_image(self.display)[4] > 0
@@ -492,12 +460,6 @@ class WineSession:
         """{(key_path, value_name): data} of a registry key (recursive)."""
         recs = parse_output(self.probe('registry-dump', key)[1], 'value')
         return {(r['key'], r['name']): r['data'] for r in recs}
-
-    def start_cursor_hider(self):
-        """Start a probe that shows a black full-screen top-most window, takes
-        the foreground and calls ShowCursor(FALSE) (a stand-in for a saver).
-        Returns (popen, hwnd, stop)."""
-        return self._start_probe_service(['hide-cursor'], 'hidden')
 
     def start_tray(self, height=40):
         """Start the stand-in task bar (class Shell_TrayWnd, empty title,
@@ -575,14 +537,6 @@ class WineSession:
             win = self.window_info(win) or {}
         return win.get('xwin') or None
 
-    def x_windows_of(self, p):
-        """X window ids belonging to the Popen p (via _NET_WM_PID).  Only
-        when p runs the program directly ("wine path/to/prog.exe"); for
-        builtins started by name ("wine notepad") start.exe sits between."""
-        out = self.xdotool('search', '--onlyvisible', '--pid', p.pid,
-                           check=False)
-        return [int(x) for x in out.split()]
-
     def x_focus(self, xwindow):
         """Give X keyboard focus to an X window.  Needed before key() when
         the pointer is not over the target: without a window manager the
@@ -595,9 +549,6 @@ class WineSession:
         if window is not None:
             args += ['--window', window]
         self.xdotool(*(args + list(keys)))
-
-    def type_text(self, text, delay_ms=30):
-        self.xdotool('type', '--delay', delay_ms, text)
 
     def mousemove(self, x, y):
         # --sync waits for the pointer to move, which it never does when it

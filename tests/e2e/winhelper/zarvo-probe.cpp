@@ -389,22 +389,6 @@ int cmd_postmsg(int argc, wchar_t** argv) {
   return cmd_post((UINT)parse_long(argv[1]), argc > 3 ? 3 : argc - 1, rest);
 }
 
-int cmd_focus(int argc, wchar_t** argv) {
-  if (argc < 1) return 2;
-  HWND h = parse_hwnd(argv[0]);
-  // Pretend a key went by so this process may set the foreground window.
-  INPUT in[2] = {};
-  in[0].type = in[1].type = INPUT_KEYBOARD;
-  in[0].ki.wVk = in[1].ki.wVk = VK_SHIFT;
-  in[1].ki.dwFlags = KEYEVENTF_KEYUP;
-  SendInput(2, in, sizeof(INPUT));
-  BOOL ok = SetForegroundWindow(h);
-  Sleep(100);
-  HWND fg = GetForegroundWindow();
-  out("%s\tforeground=%s\n", ok ? "ok" : "failed", hexptr(fg).c_str());
-  return fg == h ? 0 : 1;
-}
-
 int cmd_foreground() {
   HWND h = GetForegroundWindow();
   if (!h) {
@@ -423,104 +407,9 @@ int cmd_foreground() {
   return 0;
 }
 
-// key VK [VK...]: press and release each virtual key with SendInput.
-// A "+" between keys holds the previous ones: key 0x12+0x73 = Alt+F4.
-int cmd_key(int argc, wchar_t** argv) {
-  if (argc < 1) return 2;
-  for (int i = 0; i < argc; ++i) {
-    std::vector<WORD> vks;
-    std::wstring s = argv[i];
-    size_t pos = 0;
-    while (pos <= s.size()) {
-      size_t plus = s.find(L'+', pos);
-      std::wstring part = s.substr(pos, plus == std::wstring::npos
-                                            ? std::wstring::npos
-                                            : plus - pos);
-      if (part.size() == 1 && iswalnum(part[0]))
-        vks.push_back((WORD)towupper(part[0]));
-      else
-        vks.push_back((WORD)wcstoul(part.c_str(), nullptr, 0));
-      if (plus == std::wstring::npos) break;
-      pos = plus + 1;
-    }
-    std::vector<INPUT> in;
-    for (WORD vk : vks) {
-      INPUT k = {};
-      k.type = INPUT_KEYBOARD;
-      k.ki.wVk = vk;
-      in.push_back(k);
-    }
-    for (size_t j = vks.size(); j-- > 0;) {
-      INPUT k = {};
-      k.type = INPUT_KEYBOARD;
-      k.ki.wVk = vks[j];
-      k.ki.dwFlags = KEYEVENTF_KEYUP;
-      in.push_back(k);
-    }
-    UINT n = SendInput((UINT)in.size(), in.data(), sizeof(INPUT));
-    out("sent\t%u\n", n);
-    Sleep(30);
-  }
-  return 0;
-}
-
-// mouse move X Y | mouse rel DX DY | mouse click X Y [right]
-int cmd_mouse(int argc, wchar_t** argv) {
-  if (argc < 3) return 2;
-  std::wstring op = argv[0];
-  long x = parse_long(argv[1]), y = parse_long(argv[2]);
-  INPUT in[3] = {};
-  UINT n = 0;
-  if (op == L"move" || op == L"click") {
-    SetCursorPos((int)x, (int)y);
-  }
-  if (op == L"rel") {
-    in[n].type = INPUT_MOUSE;
-    in[n].mi.dx = x;
-    in[n].mi.dy = y;
-    in[n].mi.dwFlags = MOUSEEVENTF_MOVE;
-    ++n;
-  }
-  if (op == L"click") {
-    bool right = argc > 3 && !wcscmp(argv[3], L"right");
-    in[n].type = INPUT_MOUSE;
-    in[n].mi.dwFlags = right ? MOUSEEVENTF_RIGHTDOWN : MOUSEEVENTF_LEFTDOWN;
-    ++n;
-    in[n].type = INPUT_MOUSE;
-    in[n].mi.dwFlags = right ? MOUSEEVENTF_RIGHTUP : MOUSEEVENTF_LEFTUP;
-    ++n;
-  }
-  if (n) SendInput(n, in, sizeof(INPUT));
-  POINT p = {0, 0};
-  GetCursorPos(&p);
-  out("cursor\tx=%ld\ty=%ld\n", p.x, p.y);
-  return 0;
-}
-
-// ---------------------------------------------------------------- cursor
-
-int cmd_cursor() {
-  CURSORINFO ci = {};
-  ci.cbSize = sizeof ci;
-  if (!GetCursorInfo(&ci)) {
-    out("error\t%lu\n", (unsigned long)GetLastError());
-    return 1;
-  }
-  HWND fg = GetForegroundWindow();
-  DWORD pid = 0;
-  if (fg) GetWindowThreadProcessId(fg, &pid);
-  out("cursor\tshowing=%d\tflags=0x%lx\thcursor=%s\tx=%ld\ty=%ld"
-      "\tforeground=%s\tforeground_pid=%lu\n",
-      (ci.flags & CURSOR_SHOWING) ? 1 : 0, (unsigned long)ci.flags,
-      hexptr(ci.hCursor).c_str(), ci.ptScreenPos.x, ci.ptScreenPos.y,
-      hexptr(fg).c_str(), (unsigned long)pid);
-  return 0;
-}
-
 // ---------------------------------------------------------------- tray
 
 const wchar_t* g_until = nullptr;
-bool g_hide_cursor = false;
 
 bool until_reached() {
   return g_until && GetFileAttributesW(g_until) != INVALID_FILE_ATTRIBUTES;
@@ -613,50 +502,6 @@ int cmd_tray_state() {
   EnumWindows(tray_state_cb, (LPARAM)&n);
   out("end\tcount=%d\n", n);
   return h ? 0 : 1;
-}
-
-// hide-cursor [--until FILE]: a full-screen top-most window that takes the
-// foreground and calls ShowCursor(FALSE) -- a stand-in for a saver, used to
-// check what other processes can observe.
-LRESULT CALLBACK hide_proc(HWND h, UINT m, WPARAM wp, LPARAM lp) {
-  switch (m) {
-    case WM_TIMER:
-      if (until_reached()) DestroyWindow(h);
-      return 0;
-    case WM_ERASEBKGND: {
-      RECT r;
-      GetClientRect(h, &r);
-      FillRect((HDC)wp, &r, (HBRUSH)GetStockObject(BLACK_BRUSH));
-      return 1;
-    }
-    case WM_DESTROY:
-      PostQuitMessage(0);
-      return 0;
-  }
-  return DefWindowProcW(h, m, wp, lp);
-}
-
-int cmd_hide_cursor(int argc, wchar_t** argv) {
-  for (int i = 0; i < argc; ++i)
-    if (!wcscmp(argv[i], L"--until") && i + 1 < argc) g_until = argv[++i];
-  WNDCLASSEXW wc = {};
-  wc.cbSize = sizeof wc;
-  wc.lpfnWndProc = hide_proc;
-  wc.hInstance = GetModuleHandleW(nullptr);
-  wc.lpszClassName = L"ZarvoProbeHideCursor";
-  RegisterClassExW(&wc);
-  int sw = GetSystemMetrics(SM_CXSCREEN), sh = GetSystemMetrics(SM_CYSCREEN);
-  HWND h = CreateWindowExW(WS_EX_TOPMOST, wc.lpszClassName, L"probe-hide",
-                           WS_POPUP | WS_VISIBLE, 0, 0, sw, sh, nullptr,
-                           nullptr, wc.hInstance, nullptr);
-  SetForegroundWindow(h);
-  int count = ShowCursor(FALSE);
-  SetCursor(nullptr);
-  SetTimer(h, 1, 100, nullptr);
-  out("hidden\thwnd=%s\tpid=%lu\tcount=%d\n", hexptr(h).c_str(),
-      (unsigned long)GetCurrentProcessId(), count);
-  run_loop();
-  return 0;
 }
 
 // ---------------------------------------------------------------- system
@@ -783,12 +628,6 @@ int cmd_registry_dump(int argc, wchar_t** argv) {
   return 0;
 }
 
-int cmd_sleep(int argc, wchar_t** argv) {
-  if (argc < 1) return 2;
-  Sleep((DWORD)parse_long(argv[0]));
-  return 0;
-}
-
 void usage() {
   out("usage: zarvo-probe COMMAND [ARGS]\n"
       "  windows [--all] [--pid PID]     visible (or all) top-level windows\n"
@@ -798,18 +637,12 @@ void usage() {
       "  wait-window CLASS|- TITLE|- MS [--visible] [--pid PID]\n"
       "  wait-gone HWND MS\n"
       "  foreground                      the foreground window\n"
-      "  focus HWND                      SetForegroundWindow\n"
       "  close HWND                      post WM_CLOSE\n"
       "  post HWND MSG [WPARAM [LPARAM]] post any message\n"
-      "  key VK[+VK] ...                 SendInput key presses (A, 0x1b, ...)\n"
-      "  mouse move|click X Y | rel DX DY\n"
-      "  cursor                          GetCursorInfo\n"
-      "  hide-cursor [--until FILE]      foreground window with ShowCursor(0)\n"
       "  tray [--height N] [--until FILE] stand-in Shell_TrayWnd task bar\n"
       "  tray-state                      Shell_TrayWnd windows\n"
       "  sysinfo                         screen, DPI, locale, saver settings\n"
-      "  registry-dump HKCU\\KEY|HKLM\\KEY\n"
-      "  sleep MS\n");
+      "  registry-dump HKCU\\KEY|HKLM\\KEY\n");
 }
 
 }  // namespace
@@ -831,18 +664,12 @@ int wmain(int argc, wchar_t** argv) {
   if (c == L"wait-window") return cmd_wait_window(n, a);
   if (c == L"wait-gone") return cmd_wait_gone(n, a);
   if (c == L"foreground") return cmd_foreground();
-  if (c == L"focus") return cmd_focus(n, a);
   if (c == L"close") return cmd_post(WM_CLOSE, n, a);
   if (c == L"post") return cmd_postmsg(n, a);
-  if (c == L"key") return cmd_key(n, a);
-  if (c == L"mouse") return cmd_mouse(n, a);
-  if (c == L"cursor") return cmd_cursor();
-  if (c == L"hide-cursor") return cmd_hide_cursor(n, a);
   if (c == L"tray") return cmd_tray(n, a);
   if (c == L"tray-state") return cmd_tray_state();
   if (c == L"sysinfo") return cmd_sysinfo();
   if (c == L"registry-dump") return cmd_registry_dump(n, a);
-  if (c == L"sleep") return cmd_sleep(n, a);
   usage();
   return c == L"help" ? 0 : 2;
 }
