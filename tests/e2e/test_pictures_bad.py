@@ -28,8 +28,8 @@ SCREEN = (800, 600)
 # program and Wine's own share, with room to spare, but far below what any
 # of these files would take decoded.
 REFUSED_PEAK_KIB = 160 * 1024
-# A picture of the largest size we decode (64 Mi pixels): 256 MiB decoded,
-# plus the decoder's own copy (here 1 bit a pixel).
+# A picture of the largest size we decode (64 Mi pixels) kept at full size
+# would take 256 MiB, plus the decoder's own copy (here 1 bit a pixel).
 LARGEST_PEAK_KIB = 600 * 1024
 SETTLE = 1.5  # seconds after the window appears: a refused load is long done
 
@@ -110,10 +110,10 @@ class BadFiles(unittest.TestCase):
         self.assertEqual(self.s.wait_exit(p, 15), 0)
 
     def test_largest_pictures_within_the_budget(self):
-        # 64 Mi pixels in 1-bit PNGs of a few KB, all white. 8192 x 8192 is
-        # kept reduced as it is decoded (it is many times the screen's
-        # size); 65536 x 1024 is not (it is narrower than twice the screen's
-        # height), so it takes its full 256 MiB.
+        # 64 Mi pixels in 1-bit PNGs of a few KB, all white: decoded and
+        # shown. On this screen both are kept reduced as they are decoded
+        # (they are many times its size), so they stay far below even the
+        # bound for a picture kept at full size.
         for (w, h), expected in (((8192, 8192), (100, 0, 600, 600)),
                                  ((65536, 1024), (0, 293.75, 800, 12.5))):
             with self.subTest(size=(w, h)):

@@ -10,7 +10,7 @@ namespace host::picture {
 
 int PrescaleFactor(int width, int height, int screenWidth, int screenHeight) {
   if (width <= 0 || height <= 0 || screenWidth <= 0 || screenHeight <= 0) return 1;
-  const int factor = std::min(width / screenWidth, height / screenHeight);
+  const int factor = std::max(width / screenWidth, height / screenHeight);
   return std::clamp(factor, 1, 16);
 }
 

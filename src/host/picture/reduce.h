@@ -4,8 +4,8 @@
 // the saver scales it down to fit. Keeping it at full size would cost four
 // bytes a pixel, written once and read once more when it is scaled. Instead
 // its rows are averaged in blocks of factor x factor pixels as they come
-// from the decoder, and only the reduced copy is kept: still at least as
-// large as the screen, so that the final scaling is a reduction too and
+// from the decoder, and only the reduced copy is kept: still at least the
+// size it is shown at, so that the final scaling is a reduction too and
 // loses nothing. The averaging is in linear light, as in resample.h.
 #pragma once
 
@@ -20,10 +20,12 @@
 
 namespace host::picture {
 
-// The whole factor by which a picture of width x height can be reduced
-// and still cover a screen of screenWidth x screenHeight in both
-// directions: 1 (no reduction) unless it is at least twice the screen's
-// size both ways; at most 16.
+// The whole factor by which a picture of width x height can be reduced and
+// still be at least as large as when it is scaled down, keeping its shape,
+// to fit a screen of screenWidth x screenHeight: the integer part of the
+// larger of width / screenWidth and height / screenHeight, so 1 (no
+// reduction) for a picture less than twice the screen's width and height;
+// at most 16.
 int PrescaleFactor(int width, int height, int screenWidth, int screenHeight);
 
 // Averages blocks of factor x factor pixels of a width x height picture fed

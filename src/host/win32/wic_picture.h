@@ -19,9 +19,10 @@
 // own area-averaging scaler (WIC's scaler under Wine takes the nearest
 // pixel whatever mode is asked for). Scaling a large picture takes tens of
 // milliseconds, so make it once for a size and keep it, as a paint cache.
-// A very large picture is kept reduced to a little over the screen's size
-// (see WicPicture): shown at its natural size it would be enlarged from
-// that copy, which the saver never asks for (it fits them to the screen).
+// A picture twice the screen's width or height or more is kept reduced, to
+// no less than the size it takes fitted to the screen (see WicPicture):
+// shown at its natural size it would be enlarged from that copy, which the
+// saver never asks for (it fits such pictures to the screen).
 #pragma once
 
 #include "host/win32/windows_api.h"
@@ -45,10 +46,11 @@ inline constexpr std::uint64_t kMaxFileBytes = (std::uint64_t{256} << 20) + (1u 
 inline constexpr unsigned kDecodeTimeoutMs = 10000;
 
 // A decoded picture: upright, opaque, composited onto black. A picture at
-// least twice the size of the largest monitor both ways is kept reduced by
-// a whole factor (host/picture/reduce.h), never below that monitor's size:
-// Pixels() may then be smaller than the natural size, which is what
-// WidthPx() and HeightPx() report.
+// least twice the width or the height of the largest monitor is kept
+// reduced by a whole factor (host/picture/reduce.h) while it is decoded,
+// never below the size it takes scaled down to fit that monitor: Pixels()
+// may then be smaller than the natural size, which is what WidthPx() and
+// HeightPx() report.
 class WicPicture final : public PictureData {
  public:
   WicPicture(picture::PixelBuffer pixels, int naturalWidth, int naturalHeight)

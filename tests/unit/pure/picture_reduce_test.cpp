@@ -2,6 +2,8 @@
 // the same however the rows come, and close to scaling from full size.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <vector>
@@ -48,21 +50,24 @@ std::vector<Pixel> All(const PixelBuffer& p) {
   return std::vector<Pixel>(p.Data(), p.Data() + p.PixelCount());
 }
 
-TEST(PictureReduce, FactorKeepsTheScreenCovered) {
+TEST(PictureReduce, FactorKeepsTheFittedSizeCovered) {
   EXPECT_EQ(PrescaleFactor(6000, 4000, 1920, 1080), 3);
   EXPECT_EQ(PrescaleFactor(4000, 3000, 1920, 1080), 2);
-  EXPECT_EQ(PrescaleFactor(3000, 4000, 1920, 1080), 1);  // not twice as wide
+  EXPECT_EQ(PrescaleFactor(3000, 4000, 1920, 1080), 3);  // shown 810 x 1080
   EXPECT_EQ(PrescaleFactor(1920, 1080, 1920, 1080), 1);
-  EXPECT_EQ(PrescaleFactor(8192, 8192, 800, 600), 10);
-  EXPECT_EQ(PrescaleFactor(65535, 1000, 800, 600), 1);
-  EXPECT_EQ(PrescaleFactor(60000, 60000, 800, 600), 16);  // at most 16
+  EXPECT_EQ(PrescaleFactor(3839, 2000, 1920, 1080), 1);  // less than twice both ways
+  EXPECT_EQ(PrescaleFactor(8192, 8192, 800, 600), 13);
+  EXPECT_EQ(PrescaleFactor(65535, 1000, 800, 600), 16);  // at most 16
   EXPECT_EQ(PrescaleFactor(100, 100, 0, 0), 1);
   EXPECT_EQ(PrescaleFactor(0, 100, 800, 600), 1);
-  for (int w : {1601, 2400, 5000, 8191}) {
-    for (int h : {1201, 1800, 4000}) {
+  // The reduced copy is never smaller than the picture scaled to fit, to
+  // the pixel above.
+  for (int w = 100; w <= 20000; w += 37) {
+    for (int h : {90, 599, 600, 601, 1199, 1200, 1201, 2500, 4444, 9999}) {
       const int f = PrescaleFactor(w, h, 800, 600);
-      EXPECT_GE((w + f - 1) / f, 800);
-      EXPECT_GE((h + f - 1) / f, 600);
+      const double scale = std::min({800.0 / w, 600.0 / h, 1.0});
+      EXPECT_GE((w + f - 1) / f, std::ceil(w * scale)) << w << "x" << h;
+      EXPECT_GE((h + f - 1) / f, std::ceil(h * scale)) << w << "x" << h;
     }
   }
 }
