@@ -182,8 +182,10 @@ def find_probe(build=True):
         if not os.path.isfile(p):
             raise HarnessError('ZARVO_PROBE=%s does not exist' % p)
         return p
-    cands = glob.glob(os.path.join(REPO_ROOT, 'build*', '**',
-                                   'zarvo-probe.exe'), recursive=True)
+    # Where the build puts it; not a recursive search, which would wander
+    # into Wine prefixes whose z: drive links to /.
+    cands = glob.glob(os.path.join(REPO_ROOT, 'build*', '*', 'tests', 'e2e',
+                                   'winhelper', 'zarvo-probe.exe'))
     if cands:
         return max(cands, key=os.path.getmtime)
     if not build:
