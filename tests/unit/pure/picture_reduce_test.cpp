@@ -11,18 +11,13 @@
 #include "host/picture/pixels.h"
 #include "host/picture/reduce.h"
 #include "host/picture/resample.h"
+#include "support/picture_patterns.h"
 
 namespace host::picture {
 namespace {
 
 PixelBuffer Pattern(int width, int height) {
-  PixelBuffer buffer(width, height);
-  std::uint32_t state = 4321;
-  for (std::size_t i = 0; i < buffer.PixelCount(); ++i) {
-    state = state * 1103515245u + 12345u;
-    buffer.Data()[i] = MakePixel(state >> 24, state >> 16, state >> 8);
-  }
-  return buffer;
+  return testing_support::NoisePattern(width, height, 4321);
 }
 
 // A smooth picture, for comparing two ways of scaling it.

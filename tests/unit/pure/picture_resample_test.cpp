@@ -8,6 +8,7 @@
 
 #include "host/picture/pixels.h"
 #include "host/picture/resample.h"
+#include "support/picture_patterns.h"
 
 namespace host::picture {
 namespace {
@@ -22,13 +23,7 @@ PixelBuffer Make(int width, int height, const std::vector<Pixel>& pixels) {
 }
 
 PixelBuffer Pattern(int width, int height) {
-  PixelBuffer buffer(width, height);
-  std::uint32_t state = 12345;
-  for (std::size_t i = 0; i < buffer.PixelCount(); ++i) {
-    state = state * 1103515245u + 12345u;
-    buffer.Data()[i] = MakePixel(state >> 24, state >> 16, state >> 8);
-  }
-  return buffer;
+  return testing_support::NoisePattern(width, height, 12345);
 }
 
 double Linear(unsigned level) {
