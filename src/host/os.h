@@ -101,6 +101,34 @@ class PictureData {
 };
 using Picture = std::shared_ptr<const PictureData>;
 
+// Tells a file's content apart without reading it: a rewritten file gets a
+// new stamp.
+struct FileStamp {
+  std::uint64_t size = 0;
+  std::uint64_t writeTime = 0;
+  friend bool operator==(const FileStamp&, const FileStamp&) = default;
+};
+
+// A picture being loaded on a thread of the backend's own. The backend and
+// the caller share it; whichever lets go last frees it.
+class PictureLoad {
+ public:
+  virtual ~PictureLoad() = default;
+  // Whether the load has done all it will; its thread no longer needs it.
+  virtual bool Finished() = 0;
+  // The picture, once Finished(); raises the load's RuntimeError.
+  virtual Picture Result() = 0;
+  // Asks the load to stop at its next chance. Its thread takes no further
+  // load: one that is stuck inside a decoder stays stuck on its own.
+  virtual void GiveUp() = 0;
+};
+
+enum class LoadWait { Finished, Input, TimedOut };
+
+// Thrown by a backend that cannot end the process for real (the simulated
+// one) to unwind the program's stack; the toolkit lets it pass untouched.
+struct HostUnwind {};
+
 // What a backend reports to the toolkit. Coordinates are pixels in the
 // client area of the window named; input on a cover window is reported with
 // the form's window id and coordinates relative to the form's client origin.
@@ -115,6 +143,8 @@ class EventSink {
   virtual void CloseRequest(WindowId form) = 0;  // close box, Alt+F4, WM_CLOSE
   virtual void Timer(WindowId form, int timerId) = 0;
   virtual void SessionEnding() = 0;  // the user logs off or the system shuts down
+  // An exception escaped the backend's own code: the program cannot go on.
+  virtual void Fault() = 0;
 };
 
 class Os {
@@ -128,6 +158,8 @@ class Os {
   virtual Text ExePath() = 0;  // full path of the executable
   virtual VersionInfo Version() = 0;
   [[noreturn]] virtual void ExitProcess() = 0;
+  // Whether the caller runs on the thread that runs the forms' handlers.
+  virtual bool OnInterfaceThread() = 0;
 
   // The screen. Monitors()[0] is the primary monitor, at (0, 0); the others
   // are placed relative to it.
@@ -163,8 +195,15 @@ class Os {
   // A modal message box; returns the button's id (1 for OK).
   virtual int MessageBox(const Text& text, const Text& caption, unsigned flags) = 0;
 
-  // Files and processes. LoadPicture and Shell raise a RuntimeError.
-  virtual Picture LoadPicture(const Text& path) = 0;
+  // Pictures. A load reads and decodes the file on a thread of its own;
+  // WaitForLoad waits at most `ms` for it without running any handler, and
+  // answers Input as soon as a key or mouse-button press waits for the
+  // program (the press stays queued for the loop).
+  virtual std::optional<FileStamp> StampOf(const Text& path) = 0;
+  virtual std::shared_ptr<PictureLoad> BeginLoadPicture(const Text& path) = 0;
+  virtual LoadWait WaitForLoad(PictureLoad& load, unsigned ms) = 0;
+
+  // Files and processes. Shell raises a RuntimeError.
   virtual bool IsNormalFile(const Text& path) = 0;
   virtual std::uint32_t Shell(const Text& path, int windowStyle) = 0;
 

@@ -15,6 +15,7 @@ enum class ErrorCode : int {
   Overflow = 6,
   OutOfMemory = 7,
   DivisionByZero = 11,
+  InternalError = 51,  // an exception that is not a run-time error
   FileNotFound = 53,
   PathNotFound = 76,
   InvalidPicture = 481,

@@ -1,10 +1,15 @@
 #include "host/toolkit.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdlib>
+#include <mutex>
+#include <new>
 #include <stdexcept>
 #include <unordered_map>
+
+#include "host/picture_loader.h"
 
 namespace host {
 
@@ -13,43 +18,64 @@ namespace host {
 // time, under the rule that an error no trap catches ends the program.
 class Toolkit final : public EventSink {
  public:
-  explicit Toolkit(Os& os) : os_(os) { os_.SetEventSink(this); }
+  explicit Toolkit(Os& os) : os_(os), pictures_(os) { os_.SetEventSink(this); }
   Toolkit(const Toolkit&) = delete;
   Toolkit& operator=(const Toolkit&) = delete;
   ~Toolkit() override { os_.SetEventSink(nullptr); }
 
   Os& os() { return os_; }
+  PictureLoader& pictures() { return pictures_; }
 
   void Register(Form& form) {
+    std::lock_guard hold(formsLock_);
     forms_[form.window_] = &form;
     loaded_.push_back(&form);
   }
   void Register(Control& control) { controls_[control.Window()] = &control; }
   void Forget(Form& form) {
+    std::lock_guard hold(formsLock_);
     for (Control* control : form.controls_) controls_.erase(control->Window());
     forms_.erase(form.window_);
     std::erase(loaded_, &form);
   }
   const std::vector<Form*>& Loaded() const { return loaded_; }
 
+  // Runs a handler. Whatever escapes it ends the program: a run-time error
+  // as the runtime reports it, any other exception as an internal error.
   template <class Handler>
   void Dispatch(Handler&& handler) {
     try {
       handler();
+    } catch (const HostUnwind&) {
+      throw;
     } catch (const RuntimeError& error) {
-      ReportAndEnd(error);
+      ReportAndEnd(error.code());
+    } catch (const std::bad_alloc&) {
+      ReportAndEnd(ErrorCode::OutOfMemory);
+    } catch (...) {
+      ReportAndEnd(ErrorCode::InternalError);
     }
     if (loaded_.empty()) End();
   }
 
   [[noreturn]] void End() {
-    if (!ending_) {
-      ending_ = true;
-      const std::vector<Form*> still_loaded = loaded_;
-      for (Form* form : still_loaded) Trap([form] { form->Form_Ending(); });
-    }
+    LastWord();
     os_.ExitProcess();
     std::abort();  // not reached: the operating system has ended the process
+  }
+
+  // Each loaded form's Form_Ending, once in the life of the program,
+  // whichever thread gets here first: a fault may strike any of them.
+  void LastWord() noexcept {
+    if (lastWordGiven_.exchange(true)) return;
+    std::lock_guard hold(formsLock_);
+    const std::vector<Form*> still_loaded = loaded_;
+    for (Form* form : still_loaded) {
+      try {
+        form->Form_Ending();
+      } catch (...) {  // the next form still gets its turn
+      }
+    }
   }
 
   // EventSink
@@ -104,6 +130,7 @@ class Toolkit final : public EventSink {
     }
   }
   void SessionEnding() override { End(); }
+  void Fault() override { ReportAndEnd(ErrorCode::InternalError); }
 
  private:
   Form* FormOf(WindowId window) {
@@ -123,16 +150,27 @@ class Toolkit final : public EventSink {
   }
   Form& FormOfControl(const Control& control) { return control.form_; }
 
-  [[noreturn]] void ReportAndEnd(const RuntimeError& error) {
-    Trap([&] { MsgBox(u"実行時エラー '" + Str(static_cast<int>(error.code())) + u"'", 16); });
+  // The desktop comes back, and our windows go, before the message shows:
+  // it must not sit over a black screen with the pointer hidden.
+  [[noreturn]] void ReportAndEnd(ErrorCode code) {
+    LastWord();
+    try {
+      for (Form* form : std::vector<Form*>(loaded_)) os_.SetVisible(form->window_, false);
+      MsgBox(u"実行時エラー '" + Str(static_cast<int>(code)) + u"'", vbCritical);
+    } catch (const HostUnwind&) {
+      throw;
+    } catch (...) {  // nothing is left to tell it with: just end
+    }
     End();
   }
 
   Os& os_;
+  PictureLoader pictures_;
   std::vector<Form*> loaded_;  // in the order they were loaded
   std::unordered_map<WindowId, Form*> forms_;
   std::unordered_map<WindowId, Control*> controls_;
-  bool ending_ = false;
+  std::recursive_mutex formsLock_;  // loaded_ and forms_, against LastWord from a faulting thread
+  std::atomic<bool> lastWordGiven_{false};
 };
 
 namespace {
@@ -265,6 +303,9 @@ void Form::Create() {
   desc.clientWidth = PixelOf(TwipsToPixels(design_.clientWidthTwips));
   desc.clientHeight = PixelOf(TwipsToPixels(design_.clientHeightTwips));
   window_ = os.CreateForm(desc);
+  // A form without a window would keep the program alive with nothing to
+  // end it.
+  if (window_ == 0) throw RuntimeError(ErrorCode::OutOfMemory, "the form's window");
   Tk().Register(*this);
   for (Control* control : controls_) {
     ControlSpec child = control->spec_;
@@ -446,7 +487,7 @@ int MsgBox(const Text& prompt, unsigned buttons, const std::optional<Text>& titl
   return Tk().os().MessageBox(prompt, title.value_or(App().Title()), buttons);
 }
 
-Picture LoadPicture(const Text& path) { return Tk().os().LoadPicture(path); }
+Picture LoadPicture(const Text& path) { return Tk().pictures().Load(path); }
 
 std::uint32_t Shell(const Text& path, int windowStyle) {
   return Tk().os().Shell(path, windowStyle);
@@ -459,6 +500,12 @@ Text Dir(const Text& path) {
 }
 
 Os& TheOs() { return Tk().os(); }
+
+bool OnInterfaceThread() { return Tk().os().OnInterfaceThread(); }
+
+void GiveBackAfterFault() noexcept {
+  if (Toolkit* toolkit = running) toolkit->LastWord();
+}
 
 // ---------------------------------------------------------------- program
 
@@ -475,6 +522,9 @@ void RunProgram(Os& os, const std::function<void()>& main) {
   Program program(os);
   program.RunMain(main);
   os.RunMessageLoop();
+  // The loop ended without End (a WM_QUIT from outside, say): the forms
+  // still give back what they took, and the process does not linger.
+  End();
 }
 
 }  // namespace host

@@ -150,7 +150,8 @@ class Form {
   virtual void Form_MouseMove(std::int16_t /*button*/, std::int16_t /*shift*/, float /*x*/,
                               float /*y*/) {}
   // Runs when the program ends while the form is still loaded (End, the
-  // session ending): the last chance to give back what the form took.
+  // session ending, a fault): the last chance to give back what the form
+  // took. After a fault it may run on any thread, at most once.
   virtual void Form_Ending() {}
 
   bool IsLoaded() const { return window_ != 0; }
@@ -244,6 +245,7 @@ void Unload(Form& form);
 
 // Message box buttons and icons, as the runtime numbers them.
 inline constexpr unsigned vbOKOnly = 0;
+inline constexpr unsigned vbCritical = 16;
 int MsgBox(const Text& prompt, unsigned buttons = vbOKOnly,
            const std::optional<Text>& title = std::nullopt);
 Picture LoadPicture(const Text& path);
@@ -252,6 +254,13 @@ Text Dir(const Text& path);
 
 // The operating system under the toolkit, for the forms' direct calls.
 Os& TheOs();
+// Whether the caller runs on the thread of the forms' handlers.
+bool OnInterfaceThread();
+
+// For a fault that ends the process (any thread, even one of the
+// backend's): gives each loaded form its Form_Ending if the program has
+// not ended yet. Safe to call with no program running.
+void GiveBackAfterFault() noexcept;
 
 class Toolkit;
 
@@ -272,7 +281,7 @@ class Program {
 };
 
 // The whole life of the process: the start-up procedure, then the message
-// loop until the program ends.
-void RunProgram(Os& os, const std::function<void()>& main);
+// loop until the program ends; should the loop end on its own, End.
+[[noreturn]] void RunProgram(Os& os, const std::function<void()>& main);
 
 }  // namespace host

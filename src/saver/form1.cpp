@@ -1,7 +1,5 @@
 #include "saver/form1.h"
 
-#include <utility>
-
 namespace saver {
 
 using host::Trap;
@@ -75,17 +73,21 @@ void Form1::Form_Unload(std::int16_t& /*cancel*/) {
   });
 }
 
-// The program ends some other way (the session ends, End elsewhere) while
-// the saver is loaded: the desktop still comes back.
+// The program ends some other way (the session ends, End elsewhere, a
+// fault) while the saver is loaded: the desktop still comes back.
 void Form1::Form_Ending() { RestoreDesktop(); }
 
+// The pointer's show count and the input method belong to the interface
+// thread; from a fault on any other thread only the task bar can be given
+// back, and the process's end releases the rest.
 void Form1::RestoreDesktop() {
   host::Os& os = host::TheOs();
-  if (std::exchange(cursorHidden_, false)) os.ShowCursor(-1);
-  if (std::exchange(imeDetached_, false)) {
+  const bool ownThread = host::OnInterfaceThread();
+  if (ownThread && cursorHidden_.exchange(false)) os.ShowCursor(-1);
+  if (ownThread && imeDetached_.exchange(false)) {
     SavedImeContext = os.ImmAssociateContext(hWnd(), SavedImeContext);
   }
-  if (std::exchange(trayHidden_, false)) os.SetWindowPos(TrayWindow, 0, 0, 0, 0, 0, kShowWindow);
+  if (trayHidden_.exchange(false)) os.SetWindowPos(TrayWindow, 0, 0, 0, 0, 0, kShowWindow);
 }
 
 void Form1::Form_KeyDown(std::int16_t, std::int16_t) {

@@ -4,6 +4,7 @@
 // mouse movement ends it.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 #include "host/toolkit.h"
@@ -45,10 +46,11 @@ class Form1 : public host::Form {
   void RestoreDesktop();
 
   // What the load handler took from the desktop and has not given back yet,
-  // so that every way of ending gives each back exactly once.
-  bool cursorHidden_ = false;
-  bool imeDetached_ = false;
-  bool trayHidden_ = false;
+  // so that every way of ending gives each back exactly once, even when a
+  // fault on another thread meets an ordinary end.
+  std::atomic<bool> cursorHidden_{false};
+  std::atomic<bool> imeDetached_{false};
+  std::atomic<bool> trayHidden_{false};
 };
 
 }  // namespace saver

@@ -56,6 +56,38 @@ std::string PictureFile(int width, int height) {
   return "SIMPIC " + std::to_string(width) + " " + std::to_string(height);
 }
 
+std::string SlowPictureFile(int width, int height, std::uint64_t decodeMs) {
+  return PictureFile(width, height) + " " + std::to_string(decodeMs);
+}
+
+std::string HangingPictureFile(int width, int height) {
+  return PictureFile(width, height) + " hang";
+}
+
+// A load on the simulated decoding thread: done at a virtual time, or never.
+class SimOs::Load final : public host::PictureLoad {
+ public:
+  Load(const SimOs& os, std::uint64_t bytes, std::optional<std::uint64_t> finishAt,
+       host::Picture picture, host::ErrorCode error)
+      : bytes(bytes), finishAt(finishAt), os_(os), picture_(std::move(picture)), error_(error) {}
+  bool Finished() override { return finishAt && os_.now >= *finishAt; }
+  host::Picture Result() override {
+    if (!picture_) throw host::RuntimeError(error_);
+    return picture_;
+  }
+  void GiveUp() override { givenUp = true; }
+
+  const std::uint64_t bytes;
+  const std::optional<std::uint64_t> finishAt;
+  std::uint64_t waited = 0;  // by loads that saw no way for it to end
+  bool givenUp = false;
+
+ private:
+  const SimOs& os_;
+  host::Picture picture_;
+  host::ErrorCode error_;
+};
+
 SimOs::SimOs() = default;
 
 template <class... Args>
@@ -109,17 +141,47 @@ WindowId SimOs::AddTrayWindow() {
 void SimOs::Advance(std::uint64_t ms) {
   const std::uint64_t until = now + ms;
   while (!exited_) {
-    auto next =
+    const auto timer =
         std::min_element(timers_.begin(), timers_.end(),
                          [](const TimerState& a, const TimerState& b) { return a.due < b.due; });
-    if (next == timers_.end() || next->due > until) break;
-    now = next->due;
-    next->due += next->interval;
-    const WindowId form = next->form;
-    const int id = next->id;
+    const auto input =
+        std::min_element(scheduled_.begin(), scheduled_.end(),
+                         [](const Scheduled& a, const Scheduled& b) { return a.at < b.at; });
+    const bool timerDue = timer != timers_.end() && timer->due <= until;
+    const bool inputDue = input != scheduled_.end() && input->at <= until;
+    if (!timerDue && !inputDue) break;
+    // Input comes before a timer due at the same moment, as WM_TIMER does.
+    if (inputDue && (!timerDue || input->at <= timer->due)) {
+      now = std::max(now, input->at);
+      const std::function<void()> deliver = std::move(input->deliver);
+      scheduled_.erase(input);
+      deliver();
+      continue;
+    }
+    // A timer that fell due while a handler ran fires once, late.
+    now = std::max(now, timer->due);
+    while (timer->due <= now) timer->due += timer->interval;
+    const WindowId form = timer->form;
+    const int id = timer->id;
     if (Find(form) != nullptr) Deliver([&] { sink_->Timer(form, id); });
   }
-  if (!exited_) now = until;
+  if (!exited_) now = std::max(now, until);
+}
+
+void SimOs::Schedule(std::uint64_t at, bool press, std::function<void()> deliver) {
+  scheduled_.push_back({at, press, std::move(deliver)});
+}
+
+void SimOs::KeyDownAt(std::uint64_t at, WindowId window, int keyCode) {
+  Schedule(at, true, [=, this] { KeyDown(window, keyCode); });
+}
+
+void SimOs::MouseDownAt(std::uint64_t at, WindowId window, double x, double y) {
+  Schedule(at, true, [=, this] { MouseDown(window, x, y); });
+}
+
+void SimOs::MouseMoveAt(std::uint64_t at, WindowId window, double x, double y) {
+  Schedule(at, false, [=, this] { MouseMove(window, x, y); });
 }
 
 void SimOs::MouseMove(WindowId window, double x, double y, int button, int shift) {
@@ -264,6 +326,8 @@ void SimOs::ExitProcess() {
   timers_.clear();
   throw ProcessExit{};
 }
+
+bool SimOs::OnInterfaceThread() { return std::this_thread::get_id() == interfaceThread_; }
 
 int SimOs::Dpi() { return dpi; }
 std::vector<host::RectPx> SimOs::Monitors() { return monitors; }
@@ -445,19 +509,75 @@ int SimOs::MessageBox(const Text& text, const Text& caption, unsigned flags) {
   return 1;
 }
 
-host::Picture SimOs::LoadPicture(const Text& path) {
-  Log("LoadPicture", path);
+std::optional<host::FileStamp> SimOs::StampOf(const Text& path) {
   const auto found = files.find(path);
-  if (found == files.end()) throw host::RuntimeError(host::ErrorCode::FileNotFound);
+  if (found == files.end()) return std::nullopt;
+  return host::FileStamp{found->second.content.size(), found->second.writeTime};
+}
+
+std::shared_ptr<host::PictureLoad> SimOs::BeginLoadPicture(const Text& path) {
+  Log("BeginLoadPicture", path);
+  std::erase_if(loads_, [](const std::shared_ptr<Load>& load) {
+    return load->Finished() && load.use_count() == 1;
+  });
+  auto failed = [this](host::ErrorCode error) {
+    return std::make_shared<Load>(*this, 0, now, nullptr, error);
+  };
+  const auto found = files.find(path);
+  if (found == files.end()) return failed(host::ErrorCode::FileNotFound);
   std::istringstream content(found->second.content);
   std::string magic;
   int width = 0;
   int height = 0;
   if (found->second.directory || !(content >> magic >> width >> height) || magic != "SIMPIC" ||
       width < 0 || height < 0) {
-    throw host::RuntimeError(host::ErrorCode::InvalidPicture);
+    return failed(host::ErrorCode::InvalidPicture);
   }
-  return std::make_shared<SimPicture>(width, height);
+  std::string duration;
+  std::optional<std::uint64_t> finishAt = now;
+  if (content >> duration)
+    finishAt = duration == "hang" ? std::nullopt : std::optional(now + std::stoull(duration));
+  auto load = std::make_shared<Load>(*this, found->second.content.size(), finishAt,
+                                     std::make_shared<SimPicture>(width, height),
+                                     host::ErrorCode::InvalidPicture);
+  loads_.push_back(load);
+  return load;
+}
+
+host::LoadWait SimOs::WaitForLoad(host::PictureLoad& pending, unsigned ms) {
+  auto& load = static_cast<Load&>(pending);
+  const std::uint64_t deadline = now + ms;
+  const std::uint64_t finish = load.finishAt.value_or(UINT64_MAX);
+  const auto press = std::min_element(scheduled_.begin(), scheduled_.end(),
+                                      [](const Scheduled& a, const Scheduled& b) {
+                                        return a.press != b.press ? a.press : a.at < b.at;
+                                      });
+  const bool pressing = press != scheduled_.end() && press->press;
+  if (pressing && press->at < std::min(finish, deadline)) {
+    now = std::max(now, press->at);
+    return host::LoadWait::Input;
+  }
+  if (finish <= deadline) {
+    now = std::max(now, finish);
+    return host::LoadWait::Finished;
+  }
+  constexpr std::uint64_t kHour = 3600000;
+  if (!load.finishAt && !pressing && (load.waited += ms) >= kHour) throw LoadStarved{};
+  now = deadline;
+  return host::LoadWait::TimedOut;
+}
+
+int SimOs::RunningDecodes() const {
+  return static_cast<int>(std::count_if(loads_.begin(), loads_.end(),
+                                        [](const auto& load) { return !load->Finished(); }));
+}
+
+std::uint64_t SimOs::HeldDecodeBytes() const {
+  std::uint64_t bytes = 0;
+  for (const auto& load : loads_) {
+    if (!load->Finished() || load.use_count() > 1) bytes += load->bytes;
+  }
+  return bytes;
 }
 
 bool SimOs::IsNormalFile(const Text& path) {

@@ -7,7 +7,10 @@
 #include <deque>
 #include <functional>
 #include <map>
+#include <memory>
+#include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "host/os.h"
@@ -20,9 +23,11 @@ using host::WindowId;
 
 // Thrown by ExitProcess: the simulated process has ended. The test-side
 // input methods catch it and report it through Exited().
-struct ProcessExit {};
+struct ProcessExit : host::HostUnwind {};
 // A modal loop needed input and the test had queued none.
-struct ModalStarved {};
+struct ModalStarved : host::HostUnwind {};
+// A load waits for a decode that never ends, and no input will ever come.
+struct LoadStarved : host::HostUnwind {};
 
 struct Window {
   WindowId id = 0;
@@ -60,6 +65,7 @@ struct File {
   std::string content;
   bool directory = false;
   bool hidden = false;
+  std::uint64_t writeTime = 0;
 };
 
 struct MessageBoxCall {
@@ -69,8 +75,12 @@ struct MessageBoxCall {
 };
 
 // A picture in the simulated file system is a file whose content is
-// "SIMPIC <width> <height>"; anything else does not decode.
+// "SIMPIC <width> <height>", optionally followed by the virtual
+// milliseconds its decode takes or by "hang" (a decode that never
+// returns); anything else does not decode.
 std::string PictureFile(int width, int height);
+std::string SlowPictureFile(int width, int height, std::uint64_t decodeMs);
+std::string HangingPictureFile(int width, int height);
 
 class SimOs final : public host::Os {
  public:
@@ -107,10 +117,19 @@ class SimOs final : public host::Os {
   void ChooseMenu(WindowId form, int menuId);
   void Close(WindowId form);  // the system asks the window to close
   void EndSession();
+  // Input that arrives at virtual time `at`: Advance delivers it in time
+  // order with the timers; a load waiting meanwhile sees the presses.
+  void KeyDownAt(std::uint64_t at, WindowId window, int keyCode);
+  void MouseDownAt(std::uint64_t at, WindowId window, double x, double y);
+  void MouseMoveAt(std::uint64_t at, WindowId window, double x, double y);
   // Runs `body` as the process's start (Main inside a Program).
   void Start(const std::function<void()>& body);
 
   bool Exited() const { return exited_; }
+  // Decoding threads still running, and the file bytes held by loads that
+  // are running or still referenced.
+  int RunningDecodes() const;
+  std::uint64_t HeldDecodeBytes() const;
 
   // ---- lookups
   Window* Find(WindowId id);
@@ -129,6 +148,7 @@ class SimOs final : public host::Os {
   Text ExePath() override;
   host::VersionInfo Version() override;
   [[noreturn]] void ExitProcess() override;
+  bool OnInterfaceThread() override;
   int Dpi() override;
   std::vector<host::RectPx> Monitors() override;
   WindowId CreateForm(const host::FormSpec& desc) override;
@@ -150,7 +170,9 @@ class SimOs final : public host::Os {
   void RunMessageLoop() override;
   void RunModalLoop(const std::function<bool()>& done) override;
   int MessageBox(const Text& text, const Text& caption, unsigned flags) override;
-  host::Picture LoadPicture(const Text& path) override;
+  std::optional<host::FileStamp> StampOf(const Text& path) override;
+  std::shared_ptr<host::PictureLoad> BeginLoadPicture(const Text& path) override;
+  host::LoadWait WaitForLoad(host::PictureLoad& load, unsigned ms) override;
   bool IsNormalFile(const Text& path) override;
   std::uint32_t Shell(const Text& path, int windowStyle) override;
   std::string ToAnsi(const Text& text) override;
@@ -177,8 +199,15 @@ class SimOs final : public host::Os {
     unsigned interval;
     std::uint64_t due;
   };
+  struct Scheduled {
+    std::uint64_t at;
+    bool press;  // a key or a button: it interrupts a load
+    std::function<void()> deliver;
+  };
+  class Load;
   template <class... Args>
   void Log(const std::string& name, const Args&... args);
+  void Schedule(std::uint64_t at, bool press, std::function<void()> deliver);
   void Deliver(const std::function<void()>& event);
   bool TakesInput(WindowId window);
   WindowId FirstTabStop(WindowId form);
@@ -189,6 +218,9 @@ class SimOs final : public host::Os {
   host::EventSink* sink_ = nullptr;
   std::map<WindowId, Window> windows_;
   std::vector<TimerState> timers_;
+  std::vector<Scheduled> scheduled_;
+  std::vector<std::shared_ptr<Load>> loads_;  // as the decoding threads hold them
+  std::thread::id interfaceThread_ = std::this_thread::get_id();
   std::map<host::RegKey, std::string> openKeys_;
   WindowId nextId_ = 0x10000;
   int nextTimer_ = 0;

@@ -9,7 +9,6 @@
 #include <atomic>
 #include <cstring>
 #include <memory>
-#include <mutex>
 #include <new>
 #include <span>
 #include <vector>
@@ -520,48 +519,76 @@ class Worker {
   bool retired_ = false;
 };
 
-// Runs the job on the worker and waits for it at most kDecodeTimeoutMs.
-// Messages are not run meanwhile: the program's handlers run one at a
-// time. A job that overruns is told to stop at its next band and left to
-// finish on its own; its memory goes when it does.
-Picture Run(const std::shared_ptr<Job>& job) {
-  static std::mutex serial;  // one load at a time, whoever calls
+// The worker that takes the next load: started on first use, replaced once
+// a load is given up on it.
+std::shared_ptr<Worker>& CurrentWorker() {
   static std::shared_ptr<Worker> worker;
-  std::lock_guard<std::mutex> hold(serial);
-  if (!worker) worker = Worker::Start();
-  if (!worker || !job->finished) {
-    Com<IWICImagingFactory> factory;
-    Work(*job, factory);  // no thread to be had: here, without the time limit
-  } else {
-    worker->Post(job);
-    if (WaitForSingleObject(job->finished, kDecodeTimeoutMs) != WAIT_OBJECT_0) {
-      job->abandoned = true;
-      worker->Retire();
-      worker.reset();
-      throw RuntimeError(ErrorCode::InvalidPicture, "the picture took too long to decode");
-    }
-  }
-  if (!job->done) throw RuntimeError(job->error);
-  return std::make_shared<WicPicture>(std::move(job->pixels), job->width, job->height);
+  return worker;
 }
+
+// A load as the toolkit sees it. Its job is shared with the worker thread;
+// whichever lets go last frees the file's bytes and the pixels.
+class WicLoad final : public PictureLoad {
+ public:
+  WicLoad(std::shared_ptr<Job> job, std::shared_ptr<Worker> worker)
+      : job_(std::move(job)), worker_(std::move(worker)) {}
+  bool Finished() override { return WaitForSingleObject(job_->finished, 0) == WAIT_OBJECT_0; }
+  Picture Result() override {
+    if (!job_->done) throw RuntimeError(job_->error);
+    return std::make_shared<WicPicture>(std::move(job_->pixels), job_->width, job_->height);
+  }
+  void GiveUp() override {
+    job_->abandoned = true;
+    if (!worker_) return;
+    worker_->Retire();
+    if (CurrentWorker() == worker_) CurrentWorker().reset();
+  }
+  HANDLE FinishedEvent() const { return job_->finished; }
+
+ private:
+  std::shared_ptr<Job> job_;
+  std::shared_ptr<Worker> worker_;
+};
 
 }  // namespace
 
-Picture LoadPictureFile(const Text& path) {
-  auto job = std::make_shared<Job>();
-  job->path = path;
-  return Run(job);
+std::optional<FileStamp> PictureFileStamp(const Text& path) {
+  WIN32_FILE_ATTRIBUTE_DATA attributes;
+  if (!GetFileAttributesExW(W(path), GetFileExInfoStandard, &attributes)) return std::nullopt;
+  auto wide = [](DWORD high, DWORD low) { return (std::uint64_t{high} << 32) | low; };
+  return FileStamp{
+      wide(attributes.nFileSizeHigh, attributes.nFileSizeLow),
+      wide(attributes.ftLastWriteTime.dwHighDateTime, attributes.ftLastWriteTime.dwLowDateTime)};
 }
 
-Picture DecodePictureBytes(const std::uint8_t* bytes, std::size_t size) {
-  if (size == 0 || size > kMaxFileBytes) throw RuntimeError(ErrorCode::InvalidPicture);
+std::shared_ptr<PictureLoad> BeginPictureLoad(const Text& path) {
   auto job = std::make_shared<Job>();
-  try {
-    job->bytes.assign(bytes, bytes + size);
-  } catch (const std::bad_alloc&) {
-    throw RuntimeError(ErrorCode::OutOfMemory);
+  job->path = path;
+  if (!job->finished) throw RuntimeError(ErrorCode::OutOfMemory, "no event for the load");
+  std::shared_ptr<Worker>& worker = CurrentWorker();
+  if (!worker) worker = Worker::Start();
+  if (!worker) {  // no thread to be had: here, without the time limit
+    const HRESULT com = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    {
+      Com<IWICImagingFactory> factory;
+      Work(*job, factory);
+    }
+    if (SUCCEEDED(com)) CoUninitialize();
+    SetEvent(job->finished);
+  } else {
+    worker->Post(job);
   }
-  return Run(job);
+  return std::make_shared<WicLoad>(std::move(job), worker);
+}
+
+HANDLE LoadFinishedEvent(const PictureLoad& load) {
+  return static_cast<const WicLoad&>(load).FinishedEvent();
+}
+
+Picture LoadPictureFile(const Text& path) {
+  const std::shared_ptr<PictureLoad> load = BeginPictureLoad(path);
+  WaitForSingleObject(LoadFinishedEvent(*load), INFINITE);
+  return load->Result();
 }
 
 HBITMAP RenderPictureBitmap(const PictureData& data, int width, int height) {

@@ -1,12 +1,21 @@
 // Pictures from files, decoded by the Windows Imaging Component, and the
 // bitmaps the image control paints them with.
 //
-// LoadPictureFile reads the whole file (at most kMaxFileBytes), checks the
-// header against the memory budget (host/picture/header.h) before anything
-// is decoded, decodes the first frame with WIC from the bytes in memory
-// (the format is found from the content, never from the name), turns it
-// upright by its EXIF orientation and puts it over black. Its natural size
-// is its size in pixels, whatever resolution the file claims.
+// A load (BeginPictureLoad) runs on a loader thread of our own, with its
+// own COM apartment and imaging factory: it reads the whole file (at most
+// kMaxFileBytes), checks the header against the memory budget
+// (host/picture/header.h) before anything is decoded, decodes the first
+// frame with WIC from the bytes in memory (the format is found from the
+// content, never from the name), turns it upright by its EXIF orientation
+// and puts it over black. Its natural size is its size in pixels, whatever
+// resolution the file claims. How long the caller waits, and what becomes
+// of a load it gives up, is the toolkit's matter (host/picture_loader.h).
+//
+// A load given up stops at its next band of rows; one stuck inside a WIC
+// call keeps its thread until the call returns, and holds at most the
+// file's bytes (kMaxFileBytes), the decoded pixels within the budget (4
+// bytes x 64 Mi) and one band of about 1 MiB, besides what the codec
+// itself holds.
 //
 // For the image control:
 //
@@ -28,6 +37,8 @@
 #include "host/win32/windows_api.h"
 
 #include <cstdint>
+#include <memory>
+#include <optional>
 
 #include "host/os.h"
 #include "host/picture/pixels.h"
@@ -38,12 +49,6 @@ namespace host::win32 {
 // largest picture we decode (4 bytes x 64 Mi pixels, and its headers); a
 // larger file is refused from its size alone, without reading it.
 inline constexpr std::uint64_t kMaxFileBytes = (std::uint64_t{256} << 20) + (1u << 20);
-
-// How long a decode may take before it is abandoned. Decoding time grows
-// with the pixels and the bytes, both bounded, so a sound file of the
-// largest size takes a few seconds at most; this catches a decoder that
-// never finishes on a malformed file.
-inline constexpr unsigned kDecodeTimeoutMs = 10000;
 
 // A decoded picture: upright, opaque, composited onto black. A picture at
 // least twice the width or the height of the largest monitor is kept
@@ -64,18 +69,21 @@ class WicPicture final : public PictureData {
   int width_, height_;
 };
 
-// The picture in the file at `path`. Raises RuntimeError FileNotFound when
-// there is no such file, InvalidPicture for a directory, a file too large,
-// a format we do not show, a picture over the memory budget or that does
-// not decode (or not in kDecodeTimeoutMs), and OutOfMemory when a picture
-// within the budget still finds no memory. The file is read and decoded on
-// a loader thread of our own (with its own COM apartment), which the caller
-// waits for without running messages; COM need not be initialised by the
-// caller.
-Picture LoadPictureFile(const Text& path);
+// The stamp of the file at `path`, or none when it cannot be read.
+std::optional<FileStamp> PictureFileStamp(const Text& path);
 
-// The same for bytes already in memory.
-Picture DecodePictureBytes(const std::uint8_t* bytes, std::size_t size);
+// Starts loading the picture in the file at `path` on the loader thread.
+// Its Result() raises RuntimeError FileNotFound when there is no such
+// file, InvalidPicture for a directory, a file too large, a format we do
+// not show, a picture over the memory budget or that does not decode, and
+// OutOfMemory when a picture within the budget still finds no memory.
+std::shared_ptr<PictureLoad> BeginPictureLoad(const Text& path);
+
+// Set once the load has finished, for waiting on it.
+HANDLE LoadFinishedEvent(const PictureLoad& load);
+
+// The same load, waited for as long as it takes (for the benchmark).
+Picture LoadPictureFile(const Text& path);
 
 // A new top-down 32-bit DIB section of width x height holding `picture`
 // scaled to that size, or null: for a picture not made by LoadPictureFile,

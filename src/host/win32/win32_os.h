@@ -13,7 +13,7 @@ namespace host::win32 {
 
 class Win32Os final : public Os {
  public:
-  Win32Os() = default;
+  Win32Os() : interfaceThread_(GetCurrentThreadId()) {}
   Win32Os(const Win32Os&) = delete;
   Win32Os& operator=(const Win32Os&) = delete;
   ~Win32Os() override;
@@ -26,6 +26,7 @@ class Win32Os final : public Os {
   Text ExePath() override;
   VersionInfo Version() override;
   [[noreturn]] void ExitProcess() override;
+  bool OnInterfaceThread() override { return GetCurrentThreadId() == interfaceThread_; }
 
   // The screen and the windows (win32_os_windows.cpp).
   int Dpi() override;
@@ -50,8 +51,13 @@ class Win32Os final : public Os {
   void RunModalLoop(const std::function<bool()>& done) override;
   int MessageBox(const Text& text, const Text& caption, unsigned flags) override;
 
+  // Pictures: the loader thread (wic_picture.cpp) and the wait for it,
+  // which lets key and button presses through (win32_os_windows.cpp).
+  std::optional<FileStamp> StampOf(const Text& path) override;
+  std::shared_ptr<PictureLoad> BeginLoadPicture(const Text& path) override;
+  LoadWait WaitForLoad(PictureLoad& load, unsigned ms) override;
+
   // Files, processes, code pages (win32_os_process.cpp).
-  Picture LoadPicture(const Text& path) override;
   bool IsNormalFile(const Text& path) override;
   std::uint32_t Shell(const Text& path, int windowStyle) override;
   std::string ToAnsi(const Text& text) override;
@@ -74,9 +80,9 @@ class Win32Os final : public Os {
  private:
   // Gets one message and dispatches it; false on WM_QUIT.
   bool PumpOne();
-  // An exception no handler caught: say so, then end the program the way
-  // the session ending does, so the forms still give back what they took.
-  [[noreturn]] void EndAfterFault(const char* what);
+  // An exception that escaped our own code: the toolkit gives the desktop
+  // back, says so and ends the program.
+  [[noreturn]] void EndAfterFault();
   // The owner of a captioned form that has no task-bar button.
   HWND OwnerForDialog();
   // The form a message box belongs to: the active one, else any visible one.
@@ -88,6 +94,7 @@ class Win32Os final : public Os {
   bool instanceChecked_ = false;
   bool anotherInstance_ = false;
   HWND hiddenOwner_ = nullptr;
+  DWORD interfaceThread_;
 };
 
 }  // namespace host::win32

@@ -153,7 +153,11 @@ VersionInfo Win32Os::Version() {
 
 void Win32Os::ExitProcess() { ::ExitProcess(0); }
 
-Picture Win32Os::LoadPicture(const Text& path) { return LoadPictureFile(path); }
+std::optional<FileStamp> Win32Os::StampOf(const Text& path) { return PictureFileStamp(path); }
+
+std::shared_ptr<PictureLoad> Win32Os::BeginLoadPicture(const Text& path) {
+  return BeginPictureLoad(path);
+}
 
 // A file Dir finds with its default attributes: not a folder, not hidden,
 // not a system file.

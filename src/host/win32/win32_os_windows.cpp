@@ -7,6 +7,7 @@
 #include "host/win32/controls.h"
 #include "host/win32/dyn_api.h"
 #include "host/win32/image_window.h"
+#include "host/win32/wic_picture.h"
 #include "host/win32/wide.h"
 #include "host/win32/win32_os.h"
 
@@ -155,20 +156,51 @@ void Win32Os::RunMessageLoop() {
   try {
     while (PumpOne()) {
     }
-  } catch (const std::exception& fault) {
-    EndAfterFault(fault.what());
+  } catch (...) {
+    EndAfterFault();
   }
 }
 
-void Win32Os::EndAfterFault(const char* what) {
-  std::wstring text = L"ZARVO: " + std::wstring(W(FromAnsi(what)));
-  MessageBoxW(OwnerForMessageBox(), text.c_str(), L"ZARVO",
-              MB_ICONERROR | MB_SETFOREGROUND | MB_TASKMODAL);
+void Win32Os::EndAfterFault() {
   try {
-    if (events_.sink) events_.sink->SessionEnding();
+    if (events_.sink) events_.sink->Fault();
   } catch (...) {
   }
   ::ExitProcess(1);
+}
+
+// ------------------------------------------------------------ picture loads
+
+namespace {
+
+// A key or mouse-button press waiting in this thread's queue. Only input
+// is looked at: sent messages are not dispatched, so no handler runs.
+bool PressWaiting() {
+  static constexpr UINT kPresses[] = {WM_KEYDOWN, WM_SYSKEYDOWN, WM_LBUTTONDOWN, WM_RBUTTONDOWN,
+                                      WM_MBUTTONDOWN};
+  MSG msg;
+  for (UINT press : kPresses) {
+    if (PeekMessageW(&msg, nullptr, press, press, PM_NOREMOVE | PM_QS_INPUT)) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+LoadWait Win32Os::WaitForLoad(PictureLoad& load, unsigned ms) {
+  HANDLE finished = LoadFinishedEvent(load);
+  const DWORD start = GetTickCount();
+  for (;;) {
+    if (PressWaiting()) return LoadWait::Input;
+    // What is queued now (a key release, say) no longer wakes the wait.
+    GetQueueStatus(QS_KEY | QS_MOUSEBUTTON);
+    const DWORD elapsed = GetTickCount() - start;
+    if (elapsed >= ms) return LoadWait::TimedOut;
+    const DWORD woke =
+        MsgWaitForMultipleObjects(1, &finished, FALSE, ms - elapsed, QS_KEY | QS_MOUSEBUTTON);
+    if (woke == WAIT_OBJECT_0) return LoadWait::Finished;
+    if (woke == WAIT_FAILED) return load.Finished() ? LoadWait::Finished : LoadWait::TimedOut;
+  }
 }
 
 void Win32Os::RunModalLoop(const std::function<bool()>& done) {

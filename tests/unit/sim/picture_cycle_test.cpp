@@ -15,10 +15,10 @@ TEST(PictureCycle, ShowsTheFiftyFilesInTurnThenStartsAgain) {
   SimRun run;
   run.Start(u"/s");
   for (int tick = 1; tick <= 50; ++tick) run.os.Advance(20000);
-  const auto loads = run.os.Calls({"LoadPicture"});
+  const auto loads = run.os.Calls({"BeginLoadPicture"});
   ASSERT_EQ(loads.size(), 51u);
   for (int i = 0; i < 50; ++i) {
-    EXPECT_EQ(loads[i], "LoadPicture(\"" + host::ToUtf8(FileName(i + 1)) + "\")");
+    EXPECT_EQ(loads[i], "BeginLoadPicture(\"" + host::ToUtf8(FileName(i + 1)) + "\")");
   }
   EXPECT_EQ(loads[50], loads[0]);
   EXPECT_EQ(run.module.Form1.PictureIndex, 2);
@@ -34,10 +34,12 @@ TEST(PictureCycle, StepsRunInOrderWhileTheImageIsHidden) {
   const std::vector<std::string> expected = {
       "SetVisible(" + image + ", false)",
       "SetImage(" + image + ", 400, 300, false)",  // Stretch false; the old picture stays
-      "LoadPicture(\"C:\\WINDOWS\\ZARVO002.DAT\")", "SetImage(" + image + ", 1600, 800, false)",
-      "SetImage(" + image + ", 1600, 800, true)",   "SetVisible(" + image + ", true)",
+      "BeginLoadPicture(\"C:\\WINDOWS\\ZARVO002.DAT\")",
+      "SetImage(" + image + ", 1600, 800, false)",
+      "SetImage(" + image + ", 1600, 800, true)",
+      "SetVisible(" + image + ", true)",
   };
-  EXPECT_EQ(run.os.Calls({"SetVisible", "SetImage", "LoadPicture"}), expected);
+  EXPECT_EQ(run.os.Calls({"SetVisible", "SetImage", "BeginLoadPicture"}), expected);
   // Fit to width: the width is set before the height, the top last.
   const auto bounds = run.os.Calls({"SetBounds"});
   const std::vector<std::string> placement(bounds.end() - 4, bounds.end());
@@ -114,7 +116,7 @@ TEST(PictureCycle, FolderAtADriveRootGetsNoDoubledSeparator) {
   SimRun run;
   run.os.exePath = u"Y:\\zarvo.scr";
   run.Start(u"/s");
-  EXPECT_EQ(run.os.Calls({"LoadPicture"}).front(), "LoadPicture(\"Y:\\ZARVO001.DAT\")");
+  EXPECT_EQ(run.os.Calls({"BeginLoadPicture"}).front(), "BeginLoadPicture(\"Y:\\ZARVO001.DAT\")");
 }
 
 }  // namespace

@@ -45,10 +45,10 @@ TEST_F(Saver, LoadTakesTheDesktopInOrderWithTheExactArguments) {
       "SetWindowPos(" + Id(tray) + ", 0, 0, 0, 0, 0, 128)",
       "SetWindowPos(" + f + ", -1, 0, 0, 0, 0, 3)",
       "Refresh(" + f + ")",
-      "LoadPicture(\"C:\\WINDOWS\\ZARVO001.DAT\")",
+      "BeginLoadPicture(\"C:\\WINDOWS\\ZARVO001.DAT\")",
   };
   EXPECT_EQ(run.os.Calls({"SystemParametersInfoA", "ShowCursor", "ImmAssociateContext",
-                          "FindWindowA", "SetWindowPos", "Refresh", "LoadPicture"}),
+                          "FindWindowA", "SetWindowPos", "Refresh", "BeginLoadPicture"}),
             expected);
   EXPECT_EQ(run.module.Form1.PictureIndex, 2);
   EXPECT_EQ(run.module.Form1.PictureCount, 50);
@@ -161,13 +161,13 @@ TEST_F(Saver, BaselineKeepsFractionalCoordinatesInSinglePrecision) {
 TEST_F(Saver, TimerReassertsTopMostTakesFocusAndShowsTheNextFile) {
   run.os.log.clear();
   run.os.Advance(19999);
-  EXPECT_TRUE(run.os.Calls({"LoadPicture"}).empty());
+  EXPECT_TRUE(run.os.Calls({"BeginLoadPicture"}).empty());
   run.os.Advance(1);
   const std::string f = Id(form);
   EXPECT_EQ(
-      run.os.Calls({"SetWindowPos", "SetFocus", "LoadPicture"}),
+      run.os.Calls({"SetWindowPos", "SetFocus", "BeginLoadPicture"}),
       (std::vector<std::string>{"SetWindowPos(" + f + ", -1, 0, 0, 0, 0, 3)", "SetFocus(" + f + ")",
-                                "LoadPicture(\"C:\\WINDOWS\\ZARVO002.DAT\")"}));
+                                "BeginLoadPicture(\"C:\\WINDOWS\\ZARVO002.DAT\")"}));
 }
 
 TEST(SaverWithoutTaskBar, StartsRunsAndEndsNormally) {

@@ -86,14 +86,15 @@ TEST(Startup, SaverIsShownAfterLoadThenMaximised) {
   SimRun run;
   run.Start(u"/s");
   const std::string form = testing_support::Id(run.SaverWindow());
-  const auto calls = run.os.Calls({"LoadPicture", "SetVisible", "Maximize"});
+  const auto calls = run.os.Calls({"BeginLoadPicture", "SetVisible", "Maximize"});
   // The first picture is prepared while the window is hidden; Show makes it
   // appear maximised (its design-time state) and Main maximises it again.
   const std::vector<std::string> tail(calls.end() - 3, calls.end());
   EXPECT_EQ(tail,
             (std::vector<std::string>{"Maximize(" + form + ")", "SetVisible(" + form + ", true)",
                                       "Maximize(" + form + ")"}));
-  EXPECT_EQ(run.os.Calls({"LoadPicture"}).front(), "LoadPicture(\"C:\\WINDOWS\\ZARVO001.DAT\")");
+  EXPECT_EQ(run.os.Calls({"BeginLoadPicture"}).front(),
+            "BeginLoadPicture(\"C:\\WINDOWS\\ZARVO001.DAT\")");
 }
 
 TEST(Startup, LongAndOddCommandLinesAreHandledLikeAnyOther) {
