@@ -150,8 +150,8 @@ void SimOs::Advance(std::uint64_t ms) {
     const bool timerDue = timer != timers_.end() && timer->due <= until;
     const bool inputDue = input != scheduled_.end() && input->at <= until;
     if (!timerDue && !inputDue) break;
-    // Input comes before a timer due at the same moment, as WM_TIMER does.
-    if (inputDue && (!timerDue || input->at <= timer->due)) {
+    // Of what is due by now, input goes first: WM_TIMER comes last.
+    if (inputDue && (!timerDue || std::max(now, input->at) <= std::max(now, timer->due))) {
       now = std::max(now, input->at);
       const std::function<void()> deliver = std::move(input->deliver);
       scheduled_.erase(input);
@@ -344,6 +344,7 @@ int SimOs::FrameHeight(const Window& form) const {
 WindowId SimOs::CreateForm(const host::FormSpec& desc) {
   Log("CreateForm", desc.caption, static_cast<int>(desc.border), desc.clientWidth,
       desc.clientHeight);
+  if (refuseWindows) return 0;
   Window form;
   form.id = NewId();
   form.isForm = true;

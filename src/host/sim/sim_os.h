@@ -96,6 +96,7 @@ class SimOs final : public host::Os {
   std::map<Text, File> files;                      // full paths, compared exactly
   std::map<std::string, RegistryKey> registry;     // "HKLM\PATH\OF\KEY", upper case
   std::deque<std::function<void()>> modalActions;  // run one at a time by modal loops
+  bool refuseWindows = false;                      // CreateForm fails
 
   // ---- the desktop as the program left it
   int cursorCount = 0;  // the pointer shows while it is 0 or more

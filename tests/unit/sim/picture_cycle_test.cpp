@@ -120,3 +120,41 @@ TEST(PictureCycle, FolderAtADriveRootGetsNoDoubledSeparator) {
 }
 
 }  // namespace
+
+TEST(PictureCycle, ADecodeThatOverrunsIsABadFileUntilTheFileChanges) {
+  SimRun run;
+  run.os.files[FileName(2)] = {sim::HangingPictureFile(400, 300)};
+  run.Start(u"/s");
+  run.os.Advance(20000);
+  EXPECT_EQ(run.os.now, 30000u);  // given up after its 10 seconds
+  EXPECT_FALSE(run.os.Find(run.ImageWindow())->visible);
+  EXPECT_EQ(run.module.Form1.PictureIndex, 3);
+  for (int tick = 0; tick < 50; ++tick) run.os.Advance(20000);
+  EXPECT_EQ(run.module.Form1.PictureIndex, 3);
+  EXPECT_FALSE(run.os.Find(run.ImageWindow())->visible);  // black again, without a decode
+  EXPECT_EQ(run.Count("BeginLoadPicture(\"C:\\WINDOWS\\ZARVO002.DAT\")"), 1);
+  EXPECT_EQ(run.os.RunningDecodes(), 1);
+
+  run.os.files[FileName(2)] = {sim::PictureFile(400, 300), false, false, /*writeTime=*/1};
+  for (int tick = 0; tick < 50; ++tick) run.os.Advance(20000);
+  EXPECT_TRUE(run.os.Find(run.ImageWindow())->visible);
+  EXPECT_EQ(run.Count("BeginLoadPicture(\"C:\\WINDOWS\\ZARVO002.DAT\")"), 2);
+}
+
+TEST(PictureCycle, WhileOneDecodeIsLeftBehindASecondIsWaitedForNotLeft) {
+  SimRun run;
+  run.os.files[FileName(2)] = {sim::HangingPictureFile(400, 300)};
+  run.os.files[FileName(3)] = {sim::SlowPictureFile(640, 480, 25000)};
+  run.os.files[FileName(4)] = {sim::HangingPictureFile(400, 300)};
+  run.Start(u"/s");
+  run.os.Advance(40000);  // 002 is left behind at 30 s; 003 starts at 40 s
+  EXPECT_EQ(run.os.now, 65000u);
+  EXPECT_EQ(run.module.Form1.Image1.Width(), 640);  // 003 shown after all
+  EXPECT_EQ(run.os.RunningDecodes(), 1);
+
+  run.os.KeyDownAt(200000, run.SaverWindow(), 'A');
+  run.os.Advance(200000);  // 004 waits: no tick runs until the key
+  EXPECT_TRUE(run.os.Exited());
+  EXPECT_EQ(run.os.now, 200000u);
+  EXPECT_EQ(run.os.Calls({"BeginLoadPicture"}).size(), 4u);
+}

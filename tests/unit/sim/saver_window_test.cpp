@@ -3,6 +3,8 @@
 // ending gives the desktop back exactly once.
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include "support/sim_run.h"
 
 namespace {
@@ -71,6 +73,32 @@ TEST_F(Saver, WindowIsABlackBorderlessTopMostCoverOfTheScreen) {
 
 TEST_F(Saver, EveryKeyAndButtonEndsIt) {
   run.os.KeyDown(form, 'A');
+  ExpectDesktopRestored();
+}
+
+TEST_F(Saver, KeyOrButtonDuringADecodeEndsItWithoutWaitingForTheDecode) {
+  run.os.files[u"C:\\WINDOWS\\ZARVO002.DAT"] = {sim::SlowPictureFile(400, 300, 5000)};
+  run.os.MouseDownAt(20500, form, 1, 1);  // the picture is hidden by then
+  run.os.Advance(30000);
+  ExpectDesktopRestored();
+  EXPECT_EQ(run.os.now, 20500u);
+}
+
+TEST_F(Saver, MovesDuringADecodeAreJudgedOnceThePictureIsUp) {
+  run.os.files[u"C:\\WINDOWS\\ZARVO002.DAT"] = {sim::SlowPictureFile(400, 300, 3000)};
+  run.os.MouseMove(form, 10, 10);
+  run.os.MouseMoveAt(20500, form, 700, 500);  // far from the old baseline
+  run.os.Advance(30000);
+  EXPECT_FALSE(run.os.Exited());
+  EXPECT_EQ(run.module.Form1.MouseStartX, 700.0f);  // recorded after the load re-armed it
+  EXPECT_TRUE(run.os.Find(run.ImageWindow())->visible);
+}
+
+TEST_F(Saver, FaultOnAnotherThreadGivesTheTaskBarBackAndNothingTwice) {
+  std::thread([] { host::GiveBackAfterFault(); }).join();
+  EXPECT_TRUE(run.os.Find(tray)->visible);
+  EXPECT_EQ(run.os.cursorCount, -1);  // not that thread's to show
+  run.os.KeyDown(form, 'A');          // an end that follows gives nothing twice
   ExpectDesktopRestored();
 }
 
@@ -168,6 +196,15 @@ TEST_F(Saver, TimerReassertsTopMostTakesFocusAndShowsTheNextFile) {
       run.os.Calls({"SetWindowPos", "SetFocus", "BeginLoadPicture"}),
       (std::vector<std::string>{"SetWindowPos(" + f + ", -1, 0, 0, 0, 0, 3)", "SetFocus(" + f + ")",
                                 "BeginLoadPicture(\"C:\\WINDOWS\\ZARVO002.DAT\")"}));
+}
+
+TEST(SaverWithoutAWindow, EndsAtOnceHavingTakenNothing) {
+  SimRun run;
+  run.os.refuseWindows = true;
+  run.Start(u"/s");
+  EXPECT_TRUE(run.os.Exited());
+  EXPECT_TRUE(run.os.messageBoxes.empty());
+  EXPECT_EQ(run.os.cursorCount, 0);
 }
 
 TEST(SaverWithoutTaskBar, StartsRunsAndEndsNormally) {

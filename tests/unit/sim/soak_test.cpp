@@ -1,6 +1,7 @@
 // Weeks of virtual time on the simulated desktop: 100 000 ticks over a
-// folder whose files keep changing between good, missing, unreadable and
-// hostile, with mouse movements mixed in that must never end the saver.
+// folder whose files keep changing between good, slow, missing, unreadable
+// and hostile, beside one whose decode never returns, with mouse movements
+// mixed in that must never end the saver.
 #include <gtest/gtest.h>
 
 #include <random>
@@ -24,6 +25,13 @@ class Soak {
     tray_ = run_.os.AddTrayWindow();
     run_.os.screenSaveActive = true;
     for (int i = 1; i <= 50; ++i) names_.push_back(saver::PictureFileName(u"C:\\WINDOWS", i));
+    run_.os.files[names_[kHanging]] = {sim::HangingPictureFile(400, 300)};
+  }
+
+  // What one stuck decode may hold: nothing besides its own file.
+  void ExpectDecodesBounded() {
+    ASSERT_LE(run_.os.RunningDecodes(), 1);
+    ASSERT_LE(run_.os.HeldDecodeBytes(), run_.os.files[names_[kHanging]].content.size());
   }
 
   Desktop Snapshot() {
@@ -34,7 +42,8 @@ class Soak {
   void ChangeFiles() {
     for (int n = 0; n < 4; ++n) {
       const host::Text& name = names_[Pick(50)];
-      switch (Pick(6)) {
+      if (name == names_[kHanging]) continue;
+      switch (Pick(7)) {
         case 0:
           run_.os.files.erase(name);
           break;
@@ -47,6 +56,9 @@ class Soak {
         case 3:
           run_.os.files[name] = {"", true};
           break;  // a directory
+        case 4:
+          run_.os.files[name] = {sim::SlowPictureFile(1 + Pick(5000), 1 + Pick(5000), Pick(10000))};
+          break;  // within the time limit
         default:
           run_.os.files[name] = {sim::PictureFile(1 + Pick(5000), 1 + Pick(5000))};
       }
@@ -87,7 +99,7 @@ class Soak {
     if (found == run_.os.files.end() || found->second.directory) return false;
     int width = 0, height = 0;
     return std::sscanf(found->second.content.c_str(), "SIMPIC %d %d", &width, &height) == 2 &&
-           height > 0;
+           height > 0 && found->second.content.find("hang") == std::string::npos;
   }
 
   void EndRandomly() {
@@ -113,6 +125,7 @@ class Soak {
   SimRun& run() { return run_; }
 
  private:
+  static constexpr int kHanging = 6;  // ZARVO007.DAT
   SimRun run_;
   std::mt19937 random_;
   host::WindowId tray_ = 0;
@@ -130,6 +143,7 @@ TEST(Soak, HundredThousandTicksKeepTheInvariantsAndEndCleanly) {
     for (int moves = soak.Pick(3); moves > 0; --moves) soak.HarmlessMove();
     ASSERT_FALSE(soak.run().os.Exited()) << "tick " << tick;
     soak.Tick();
+    soak.ExpectDecodesBounded();
     if (HasFatalFailure()) return;
   }
   soak.run().os.logging = true;

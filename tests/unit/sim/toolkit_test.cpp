@@ -2,7 +2,11 @@
 // the end of the program, modal forms and the twips <-> pixels conversion.
 #include <gtest/gtest.h>
 
+#include <exception>
+#include <functional>
 #include <memory>
+#include <new>
+#include <stdexcept>
 
 #include "host/sim/sim_os.h"
 #include "host/toolkit.h"
@@ -32,8 +36,10 @@ class TestForm : public host::Form {
   explicit TestForm(const Text& caption)
       : host::Form(TestDesign(caption)),
         Raise(*this, ButtonSpec("Raise")),
-        Trapped(*this, ButtonSpec("Trapped")) {
+        Trapped(*this, ButtonSpec("Trapped")),
+        Fault(*this, ButtonSpec("Fault")) {
     Raise.onClick = [] { throw host::RuntimeError(host::ErrorCode::DivisionByZero); };
+    Fault.onClick = [this] { std::rethrow_exception(fault); };
     Trapped.onClick = [this] {
       host::Trap([this] {
         ++trappedRuns;
@@ -41,13 +47,20 @@ class TestForm : public host::Form {
       });
     };
   }
-  void Form_Ending() override { ++endings; }
+  void Form_Ending() override {
+    ++endings;
+    boxesAtEnding = host::TheOs().OnInterfaceThread() ? messageBoxes() : -1;
+  }
   void Form_Unload(std::int16_t& cancel) override { cancel = refuseUnload ? -1 : 0; }
 
   host::Button Raise;
   host::Button Trapped;
+  host::Button Fault;
+  std::exception_ptr fault;
+  std::function<int()> messageBoxes = [] { return 0; };
   int trappedRuns = 0;
   int endings = 0;
+  int boxesAtEnding = -1;
   bool refuseUnload = false;
 };
 
@@ -91,6 +104,39 @@ TEST(Toolkit, ErrorNoTrapCatchesIsReportedAndEndsTheProgram) {
   EXPECT_EQ(run.os.messageBoxes[0].text, u"実行時エラー '11'");
   EXPECT_TRUE(run.os.Exited());
   EXPECT_EQ(run.main.endings, 1);  // the loaded form still gets its last word
+}
+
+TEST(Toolkit, AnyExceptionEndsTheProgramWithTheDesktopBackBeforeTheMessage) {
+  const struct {
+    const char* name;
+    std::exception_ptr fault;
+    const char16_t* message;
+  } cases[] = {
+      {"logic error", std::make_exception_ptr(std::logic_error("x")), u"実行時エラー '51'"},
+      {"no memory", std::make_exception_ptr(std::bad_alloc()), u"実行時エラー '7'"},
+      {"not an exception", std::make_exception_ptr(42), u"実行時エラー '51'"}};
+  for (const auto& c : cases) {
+    ToolkitRun run;
+    run.main.fault = c.fault;
+    run.main.messageBoxes = [&] { return static_cast<int>(run.os.messageBoxes.size()); };
+    run.Start();
+    run.os.Click(run.os.Control(run.main.hWnd(), "Fault")->id);
+    EXPECT_TRUE(run.os.Exited()) << c.name;
+    ASSERT_EQ(run.os.messageBoxes.size(), 1u) << c.name;
+    EXPECT_EQ(run.os.messageBoxes[0].text, c.message) << c.name;
+    EXPECT_EQ(run.main.boxesAtEnding, 0) << c.name;  // given back before the box
+    const auto calls = run.os.Calls({"SetVisible", "MessageBox"});
+    EXPECT_EQ(calls.end()[-2], "SetVisible(" + std::to_string(run.main.hWnd()) + ", false)")
+        << c.name;
+  }
+}
+
+TEST(Toolkit, AMessageLoopThatEndsOnItsOwnEndsTheProgram) {
+  sim::SimOs os;
+  TestForm form{u"main"};
+  os.Start([&] { host::RunProgram(os, [&] { host::Show(form); }); });
+  EXPECT_TRUE(os.Exited());
+  EXPECT_EQ(form.endings, 1);
 }
 
 TEST(Toolkit, UnloadingTheLastFormEndsTheProgramUnlessRefused) {
