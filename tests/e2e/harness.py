@@ -463,12 +463,13 @@ class WineSession:
         recs = parse_output(self.probe('registry-dump', key)[1], 'value')
         return {(r['key'], r['name']): r['data'] for r in recs}
 
-    def start_tray(self, height=40):
+    def start_tray(self, height=40, decoy=None):
         """Start the stand-in task bar (class Shell_TrayWnd, empty title,
-        visible, top-most, at the bottom).  Returns (popen, hwnd, stop)
+        visible, top-most, at the bottom), with decoy: also a window of its
+        class titled decoy in front of it.  Returns (popen, hwnd, stop)
         where stop() ends it."""
-        return self._start_probe_service(['tray', '--height', str(height)],
-                                         'tray')
+        args = ['tray', '--height', str(height)] + (['--decoy', decoy] if decoy else [])
+        return self._start_probe_service(args, 'tray')
 
     def _start_probe_service(self, args, kind):
         fd, stopfile = tempfile.mkstemp(prefix='zarvo-probe-stop-',

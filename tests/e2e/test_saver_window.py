@@ -33,14 +33,21 @@ class SaverUnderWine(unittest.TestCase):
         self.assertIsNotNone(window, 'the saver window did not appear')
         return saver, window
 
-    def start_tray(self):
-        _, hwnd, stop = self.s.start_tray()
+    def start_tray(self, decoy=None):
+        _, hwnd, stop = self.s.start_tray(decoy=decoy)
         self.addCleanup(stop)
         return hwnd
 
     def tray_visible(self):
         recs = harness.parse_output(self.s.probe('tray-state')[1])
         return bool(recs and recs[0].get('visible'))
+
+    def trays(self, tray):
+        """(title, visible) of the Shell_TrayWnd windows of the process that
+        made tray, front to back (Wine's explorer has one of its own)."""
+        recs = harness.parse_output(self.s.probe('tray-state')[1], 'traywnd')
+        pid = next(r['pid'] for r in recs if r['hwnd'] == tray)
+        return [(r['title'], r['visible']) for r in recs if r['pid'] == pid]
 
     # --- the switches
 
@@ -107,6 +114,15 @@ class SaverUnderWine(unittest.TestCase):
         self.assertEqual(harness.bbox_non_black(shot),
                          ((self.width - 400) // 2, (self.height - 300) // 2,
                           (self.width + 400) // 2, (self.height + 300) // 2))
+
+    def test_hides_only_the_task_bar_whose_title_is_empty(self):
+        tray = self.start_tray(decoy='Decoy')
+        self.assertEqual(self.trays(tray), [('Decoy', 1), ('', 1)])  # the decoy in front
+        saver, window = self.start_saver()
+        self.assertEqual(dict(self.trays(tray)), {'Decoy': 1, '': 0})
+        self.press_key(window, 'a')
+        self.assertEqual(saver.exit_code(), 0)
+        self.assertEqual(dict(self.trays(tray)), {'Decoy': 1, '': 1})
 
     def check_ends_and_restores(self, end):
         self.start_tray()

@@ -1,6 +1,7 @@
 #include "host/win32/dyn_api.h"
 
 #include <cstddef>
+#include <string>
 
 namespace host::win32 {
 
@@ -17,19 +18,46 @@ using AdjustWindowRectExForDpiFn = BOOL WINAPI(RECT*, DWORD, BOOL, DWORD, UINT);
 using GetSystemMetricsForDpiFn = int WINAPI(int, UINT);
 using SystemParametersInfoForDpiFn = BOOL WINAPI(UINT, UINT, void*, UINT, UINT);
 using DwmSetWindowAttributeFn = HRESULT WINAPI(HWND, DWORD, const void*, DWORD);
+using SetDefaultDllDirectoriesFn = BOOL WINAPI(DWORD);
 
 constexpr int kMdtEffectiveDpi = 0;
 constexpr int kProcessPerMonitorDpiAware = 2;
 constexpr DWORD kDwmwaCloak = 13;
 const auto kPerMonitorAwareV2 = reinterpret_cast<HANDLE>(static_cast<INT_PTR>(-4));
 
+// A bare name would also be looked for in the program's folder, the current
+// folder and PATH, where anyone may have put a DLL of that name.
+HMODULE LoadFromSystemFolder(const wchar_t* dll) {
+  HMODULE module = LoadLibraryExW(dll, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+  // Before KB2533623 the flag is refused; a DLL that is simply not there
+  // (shcore.dll before Windows 8.1) gives another error and stays missing.
+  if (module || GetLastError() != ERROR_INVALID_PARAMETER) return module;
+  UINT length = GetSystemDirectoryW(nullptr, 0);
+  if (length == 0) return nullptr;
+  std::wstring path(length, L'\0');
+  length = GetSystemDirectoryW(path.data(), length);
+  if (length == 0 || length >= path.size()) return nullptr;
+  path.resize(length);
+  path += L'\\';
+  path += dll;
+  return LoadLibraryW(path.c_str());
+}
+
 }  // namespace
 
 FARPROC FindProc(const wchar_t* dll, const char* name) {
   HMODULE module = GetModuleHandleW(dll);
-  if (!module) module = LoadLibraryExW(dll, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
-  if (!module) module = LoadLibraryW(dll);  // before KB2533623 the flag is unknown
+  if (!module) module = LoadFromSystemFolder(dll);
   return module ? GetProcAddress(module, name) : nullptr;
+}
+
+void RestrictDllSearch() {
+  // kernel32 is always loaded; the call itself came with KB2533623.
+  HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
+  auto fn = kernel ? reinterpret_cast<SetDefaultDllDirectoriesFn*>(reinterpret_cast<void (*)()>(
+                         GetProcAddress(kernel, "SetDefaultDllDirectories")))
+                   : nullptr;
+  if (fn) fn(LOAD_LIBRARY_SEARCH_SYSTEM32);
 }
 
 UINT PrimaryDpi() {

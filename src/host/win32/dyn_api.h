@@ -8,8 +8,14 @@
 
 namespace host::win32 {
 
-// The function `name` of the system DLL `dll`, or null.
+// The function `name` of the system DLL `dll`, or null. The DLL is only ever
+// loaded from the system folder.
 FARPROC FindProc(const wchar_t* dll, const char* name);
+
+// Makes the system folder the only place the process loads DLLs from by
+// default, where Windows can do so (Windows 8, or 7 with KB2533623). Meant
+// as the first thing the program does, before anything loads a DLL.
+void RestrictDllSearch();
 
 template <class Fn>
 Fn* Proc(const wchar_t* dll, const char* name) {

@@ -11,9 +11,6 @@ namespace host::win32 {
 
 namespace {
 
-// The forms give "" where the API takes a null string.
-const char* OrNull(const std::string& text) { return text.empty() ? nullptr : text.c_str(); }
-
 // Predefined roots such as HKEY_LOCAL_MACHINE (0x80000002) are negative
 // 32-bit values, sign-extended to the width of a handle.
 HKEY ToHkey(std::uintptr_t key) { return reinterpret_cast<HKEY>(key); }
@@ -36,7 +33,9 @@ std::uintptr_t Win32Os::ImmAssociateContext(WindowId window, std::uintptr_t cont
 }
 
 WindowId Win32Os::FindWindowA(const std::string& className, const std::string& windowName) {
-  return ToId(::FindWindowA(OrNull(className), OrNull(windowName)));
+  // An empty name is passed as the empty string, not as null: it asks for a
+  // window whose title is empty, while null would match any title.
+  return ToId(::FindWindowA(className.c_str(), windowName.c_str()));
 }
 
 std::int32_t Win32Os::SetWindowPos(WindowId window, std::intptr_t insertAfter, int x, int y, int cx,

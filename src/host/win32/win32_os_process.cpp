@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "host/runtime.h"
+#include "host/win32/dyn_api.h"
 #include "host/win32/wic_picture.h"
 #include "host/win32/wide.h"
 #include "host/win32/win32_os.h"
@@ -13,6 +14,19 @@
 namespace host::win32 {
 
 namespace {
+
+// version.dll is not a known DLL, so a static import would be looked for in
+// the program's own folder first; these are taken from the system folder.
+using GetFileVersionInfoSizeWFn = DWORD WINAPI(const wchar_t*, DWORD*);
+using GetFileVersionInfoWFn = BOOL WINAPI(const wchar_t*, DWORD, DWORD, void*);
+using VerQueryValueWFn = BOOL WINAPI(const void*, const wchar_t*, void**, UINT*);
+
+struct VersionApi {
+  GetFileVersionInfoSizeWFn* infoSize =
+      Proc<GetFileVersionInfoSizeWFn>(L"version.dll", "GetFileVersionInfoSizeW");
+  GetFileVersionInfoWFn* info = Proc<GetFileVersionInfoWFn>(L"version.dll", "GetFileVersionInfoW");
+  VerQueryValueWFn* query = Proc<VerQueryValueWFn>(L"version.dll", "VerQueryValueW");
+};
 
 bool IsBlank(wchar_t c) { return c == L' ' || c == L'\t'; }
 
@@ -40,7 +54,7 @@ std::wstring Hex4(WORD value) {
 }
 
 // The \StringFileInfo\<language><code page>\ block that the file has.
-std::wstring StringTable(const void* data) {
+std::wstring StringTable(const VersionApi& api, const void* data) {
   struct Translation {
     WORD language;
     WORD codePage;
@@ -48,8 +62,7 @@ std::wstring StringTable(const void* data) {
   std::vector<Translation> candidates;
   Translation* listed = nullptr;
   UINT bytes = 0;
-  if (VerQueryValueW(data, L"\\VarFileInfo\\Translation", reinterpret_cast<void**>(&listed),
-                     &bytes))
+  if (api.query(data, L"\\VarFileInfo\\Translation", reinterpret_cast<void**>(&listed), &bytes))
     candidates.assign(listed, listed + bytes / sizeof(Translation));
   candidates.insert(
       candidates.end(),
@@ -59,17 +72,18 @@ std::wstring StringTable(const void* data) {
     void* value = nullptr;
     UINT length = 0;
     for (const wchar_t* name : {L"ProductName", L"FileDescription"})
-      if (VerQueryValueW(data, (block + name).c_str(), &value, &length)) return block;
+      if (api.query(data, (block + name).c_str(), &value, &length)) return block;
   }
   return {};
 }
 
-Text StringValue(const void* data, const std::wstring& table, const wchar_t* name) {
+Text StringValue(const VersionApi& api, const void* data, const std::wstring& table,
+                 const wchar_t* name) {
   if (table.empty()) return {};
   wchar_t* value = nullptr;
   UINT length = 0;
   std::wstring path = table + name;
-  if (!VerQueryValueW(data, path.c_str(), reinterpret_cast<void**>(&value), &length) || !value)
+  if (!api.query(data, path.c_str(), reinterpret_cast<void**>(&value), &length) || !value)
     return {};
   // The length may or may not count the terminating NUL.
   return FromW(value, wcsnlen(value, length));
@@ -128,23 +142,24 @@ VersionInfo Win32Os::Version() {
   if (version_) return *version_;
   VersionInfo info;
   Text exe = ExePath();
+  VersionApi api;
   DWORD ignored = 0;
-  DWORD size = GetFileVersionInfoSizeW(W(exe), &ignored);
+  DWORD size = api.infoSize && api.info && api.query ? api.infoSize(W(exe), &ignored) : 0;
   std::vector<BYTE> data(size);
-  if (size > 0 && GetFileVersionInfoW(W(exe), 0, size, data.data())) {
+  if (size > 0 && api.info(W(exe), 0, size, data.data())) {
     VS_FIXEDFILEINFO* fixed = nullptr;
     UINT length = 0;
-    if (VerQueryValueW(data.data(), L"\\", reinterpret_cast<void**>(&fixed), &length) && fixed &&
+    if (api.query(data.data(), L"\\", reinterpret_cast<void**>(&fixed), &length) && fixed &&
         length >= sizeof *fixed) {
       info.major = static_cast<std::int16_t>(HIWORD(fixed->dwFileVersionMS));
       info.minor = static_cast<std::int16_t>(LOWORD(fixed->dwFileVersionMS));
       info.revision = static_cast<std::int16_t>(LOWORD(fixed->dwFileVersionLS));
     }
-    std::wstring table = StringTable(data.data());
-    info.title = StringValue(data.data(), table, L"ProductName");
-    if (info.title.empty()) info.title = StringValue(data.data(), table, L"FileDescription");
-    info.companyName = StringValue(data.data(), table, L"CompanyName");
-    info.legalCopyright = StringValue(data.data(), table, L"LegalCopyright");
+    std::wstring table = StringTable(api, data.data());
+    info.title = StringValue(api, data.data(), table, L"ProductName");
+    if (info.title.empty()) info.title = StringValue(api, data.data(), table, L"FileDescription");
+    info.companyName = StringValue(api, data.data(), table, L"CompanyName");
+    info.legalCopyright = StringValue(api, data.data(), table, L"LegalCopyright");
   }
   if (info.title.empty()) info.title = BaseName(exe);
   version_ = info;

@@ -447,12 +447,15 @@ int run_loop() {
   return 0;
 }
 
-// tray [--height N] [--until FILE]
+// tray [--height N] [--decoy TITLE] [--until FILE]
 int cmd_tray(int argc, wchar_t** argv) {
   int height = 40;
+  const wchar_t* decoy = nullptr;
   for (int i = 0; i < argc; ++i) {
     if (!wcscmp(argv[i], L"--height") && i + 1 < argc)
       height = (int)parse_long(argv[++i]);
+    else if (!wcscmp(argv[i], L"--decoy") && i + 1 < argc)
+      decoy = argv[++i];
     else if (!wcscmp(argv[i], L"--until") && i + 1 < argc)
       g_until = argv[++i];
   }
@@ -477,6 +480,12 @@ int cmd_tray(int argc, wchar_t** argv) {
   }
   ShowWindow(h, SW_SHOWNOACTIVATE);
   UpdateWindow(h);
+  // Same class with a title, made later and so in front: a search that
+  // ignores the empty title finds this one first.
+  if (decoy)
+    ShowWindow(CreateWindowExW(WS_EX_TOOLWINDOW | WS_EX_TOPMOST, L"Shell_TrayWnd", decoy, WS_POPUP,
+                               0, 0, sw, height, nullptr, nullptr, wc.hInstance, nullptr),
+               SW_SHOWNOACTIVATE);
   SetTimer(h, 1, 100, nullptr);
   out("tray\thwnd=%s\tpid=%lu\trect=0,%d,%d,%d\n", hexptr(h).c_str(),
       (unsigned long)GetCurrentProcessId(), sh - height, sw, sh);
@@ -639,7 +648,8 @@ void usage() {
       "  foreground                      the foreground window\n"
       "  close HWND                      post WM_CLOSE\n"
       "  post HWND MSG [WPARAM [LPARAM]] post any message\n"
-      "  tray [--height N] [--until FILE] stand-in Shell_TrayWnd task bar\n"
+      "  tray [--height N] [--decoy TITLE] [--until FILE]\n"
+      "                                  stand-in Shell_TrayWnd task bar\n"
       "  tray-state                      Shell_TrayWnd windows\n"
       "  sysinfo                         screen, DPI, locale, saver settings\n"
       "  registry-dump HKCU\\KEY|HKLM\\KEY\n");
