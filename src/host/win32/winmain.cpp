@@ -35,6 +35,9 @@ constexpr DWORD kTerminated = 0xE0005A54;  // customer bit set: ours
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+  // Before anything can load a DLL: none from the program's folder, the
+  // current folder or PATH, where anyone may have put one.
+  host::win32::RestrictDllSearch();
   SetUnhandledExceptionFilter(&GiveBackOnFault);
   std::set_terminate(&GiveBackOnTerminate);
   // Before the first window: pixel sizes are real pixels on every monitor.
