@@ -124,12 +124,15 @@ class SaverUnderWine(unittest.TestCase):
         self.assertEqual(saver.exit_code(), 0)
         self.assertEqual(dict(self.trays(tray)), {'Decoy': 1, '': 1})
 
-    def check_ends_and_restores(self, end):
+    def check_ends_and_restores(self, end, exit_code=0):
         self.start_tray()
         saver, window = self.start_saver()
         self.assertFalse(self.tray_visible())
         end(window)
-        self.assertEqual(saver.exit_code(), 0)
+        if exit_code is None:  # a crash: whatever code the system's crash handling leaves
+            self.assertIsNotNone(saver.exit_code(timeout=60), 'the saver did not end')
+        else:
+            self.assertEqual(saver.exit_code(), exit_code)
         self.assertTrue(self.tray_visible(), 'the task bar was left hidden')
         self.assertTrue(harness.wait_until(self.s.x_cursor_visible, 5), 'the pointer was left hidden')
 
@@ -151,6 +154,13 @@ class SaverUnderWine(unittest.TestCase):
     def test_session_end_ends_and_restores(self):
         WM_ENDSESSION = 0x16
         self.check_ends_and_restores(lambda w: self.s.post_message(w['hwnd'], WM_ENDSESSION, 1, 0))
+
+    def test_quit_message_from_outside_ends_and_restores(self):
+        self.check_ends_and_restores(lambda w: self.s.probe('quit', hex(w['hwnd']), check=True))
+
+    def test_fault_in_another_thread_ends_and_restores(self):
+        self.check_ends_and_restores(lambda w: self.s.probe('fault', hex(w['hwnd']), check=True),
+                                     exit_code=None)
 
     def test_diagonal_move_ends_and_restores(self):
         def move(_):

@@ -389,6 +389,33 @@ int cmd_postmsg(int argc, wchar_t** argv) {
   return cmd_post((UINT)parse_long(argv[1]), argc > 3 ? 3 : argc - 1, rest);
 }
 
+// WM_QUIT to the thread that owns the window, as any program may send it.
+int cmd_quit(int argc, wchar_t** argv) {
+  if (argc < 1) return 2;
+  DWORD thread = GetWindowThreadProcessId(parse_hwnd(argv[0]), nullptr);
+  if (!thread || !PostThreadMessageW(thread, WM_QUIT, 0, 0)) return 1;
+  out("ok\n");
+  return 0;
+}
+
+// A new thread in the window's process that starts at an address holding
+// no code: an access violation that none of that process's code catches.
+int cmd_fault(int argc, wchar_t** argv) {
+  if (argc < 1) return 2;
+  DWORD pid = 0;
+  GetWindowThreadProcessId(parse_hwnd(argv[0]), &pid);
+  HANDLE process = OpenProcess(PROCESS_ALL_ACCESS, FALSE, pid);
+  if (!process) return 1;
+  HANDLE thread = CreateRemoteThread(process, nullptr, 0,
+                                     reinterpret_cast<LPTHREAD_START_ROUTINE>(0x10), nullptr,
+                                     0, nullptr);
+  CloseHandle(process);
+  if (!thread) return 1;
+  CloseHandle(thread);
+  out("ok\n");
+  return 0;
+}
+
 int cmd_foreground() {
   HWND h = GetForegroundWindow();
   if (!h) {
@@ -648,6 +675,8 @@ void usage() {
       "  foreground                      the foreground window\n"
       "  close HWND                      post WM_CLOSE\n"
       "  post HWND MSG [WPARAM [LPARAM]] post any message\n"
+      "  quit HWND                       WM_QUIT to the window's thread\n"
+      "  fault HWND                      a faulting thread in the window's process\n"
       "  tray [--height N] [--decoy TITLE] [--until FILE]\n"
       "                                  stand-in Shell_TrayWnd task bar\n"
       "  tray-state                      Shell_TrayWnd windows\n"
@@ -676,6 +705,8 @@ int wmain(int argc, wchar_t** argv) {
   if (c == L"foreground") return cmd_foreground();
   if (c == L"close") return cmd_post(WM_CLOSE, n, a);
   if (c == L"post") return cmd_postmsg(n, a);
+  if (c == L"quit") return cmd_quit(n, a);
+  if (c == L"fault") return cmd_fault(n, a);
   if (c == L"tray") return cmd_tray(n, a);
   if (c == L"tray-state") return cmd_tray_state();
   if (c == L"sysinfo") return cmd_sysinfo();
