@@ -15,7 +15,9 @@
 #            decode, WIC's scaler, convert, the same BitBlt), alternating;
 #   peak     per picture in a new process: memory once it is shown;
 #   cycle    200 changes in one process: private bytes, GDI and USER
-#            objects before and after.
+#            objects before and after;
+#   key      the real zarvo.scr (build/win32): key to exit at idle and
+#            during the decode of a 12000x4000 PNG (bench/key_exit.py).
 #
 # What each figure means is written at the top of bench/picture_bench.cpp.
 set -euo pipefail
@@ -28,6 +30,8 @@ pictures=$build/pictures
 cmake -S "$root/bench" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" \
   -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build "$build" >/dev/null
+(cd "$root" && cmake --preset win32 >/dev/null &&
+  cmake --build --preset win32 --target zarvo zarvo-probe >/dev/null)
 
 convert=convert
 [ -x /usr/bin/convert ] && convert=/usr/bin/convert
@@ -39,6 +43,10 @@ if [ ! -f "$pictures/small.gif" ]; then
   "$convert" "$pictures/jpeg24.jpg" -resize '4000x3000!' -quality 90 "$pictures/jpeg12.jpg"
   "$convert" "$pictures/jpeg24.jpg" -resize '4000x3000!' "$pictures/png12.png"
   "$convert" "$pictures/jpeg24.jpg" -resize '640x480!' -colors 256 "$pictures/small.gif"
+fi
+if [ ! -f "$pictures/big.png" ]; then
+  "$convert" "$pictures/jpeg24.jpg" -resize '12000x4000!' "$pictures/big.png"
+  "$convert" "$pictures/jpeg24.jpg" -resize '640x480!' "$pictures/small.png"
 fi
 
 export ZARVO_SCREEN=1920x1080x24
@@ -56,3 +64,4 @@ for picture in jpeg12.jpg jpeg24.jpg png12.png small.gif; do
   wine "$bench" peak "$picture"
 done
 wine "$bench" cycle 200 jpeg12.jpg jpeg24.jpg png12.png small.gif
+/usr/bin/python3 "$root/bench/key_exit.py" 3 "$pictures"
