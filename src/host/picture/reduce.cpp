@@ -1,8 +1,10 @@
 #include "host/picture/reduce.h"
 
 #include <algorithm>
+#include <exception>
 #include <system_error>
 #include <type_traits>
+#include <utility>
 
 #include "host/picture/srgb.h"
 
@@ -21,6 +23,9 @@ BlockReducer::BlockReducer(int width, int height, int factor, int threads)
       out_((width + factor_ - 1) / factor_, (height + factor_ - 1) / factor_),
       sums_(static_cast<std::size_t>(out_.Width()) * 3) {
   parts_ = std::clamp(threads, 1, std::max(out_.Width() / 64, 1));
+  // Room for every helper first: should the vector grow, and fail to, with
+  // threads running, they would be left joinable, which ends the process.
+  helpers_.reserve(parts_ - 1);
   for (int i = 1; i < parts_; ++i) {
     try {
       helpers_.emplace_back(&BlockReducer::HelperLoop, this, i);
@@ -51,9 +56,15 @@ void BlockReducer::HelperLoop(int index) {
       seen = generation_;
       task = task_;
     }
-    (*task)(index);
+    std::exception_ptr failure;
+    try {
+      (*task)(index);
+    } catch (...) {  // an exception may not leave a thread: RunParts rethrows it
+      failure = std::current_exception();
+    }
     {
       std::lock_guard<std::mutex> lock(mutex_);
+      if (failure && !failure_) failure_ = failure;
       --pending_;
     }
     done_.notify_one();
@@ -72,9 +83,18 @@ void BlockReducer::RunParts(const std::function<void(int)>& part) {
     ++generation_;
   }
   wake_.notify_all();
-  part(0);
+  // The helpers use `part` until they are done: wait for them whatever
+  // happens here.
+  std::exception_ptr failure;
+  try {
+    part(0);
+  } catch (...) {
+    failure = std::current_exception();
+  }
   std::unique_lock<std::mutex> lock(mutex_);
   done_.wait(lock, [&] { return pending_ == 0; });
+  if (!failure) failure = std::exchange(failure_, nullptr);
+  if (failure) std::rethrow_exception(failure);
 }
 
 namespace {

@@ -11,6 +11,7 @@
 
 #include <condition_variable>
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <mutex>
 #include <thread>
@@ -71,6 +72,7 @@ class BlockReducer {
   std::vector<std::thread> helpers_;
   std::mutex mutex_;
   std::condition_variable wake_, done_;
+  std::exception_ptr failure_;  // the first a helper met in the current task
   const std::function<void(int)>* task_ = nullptr;
   unsigned generation_ = 0;
   int pending_ = 0;

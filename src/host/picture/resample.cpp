@@ -230,7 +230,10 @@ void Resample(const PixelView& source, const PixelTarget& target, int threads) {
   }
   // Bands of output rows, each with rows of its own: the same bits as one
   // thread gives.
+  // Room for every helper first: a vector that grew while threads were
+  // running could throw and leave them joinable, which ends the process.
   std::vector<std::thread> helpers;
+  helpers.reserve(threads - 1);
   std::vector<std::exception_ptr> failures(threads);
   const auto band = [&](int i) {
     try {
