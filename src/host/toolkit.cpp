@@ -69,10 +69,10 @@ class Toolkit final : public EventSink {
   void LastWord() noexcept {
     if (lastWordGiven_.exchange(true)) return;
     std::lock_guard hold(formsLock_);
-    const std::vector<Form*> still_loaded = loaded_;
-    for (Form* form : still_loaded) {
+    // By index, allocating nothing: the heap may be what faulted.
+    for (std::size_t i = 0; i < loaded_.size(); ++i) {
       try {
-        form->Form_Ending();
+        loaded_[i]->Form_Ending();
       } catch (...) {  // the next form still gets its turn
       }
     }
