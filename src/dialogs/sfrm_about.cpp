@@ -64,7 +64,7 @@ bool LocateAndStart(SFrm_About& form) {
     if (host::Dir(path + kToolFile).empty()) return false;
     path += kToolFile;
   }
-  host::Shell(path, 1);
+  host::Shell(path, host::vbNormalFocus);
   return true;
 }
 

@@ -335,7 +335,7 @@ void Form::Destroy() {
 void Form::ShowWindow(bool visible) {
   visible_ = visible;
   // Maximised before it appears, so it is never seen at its restored size.
-  if (visible && windowState_ == 2) Tk().os().Maximize(window_);
+  if (visible && windowState_ == vbMaximized) Tk().os().Maximize(window_);
   Tk().os().SetVisible(window_, visible);
 }
 
@@ -384,7 +384,7 @@ void Form::SetBackColor(std::uint32_t color) {
 
 void Form::SetWindowState(int state) {
   windowState_ = state;
-  if (IsVisible() && state == 2) Tk().os().Maximize(window_);
+  if (IsVisible() && state == vbMaximized) Tk().os().Maximize(window_);
 }
 
 float Form::ScaleWidth() const {

@@ -26,7 +26,7 @@ host::FormDesign Design() {
   design.scaleMode = host::ScaleMode::Pixels;
   design.clientWidthTwips = 4680;
   design.clientHeightTwips = 3195;
-  design.windowState = 2;
+  design.windowState = host::vbMaximized;
   return design;
 }
 
