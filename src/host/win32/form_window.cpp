@@ -113,10 +113,7 @@ BOOL CALLBACK AddOtherMonitor(HMONITOR monitor, HDC, RECT*, LPARAM list) {
 }  // namespace
 
 FormWindow::FormWindow(Events& events, const FormSpec& desc, UINT dpi)
-    : events_(events),
-      dpi_(dpi),
-      borderless_(desc.border == BorderStyle::None),
-      coverOtherMonitors_(desc.coverOtherMonitors) {}
+    : events_(events), dpi_(dpi), borderless_(desc.border == BorderStyle::None) {}
 
 FormWindow* FormWindow::Create(Events& events, const FormSpec& desc, UINT dpi, HWND owner) {
   // The erase handler paints every pixel; the class brushes only matter

@@ -82,7 +82,6 @@ class FormWindow final : public Window {
   Events& events_;
   const UINT dpi_;
   const bool borderless_;
-  const bool coverOtherMonitors_;
   bool everShown_ = false;
   bool maximizeOnShow_ = false;
   Brush back_;
