@@ -82,9 +82,7 @@ class CoverWindow final : public Window {
         return OnMouse(message, wParam, lParam);
       case WM_KEYDOWN:
       case WM_SYSKEYDOWN:
-        if (events_.sink)
-          events_.sink->KeyDown(ToId(form_), static_cast<int>(wParam), ShiftState());
-        return message == WM_KEYDOWN ? 0 : Default(message, wParam, lParam);
+        return ReportKeyDown(events_.sink, ToId(form_), message, wParam, lParam);
       case WM_MOUSEACTIVATE:
         return MA_NOACTIVATE;  // the form keeps the keyboard
     }
@@ -341,7 +339,7 @@ LRESULT FormWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       return OnMouse(message, wParam, lParam);
     case WM_KEYDOWN:
     case WM_SYSKEYDOWN:
-      return OnKeyDown(message, wParam, lParam);
+      return ReportKeyDown(Sink(), Id(), message, wParam, lParam);
     case WM_ACTIVATE:
       return OnActivate(wParam, lParam);
     case WM_INITMENUPOPUP:
@@ -397,12 +395,6 @@ LRESULT FormWindow::OnEraseBackground(HDC dc) {
 LRESULT FormWindow::OnMouse(UINT message, WPARAM wParam, LPARAM lParam) {
   ReportMouse(Sink(), Id(), message, wParam, POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
   return 0;
-}
-
-LRESULT FormWindow::OnKeyDown(UINT message, WPARAM wParam, LPARAM lParam) {
-  if (Sink()) Sink()->KeyDown(Id(), static_cast<int>(wParam), ShiftState());
-  // Alt+F4 and the other system keys still work afterwards.
-  return message == WM_SYSKEYDOWN ? Default(message, wParam, lParam) : 0;
 }
 
 // Like a dialog box, the form gives the keyboard back to the control that

@@ -62,7 +62,6 @@ class FormWindow final : public Window {
   LRESULT OnCtlColor(HDC dc, HWND control);
   LRESULT OnEraseBackground(HDC dc);
   LRESULT OnMouse(UINT message, WPARAM wParam, LPARAM lParam);
-  LRESULT OnKeyDown(UINT message, WPARAM wParam, LPARAM lParam);
   LRESULT OnActivate(WPARAM wParam, LPARAM lParam);
   LRESULT OnInitMenuPopup(HMENU menu, LPARAM lParam);
   LRESULT OnGetMinMaxInfo(MINMAXINFO* info);
