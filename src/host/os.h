@@ -71,6 +71,10 @@ struct FormSpec {
   // Cover windows on the other monitors: plain black, top-most, their input
   // reported as the form's own (see EventSink).
   bool coverOtherMonitors = false;
+  // The form turns down the system's request to start the screen saver
+  // while it is active: a screen saver's own form does, so that no other
+  // starts over it.
+  bool refusesScreenSaver = false;
 };
 
 enum class ControlKind { Image, Label, Button, PictureBox, Line };

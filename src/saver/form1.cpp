@@ -23,6 +23,7 @@ host::FormDesign Design() {
   design.window.startUp = host::StartUpPosition::WindowsDefault;
   design.window.backColor = 0;
   design.window.coverOtherMonitors = true;
+  design.window.refusesScreenSaver = true;
   design.scaleMode = host::ScaleMode::Pixels;
   design.clientWidthTwips = 4680;
   design.clientHeightTwips = 3195;

@@ -111,7 +111,10 @@ BOOL CALLBACK AddOtherMonitor(HMONITOR monitor, HDC, RECT*, LPARAM list) {
 }  // namespace
 
 FormWindow::FormWindow(Events& events, const FormSpec& desc, UINT dpi)
-    : events_(events), dpi_(dpi), borderless_(desc.border == BorderStyle::None) {}
+    : events_(events),
+      dpi_(dpi),
+      borderless_(desc.border == BorderStyle::None),
+      refusesScreenSaver_(desc.refusesScreenSaver) {}
 
 FormWindow* FormWindow::Create(Events& events, const FormSpec& desc, UINT dpi, HWND owner) {
   // The erase handler paints every pixel; the class brushes only matter
@@ -437,8 +440,7 @@ LRESULT FormWindow::OnGetMinMaxInfo(MINMAXINFO* info) {
 }
 
 LRESULT FormWindow::OnSysCommand(WPARAM wParam, LPARAM lParam) {
-  // The full-screen form is the screen saver: no other may start over it.
-  if (borderless_ && (wParam & 0xFFF0) == SC_SCREENSAVE) return 0;
+  if (refusesScreenSaver_ && (wParam & 0xFFF0) == SC_SCREENSAVE) return 0;
   return Default(WM_SYSCOMMAND, wParam, lParam);
 }
 

@@ -81,6 +81,7 @@ class FormWindow final : public Window {
   Events& events_;
   const UINT dpi_;
   const bool borderless_;
+  const bool refusesScreenSaver_;
   bool everShown_ = false;
   bool maximizeOnShow_ = false;
   Brush back_;
