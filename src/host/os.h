@@ -207,7 +207,8 @@ class Os {
   virtual std::shared_ptr<PictureLoad> BeginLoadPicture(const Text& path) = 0;
   virtual LoadWait WaitForLoad(PictureLoad& load, unsigned ms) = 0;
 
-  // Files and processes. Shell raises a RuntimeError.
+  // Files and processes. Shell gets a path and a window style the toolkit
+  // has checked, and raises a RuntimeError when the program cannot start.
   virtual bool IsNormalFile(const Text& path) = 0;
   virtual std::uint32_t Shell(const Text& path, int windowStyle) = 0;
 

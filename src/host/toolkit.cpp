@@ -489,7 +489,27 @@ int MsgBox(const Text& prompt, unsigned buttons, const std::optional<Text>& titl
 
 Picture LoadPicture(const Text& path) { return Tk().pictures().Load(path); }
 
+namespace {
+bool IsWindowStyle(int windowStyle) {
+  switch (windowStyle) {
+    case vbHide:
+    case vbNormalFocus:
+    case vbMinimizedFocus:
+    case vbMaximizedFocus:
+    case vbNormalNoFocus:
+    case vbMinimizedNoFocus:
+      return true;
+  }
+  return false;
+}
+}  // namespace
+
+// The path goes on the command line in quotes: a quote of its own would end
+// it early, and let a different program start.
 std::uint32_t Shell(const Text& path, int windowStyle) {
+  if (path.empty() || path.find(u'"') != Text::npos)
+    throw RuntimeError(ErrorCode::InvalidArgument, "Shell path");
+  if (!IsWindowStyle(windowStyle)) throw RuntimeError(ErrorCode::InvalidArgument, "window style");
   return Tk().os().Shell(path, windowStyle);
 }
 

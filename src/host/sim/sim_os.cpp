@@ -593,7 +593,6 @@ bool SimOs::IsNormalFile(const Text& path) {
 
 std::uint32_t SimOs::Shell(const Text& path, int windowStyle) {
   Log("Shell", path, windowStyle);
-  if (path.empty()) throw host::RuntimeError(host::ErrorCode::InvalidArgument);
   if (!IsNormalFile(path)) throw host::RuntimeError(host::ErrorCode::FileNotFound);
   launched.push_back(path);
   return 0x400 + static_cast<std::uint32_t>(launched.size());
