@@ -1,6 +1,7 @@
 #include "dialogs/key_value.h"
 
 #include "host/runtime.h"
+#include "host/win_constants.h"
 
 namespace dialogs {
 namespace {
@@ -26,9 +27,9 @@ std::optional<host::Text> DecodeKeyValue(std::uint32_t type, const std::uint8_t*
   }
   const std::uint32_t kept = data[count - 1] == 0 ? count - 1 : count;
   switch (type) {
-    case kRegSz:
+    case host::win::kRegSz:
       return fromAnsi(std::string_view(reinterpret_cast<const char*>(data), kept));
-    case kRegDword:
+    case host::win::kRegDword:
       return FormatNoPattern(HexOfBytes(data, kept));
     default:
       return std::nullopt;

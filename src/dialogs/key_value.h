@@ -11,9 +11,6 @@
 
 namespace dialogs {
 
-inline constexpr std::uint32_t kRegSz = 1;
-inline constexpr std::uint32_t kRegDword = 4;
-
 // Turns bytes in the system's ANSI code page into text.
 using AnsiDecoder = std::function<host::Text(std::string_view)>;
 

@@ -64,7 +64,7 @@ bool LocateAndStart(SFrm_About& form) {
     if (host::Dir(path + kToolFile).empty()) return false;
     path += kToolFile;
   }
-  host::Shell(path, 1);
+  host::Shell(path, host::vbNormalFocus);
   return true;
 }
 
@@ -123,8 +123,10 @@ bool SFrm_About::GetKeyValue(const std::int32_t& KeyRoot, const host::Text& KeyN
                              const host::Text& SubKeyRef, host::Text& KeyVal) {
   host::Os& os = host::TheOs();
   host::RegKey handle = 0;
-  if (os.RegOpenKeyExA(static_cast<std::uint32_t>(KeyRoot), os.ToAnsi(KeyName), 0, kKeyRead,
-                       &handle) != 0) {
+  // The keys are only read; asking for more makes the open fail wherever
+  // HKEY_LOCAL_MACHINE is read-only, as it is for a standard user.
+  if (os.RegOpenKeyExA(static_cast<std::uint32_t>(KeyRoot), os.ToAnsi(KeyName), 0,
+                       host::win::kKeyRead, &handle) != host::win::kErrorSuccess) {
     KeyVal.clear();
     return false;
   }
@@ -132,7 +134,8 @@ bool SFrm_About::GetKeyValue(const std::int32_t& KeyRoot, const host::Text& KeyN
   std::vector<std::uint8_t> buffer(kValueBufferBytes, 0);
   std::uint32_t size = kValueBufferBytes;
   std::uint32_t type = 0;
-  if (os.RegQueryValueExA(key.get(), os.ToAnsi(SubKeyRef), &type, buffer.data(), &size) != 0) {
+  if (os.RegQueryValueExA(key.get(), os.ToAnsi(SubKeyRef), &type, buffer.data(), &size) !=
+      host::win::kErrorSuccess) {
     KeyVal.clear();
     return false;
   }

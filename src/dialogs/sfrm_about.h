@@ -6,14 +6,13 @@
 #include <cstdint>
 
 #include "host/toolkit.h"
+#include "host/win_constants.h"
 
 namespace dialogs {
 
 // Root of both lookups, as the signed 32-bit handle value it is passed as.
-inline constexpr std::int32_t kHkeyLocalMachine = static_cast<std::int32_t>(0x80000002u);
-// The keys are only read; asking for more makes the open fail wherever
-// HKEY_LOCAL_MACHINE is read-only, as it is for a standard user.
-inline constexpr std::uint32_t kKeyRead = 0x20019;
+inline constexpr std::int32_t kHkeyLocalMachine =
+    static_cast<std::int32_t>(host::win::kHkeyLocalMachine);
 inline constexpr std::uint32_t kValueBufferBytes = 1024;
 
 inline constexpr char16_t kToolKey[] = u"SOFTWARE\\Microsoft\\Shared Tools\\MSINFO";

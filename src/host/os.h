@@ -71,6 +71,10 @@ struct FormSpec {
   // Cover windows on the other monitors: plain black, top-most, their input
   // reported as the form's own (see EventSink).
   bool coverOtherMonitors = false;
+  // The form turns down the system's request to start the screen saver
+  // while it is active: a screen saver's own form does, so that no other
+  // starts over it.
+  bool refusesScreenSaver = false;
 };
 
 enum class ControlKind { Image, Label, Button, PictureBox, Line };
@@ -203,7 +207,8 @@ class Os {
   virtual std::shared_ptr<PictureLoad> BeginLoadPicture(const Text& path) = 0;
   virtual LoadWait WaitForLoad(PictureLoad& load, unsigned ms) = 0;
 
-  // Files and processes. Shell raises a RuntimeError.
+  // Files and processes. Shell gets a path and a window style the toolkit
+  // has checked, and raises a RuntimeError when the program cannot start.
   virtual bool IsNormalFile(const Text& path) = 0;
   virtual std::uint32_t Shell(const Text& path, int windowStyle) = 0;
 

@@ -335,7 +335,7 @@ void Form::Destroy() {
 void Form::ShowWindow(bool visible) {
   visible_ = visible;
   // Maximised before it appears, so it is never seen at its restored size.
-  if (visible && windowState_ == 2) Tk().os().Maximize(window_);
+  if (visible && windowState_ == vbMaximized) Tk().os().Maximize(window_);
   Tk().os().SetVisible(window_, visible);
 }
 
@@ -384,7 +384,7 @@ void Form::SetBackColor(std::uint32_t color) {
 
 void Form::SetWindowState(int state) {
   windowState_ = state;
-  if (IsVisible() && state == 2) Tk().os().Maximize(window_);
+  if (IsVisible() && state == vbMaximized) Tk().os().Maximize(window_);
 }
 
 float Form::ScaleWidth() const {
@@ -489,7 +489,27 @@ int MsgBox(const Text& prompt, unsigned buttons, const std::optional<Text>& titl
 
 Picture LoadPicture(const Text& path) { return Tk().pictures().Load(path); }
 
+namespace {
+bool IsWindowStyle(int windowStyle) {
+  switch (windowStyle) {
+    case vbHide:
+    case vbNormalFocus:
+    case vbMinimizedFocus:
+    case vbMaximizedFocus:
+    case vbNormalNoFocus:
+    case vbMinimizedNoFocus:
+      return true;
+  }
+  return false;
+}
+}  // namespace
+
+// The path goes on the command line in quotes: a quote of its own would end
+// it early, and let a different program start.
 std::uint32_t Shell(const Text& path, int windowStyle) {
+  if (path.empty() || path.find(u'"') != Text::npos)
+    throw RuntimeError(ErrorCode::InvalidArgument, "Shell path");
+  if (!IsWindowStyle(windowStyle)) throw RuntimeError(ErrorCode::InvalidArgument, "window style");
   return Tk().os().Shell(path, windowStyle);
 }
 

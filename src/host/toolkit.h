@@ -123,6 +123,10 @@ class Timer {
 
 enum class ScaleMode { Twips = 1, Pixels = 3 };
 
+// Window states, as the runtime numbers them.
+inline constexpr int vbNormal = 0;
+inline constexpr int vbMaximized = 2;
+
 // A form as it is built: its window (the client size is taken from the
 // twips below), the units of its scale and its initial window state.
 // Control rectangles are given in the form's scale units.
@@ -131,7 +135,7 @@ struct FormDesign {
   ScaleMode scaleMode = ScaleMode::Twips;
   int clientWidthTwips = 0;
   int clientHeightTwips = 0;
-  int windowState = 0;  // 2: maximised
+  int windowState = vbNormal;
 };
 
 class Form {
@@ -203,7 +207,7 @@ class Form {
   bool visible_ = false;
   Text caption_;
   std::uint32_t backColor_;
-  int windowState_ = 0;
+  int windowState_ = vbNormal;
   bool autoRedraw_ = false;
   bool unloading_ = false;
 };
@@ -249,6 +253,16 @@ inline constexpr unsigned vbCritical = 16;
 int MsgBox(const Text& prompt, unsigned buttons = vbOKOnly,
            const std::optional<Text>& title = std::nullopt);
 Picture LoadPicture(const Text& path);
+// Shell's window styles, as the runtime numbers them; 5 is none of them.
+inline constexpr int vbHide = 0;
+inline constexpr int vbNormalFocus = 1;
+inline constexpr int vbMinimizedFocus = 2;
+inline constexpr int vbMaximizedFocus = 3;
+inline constexpr int vbNormalNoFocus = 4;
+inline constexpr int vbMinimizedNoFocus = 6;
+// Starts the program at `path` and returns its process id. An empty path,
+// a path with a double quote or a style not listed above raise "invalid
+// argument" before anything is started.
 std::uint32_t Shell(const Text& path, int windowStyle);
 Text Dir(const Text& path);
 

@@ -1,17 +1,16 @@
 #include "saver/form1.h"
 
+#include "host/win_constants.h"
+
 namespace saver {
 
 using host::Trap;
+namespace win = host::win;
 
 namespace {
 
 constexpr unsigned kPictureInterval = 20000;  // ms
-constexpr std::uint32_t kSetScreenSaveActive = 17;
-constexpr std::intptr_t kTopMost = -1;
-constexpr std::uint32_t kNoSizeNoMove = 0x1 | 0x2;
-constexpr std::uint32_t kShowWindow = 0x40;
-constexpr std::uint32_t kHideWindow = 0x80;
+constexpr std::uint32_t kNoSizeNoMove = win::kSwpNoSize | win::kSwpNoMove;
 constexpr float kMouseTolerance = 5.0f;
 
 host::FormDesign Design() {
@@ -23,10 +22,11 @@ host::FormDesign Design() {
   design.window.startUp = host::StartUpPosition::WindowsDefault;
   design.window.backColor = 0;
   design.window.coverOtherMonitors = true;
+  design.window.refusesScreenSaver = true;
   design.scaleMode = host::ScaleMode::Pixels;
   design.clientWidthTwips = 4680;
   design.clientHeightTwips = 3195;
-  design.windowState = 2;
+  design.windowState = host::vbMaximized;
   return design;
 }
 
@@ -49,15 +49,16 @@ void Form1::Form_Load() {
     SetHeight(host::Screen().Height());
     SetBackColor(0);
     static const char kNoText[1] = {'\0'};  // a pointer to a NUL, not a null pointer
-    os.SystemParametersInfoA(kSetScreenSaveActive, static_cast<std::uint32_t>(-1), kNoText, 0);
+    os.SystemParametersInfoA(win::kSpiSetScreenSaveActive, static_cast<std::uint32_t>(-1), kNoText,
+                             0);
     os.ShowCursor(0);
     cursorHidden_ = true;
     SavedImeContext = os.ImmAssociateContext(hWnd(), 0);
     imeDetached_ = true;
     TrayWindow = os.FindWindowA(os.ToAnsi(u"Shell_traywnd"), os.ToAnsi(u""));
-    os.SetWindowPos(TrayWindow, 0, 0, 0, 0, 0, kHideWindow);
+    os.SetWindowPos(TrayWindow, 0, 0, 0, 0, 0, win::kSwpHideWindow);
     trayHidden_ = true;
-    os.SetWindowPos(hWnd(), kTopMost, 0, 0, 0, 0, kNoSizeNoMove);
+    os.SetWindowPos(hWnd(), win::kHwndTopMost, 0, 0, 0, 0, kNoSizeNoMove);
     Refresh();
     PictureIndex = 1;
     PictureCount = 50;
@@ -87,7 +88,7 @@ void Form1::RestoreDesktop() {
   if (ownThread && imeDetached_.exchange(false)) {
     SavedImeContext = os.ImmAssociateContext(hWnd(), SavedImeContext);
   }
-  if (trayHidden_.exchange(false)) os.SetWindowPos(TrayWindow, 0, 0, 0, 0, 0, kShowWindow);
+  if (trayHidden_.exchange(false)) os.SetWindowPos(TrayWindow, 0, 0, 0, 0, 0, win::kSwpShowWindow);
 }
 
 void Form1::Form_KeyDown(std::int16_t, std::int16_t) {
@@ -132,7 +133,7 @@ void Form1::MouseRule(float x, float y) {
 
 void Form1::Timer1_Timer() {
   Trap([this] {
-    host::TheOs().SetWindowPos(hWnd(), kTopMost, 0, 0, 0, 0, kNoSizeNoMove);
+    host::TheOs().SetWindowPos(hWnd(), win::kHwndTopMost, 0, 0, 0, 0, kNoSizeNoMove);
     SetFocus();
     ShowNextPicture();
   });

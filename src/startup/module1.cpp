@@ -19,7 +19,7 @@ void Module1::Main() {
     } else {
       host::Load(Form1);
       host::Show(Form1);
-      Form1.SetWindowState(2);
+      Form1.SetWindowState(host::vbMaximized);
     }
   });
 }

@@ -7,15 +7,19 @@
 #include <utility>
 
 #include "host/runtime.h"
+#include "host/win_constants.h"
 
 namespace sim {
+
+namespace win = host::win;
 
 namespace {
 
 constexpr int kBorder = 3;
 constexpr int kCaption = 20;
 constexpr int kMenuBar = 20;
-constexpr std::uint32_t kWriteRights = 0x2 | 0x4 | 0x20;  // set value, create sub-key, create link
+constexpr std::uint32_t kWriteRights =
+    win::kKeySetValue | win::kKeyCreateSubKey | win::kKeyCreateLink;
 
 std::string Upper(std::string text) {
   std::transform(text.begin(), text.end(), text.begin(),
@@ -589,7 +593,6 @@ bool SimOs::IsNormalFile(const Text& path) {
 
 std::uint32_t SimOs::Shell(const Text& path, int windowStyle) {
   Log("Shell", path, windowStyle);
-  if (path.empty()) throw host::RuntimeError(host::ErrorCode::InvalidArgument);
   if (!IsNormalFile(path)) throw host::RuntimeError(host::ErrorCode::FileNotFound);
   launched.push_back(path);
   return 0x400 + static_cast<std::uint32_t>(launched.size());
@@ -602,8 +605,7 @@ Text SimOs::FromAnsi(std::string_view bytes) { return host::FromUtf8(bytes); }
 std::int32_t SimOs::SystemParametersInfoA(std::uint32_t action, std::uint32_t param,
                                           const char* pvParam, std::uint32_t winIni) {
   Log("SystemParametersInfoA", action, static_cast<std::int32_t>(param), pvParam, winIni);
-  constexpr std::uint32_t kSetScreenSaveActive = 17;
-  if (action != kSetScreenSaveActive) return 0;
+  if (action != win::kSpiSetScreenSaveActive) return 0;
   screenSaveActive = param != 0;
   return 1;
 }
@@ -637,12 +639,10 @@ std::int32_t SimOs::SetWindowPos(WindowId window, std::intptr_t insertAfter, int
   Log("SetWindowPos", window, insertAfter, x, y, cx, cy, flags);
   Window* w = Find(window);
   if (w == nullptr) return 0;
-  constexpr std::uint32_t kShow = 0x40;
-  constexpr std::uint32_t kHide = 0x80;
-  if (insertAfter == -1) w->topmost = true;
-  if (insertAfter == -2) w->topmost = false;
-  if (flags & kShow) w->visible = true;
-  if (flags & kHide) w->visible = false;
+  if (insertAfter == win::kHwndTopMost) w->topmost = true;
+  if (insertAfter == win::kHwndNoTopMost) w->topmost = false;
+  if (flags & win::kSwpShowWindow) w->visible = true;
+  if (flags & win::kSwpHideWindow) w->visible = false;
   return 1;
 }
 
@@ -650,49 +650,43 @@ std::int32_t SimOs::RegOpenKeyExA(std::uint32_t root, const std::string& subKey,
                                   std::uint32_t options, std::uint32_t access,
                                   host::RegKey* result) {
   Log("RegOpenKeyExA", root, subKey, options, access);
-  constexpr std::uint32_t kLocalMachine = 0x80000002;
-  constexpr std::int32_t kNotFound = 2;
-  constexpr std::int32_t kAccessDenied = 5;
-  if (root != kLocalMachine) return kNotFound;
+  if (root != win::kHkeyLocalMachine) return win::kErrorFileNotFound;
   const std::string path = "HKLM\\" + Upper(subKey);
   const auto found = registry.find(path);
-  if (found == registry.end()) return kNotFound;
-  if ((access & kWriteRights) != 0 && !found->second.writable) return kAccessDenied;
+  if (found == registry.end()) return win::kErrorFileNotFound;
+  if ((access & kWriteRights) != 0 && !found->second.writable) return win::kErrorAccessDenied;
   *result = ++nextKey_;
   openKeys_[*result] = path;
   ++openRegistryKeys;
-  return 0;
+  return win::kErrorSuccess;
 }
 
 std::int32_t SimOs::RegQueryValueExA(host::RegKey key, const std::string& valueName,
                                      std::uint32_t* type, std::uint8_t* data, std::uint32_t* size) {
   Log("RegQueryValueExA", key, valueName, size != nullptr ? *size : 0);
-  constexpr std::int32_t kNotFound = 2;
-  constexpr std::int32_t kInvalidHandle = 6;
-  constexpr std::int32_t kMoreData = 234;
   const auto open = openKeys_.find(key);
-  if (open == openKeys_.end()) return kInvalidHandle;
+  if (open == openKeys_.end()) return win::kErrorInvalidHandle;
   const auto& values = registry[open->second].values;
   const auto found = values.find(Upper(valueName));
-  if (found == values.end()) return kNotFound;
+  if (found == values.end()) return win::kErrorFileNotFound;
   const RegistryValue& value = found->second;
   if (type != nullptr) *type = value.type;
-  if (size == nullptr) return 0;
+  if (size == nullptr) return win::kErrorSuccess;
   if (value.data.size() > *size) {
     *size = static_cast<std::uint32_t>(value.data.size());
-    return kMoreData;
+    return win::kErrorMoreData;
   }
   if (data != nullptr && !value.data.empty())
     std::memcpy(data, value.data.data(), value.data.size());
   *size = static_cast<std::uint32_t>(value.data.size());
-  return 0;
+  return win::kErrorSuccess;
 }
 
 std::int32_t SimOs::RegCloseKey(host::RegKey key) {
   Log("RegCloseKey", key);
-  if (openKeys_.erase(key) == 0) return 6;
+  if (openKeys_.erase(key) == 0) return win::kErrorInvalidHandle;
   --openRegistryKeys;
-  return 0;
+  return win::kErrorSuccess;
 }
 
 }  // namespace sim

@@ -82,9 +82,7 @@ class CoverWindow final : public Window {
         return OnMouse(message, wParam, lParam);
       case WM_KEYDOWN:
       case WM_SYSKEYDOWN:
-        if (events_.sink)
-          events_.sink->KeyDown(ToId(form_), static_cast<int>(wParam), ShiftState());
-        return message == WM_KEYDOWN ? 0 : Default(message, wParam, lParam);
+        return ReportKeyDown(events_.sink, ToId(form_), message, wParam, lParam);
       case WM_MOUSEACTIVATE:
         return MA_NOACTIVATE;  // the form keeps the keyboard
     }
@@ -116,7 +114,7 @@ FormWindow::FormWindow(Events& events, const FormSpec& desc, UINT dpi)
     : events_(events),
       dpi_(dpi),
       borderless_(desc.border == BorderStyle::None),
-      coverOtherMonitors_(desc.coverOtherMonitors) {}
+      refusesScreenSaver_(desc.refusesScreenSaver) {}
 
 FormWindow* FormWindow::Create(Events& events, const FormSpec& desc, UINT dpi, HWND owner) {
   // The erase handler paints every pixel; the class brushes only matter
@@ -344,7 +342,7 @@ LRESULT FormWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       return OnMouse(message, wParam, lParam);
     case WM_KEYDOWN:
     case WM_SYSKEYDOWN:
-      return OnKeyDown(message, wParam, lParam);
+      return ReportKeyDown(Sink(), Id(), message, wParam, lParam);
     case WM_ACTIVATE:
       return OnActivate(wParam, lParam);
     case WM_INITMENUPOPUP:
@@ -402,12 +400,6 @@ LRESULT FormWindow::OnMouse(UINT message, WPARAM wParam, LPARAM lParam) {
   return 0;
 }
 
-LRESULT FormWindow::OnKeyDown(UINT message, WPARAM wParam, LPARAM lParam) {
-  if (Sink()) Sink()->KeyDown(Id(), static_cast<int>(wParam), ShiftState());
-  // Alt+F4 and the other system keys still work afterwards.
-  return message == WM_SYSKEYDOWN ? Default(message, wParam, lParam) : 0;
-}
-
 // Like a dialog box, the form gives the keyboard back to the control that
 // had it, or to the first in the tab order.
 LRESULT FormWindow::OnActivate(WPARAM wParam, LPARAM lParam) {
@@ -448,8 +440,7 @@ LRESULT FormWindow::OnGetMinMaxInfo(MINMAXINFO* info) {
 }
 
 LRESULT FormWindow::OnSysCommand(WPARAM wParam, LPARAM lParam) {
-  // The full-screen form is the screen saver: no other may start over it.
-  if (borderless_ && (wParam & 0xFFF0) == SC_SCREENSAVE) return 0;
+  if (refusesScreenSaver_ && (wParam & 0xFFF0) == SC_SCREENSAVE) return 0;
   return Default(WM_SYSCOMMAND, wParam, lParam);
 }
 

@@ -62,7 +62,6 @@ class FormWindow final : public Window {
   LRESULT OnCtlColor(HDC dc, HWND control);
   LRESULT OnEraseBackground(HDC dc);
   LRESULT OnMouse(UINT message, WPARAM wParam, LPARAM lParam);
-  LRESULT OnKeyDown(UINT message, WPARAM wParam, LPARAM lParam);
   LRESULT OnActivate(WPARAM wParam, LPARAM lParam);
   LRESULT OnInitMenuPopup(HMENU menu, LPARAM lParam);
   LRESULT OnGetMinMaxInfo(MINMAXINFO* info);
@@ -82,7 +81,7 @@ class FormWindow final : public Window {
   Events& events_;
   const UINT dpi_;
   const bool borderless_;
-  const bool coverOtherMonitors_;
+  const bool refusesScreenSaver_;
   bool everShown_ = false;
   bool maximizeOnShow_ = false;
   Brush back_;

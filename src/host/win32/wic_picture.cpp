@@ -354,79 +354,122 @@ Canvas GifCanvas(const picture::PictureHeader& header, int width, int height) {
   return canvas;
 }
 
+// The decoder over the file's bytes and the frame it gives; released frame
+// first, stream last.
+struct Source {
+  Com<IWICStream> stream;
+  Com<IWICBitmapDecoder> decoder;
+  Com<IWICBitmapFrameDecode> frame;
+};
+
+void OpenSource(Job& job, Com<IWICImagingFactory>& factory, PictureFormat format, Source& source) {
+  if (!factory) {
+    Check(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
+                           IID_IWICImagingFactory, reinterpret_cast<void**>(factory.Put())));
+  }
+  Check(factory->CreateStream(source.stream.Put()));
+  Check(
+      source.stream->InitializeFromMemory(job.bytes.data(), static_cast<DWORD>(job.bytes.size())));
+  OpenDecoder(factory.Get(), source.stream.Get(), format, source.decoder);
+  OpenFrame(source.decoder.Get(), format, source.frame);
+}
+
+// The frame as stored, the canvas it goes on and how it is turned upright.
+struct Layout {
+  int width = 0, height = 0;  // of the frame
+  Canvas canvas;
+  bool placed = false;  // on a canvas larger than the frame
+  int orientation = picture::kUpright;
+};
+
+Layout LayOut(IWICBitmapFrameDecode* frame, const picture::PictureHeader& header,
+              const picture::Bytes& bytes) {
+  UINT width = 0, height = 0;
+  Check(frame->GetSize(&width, &height));
+  if (!picture::WithinBudget(width, height)) Fail();
+  Layout layout;
+  layout.width = static_cast<int>(width);
+  layout.height = static_cast<int>(height);
+  layout.canvas = Canvas{layout.width, layout.height, 0, 0};
+  if (header.format == PictureFormat::Gif) {
+    layout.canvas = GifCanvas(header, layout.width, layout.height);
+  }
+  if (!picture::WithinBudget(layout.canvas.width, layout.canvas.height)) Fail();
+  layout.placed = layout.canvas.width != layout.width || layout.canvas.height != layout.height;
+
+  layout.orientation = WicOrientation(frame, header.format);
+  if (layout.orientation == 0) layout.orientation = picture::ReadOrientation(bytes);
+  if (layout.placed)
+    layout.orientation = picture::kUpright;  // only GIFs are placed; they have none
+  return layout;
+}
+
+// Rows a band at a time, averaged down by `factor` as they come, then
+// turned upright.
+PixelBuffer ReadReduced(Job& job, BandReader& reader, const Layout& layout, int factor, int band) {
+  PixelBuffer buffer(layout.width, band);
+  picture::BlockReducer reducer(layout.width, layout.height, factor, Processors());
+  for (int y = 0; y < layout.height; y += band) {
+    if (job.abandoned.load(std::memory_order_relaxed)) Fail();
+    const int rows = std::min(band, layout.height - y);
+    reader.Reduce(y, rows, buffer.Data(), reducer);
+  }
+  PixelBuffer reduced = reducer.Finish();
+  return layout.orientation == picture::kUpright
+             ? std::move(reduced)
+             : picture::Orient(reduced.View(), layout.orientation);
+}
+
+// Rows a band at a time at their full size: `direct`ly into place when the
+// picture is kept as it is stored, otherwise through a band buffer onto the
+// canvas or turned upright.
+PixelBuffer ReadFullSize(const Job& job, BandReader& reader, const Layout& layout, int band,
+                         bool direct) {
+  const int w = layout.width, h = layout.height;
+  PixelBuffer buffer;
+  if (!direct) buffer = PixelBuffer(w, band);
+  PixelBuffer upright(job.width, job.height);
+  if (layout.placed) upright.Fill(picture::kOpaqueBlack);
+  for (int y = 0; y < h; y += band) {
+    if (job.abandoned.load(std::memory_order_relaxed)) Fail();
+    const int rows = std::min(band, h - y);
+    reader.Read(y, rows, direct ? upright.Row(y) : buffer.Data());
+    if (layout.placed) {
+      for (int k = 0; k < rows; ++k) {
+        std::copy_n(buffer.Row(k), w, upright.Row(layout.canvas.top + y + k) + layout.canvas.left);
+      }
+    } else if (!direct) {
+      picture::PlaceRows({buffer.Data(), w, rows, w}, y, h, layout.orientation, upright.Target());
+    }
+  }
+  return upright;
+}
+
 void Decode(Job& job, Com<IWICImagingFactory>& factory) {
   const picture::Bytes bytes(job.bytes.data(), job.bytes.size());
   picture::PictureHeader header;
   if (picture::CheckPictureHeader(bytes, header) != HeaderVerdict::Ok) Fail();
 
-  if (!factory) {
-    Check(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
-                           IID_IWICImagingFactory, reinterpret_cast<void**>(factory.Put())));
-  }
-  Com<IWICStream> stream;
-  Check(factory->CreateStream(stream.Put()));
-  Check(stream->InitializeFromMemory(job.bytes.data(), static_cast<DWORD>(job.bytes.size())));
-  Com<IWICBitmapDecoder> decoder;
-  OpenDecoder(factory.Get(), stream.Get(), header.format, decoder);
-  Com<IWICBitmapFrameDecode> frame;
-  OpenFrame(decoder.Get(), header.format, frame);
+  Source source;
+  OpenSource(job, factory, header.format, source);
+  const Layout layout = LayOut(source.frame.Get(), header, bytes);
+  BandReader reader(factory.Get(), source.frame.Get(), layout.width);
 
-  UINT width = 0, height = 0;
-  Check(frame->GetSize(&width, &height));
-  if (!picture::WithinBudget(width, height)) Fail();
-  const int w = static_cast<int>(width), h = static_cast<int>(height);
-  Canvas canvas{w, h, 0, 0};
-  if (header.format == PictureFormat::Gif) canvas = GifCanvas(header, w, h);
-  if (!picture::WithinBudget(canvas.width, canvas.height)) Fail();
-  const bool placed = canvas.width != w || canvas.height != h;
-
-  int orientation = WicOrientation(frame.Get(), header.format);
-  if (orientation == 0) orientation = picture::ReadOrientation(bytes);
-  if (placed) orientation = picture::kUpright;  // only GIFs are placed; they have none
-
-  BandReader reader(factory.Get(), frame.Get(), w);
-
-  const bool swap = picture::SwapsAxes(orientation);
-  job.width = swap ? canvas.height : canvas.width;
-  job.height = swap ? canvas.width : canvas.height;
+  const bool swap = picture::SwapsAxes(layout.orientation);
+  job.width = swap ? layout.canvas.height : layout.canvas.width;
+  job.height = swap ? layout.canvas.width : layout.canvas.height;
   const SIZE screen = LargestMonitor();
   const int factor =
-      placed ? 1 : picture::PrescaleFactor(job.width, job.height, screen.cx, screen.cy);
-  // Bands of about 1 MiB, straight into place when the picture is kept as
-  // it is stored, otherwise through a band buffer.
+      layout.placed ? 1 : picture::PrescaleFactor(job.width, job.height, screen.cx, screen.cy);
+  // Bands of about 1 MiB.
+  const UINT width = static_cast<UINT>(layout.width), height = static_cast<UINT>(layout.height);
   const int band = static_cast<int>(std::clamp<UINT>((1u << 20) / (width * 4), 1, height));
-  const bool direct = factor == 1 && orientation == picture::kUpright && !placed;
-  PixelBuffer buffer;
-  if (!direct) buffer = PixelBuffer(w, band);
-
   if (factor > 1) {
-    picture::BlockReducer reducer(w, h, factor, Processors());
-    for (int y = 0; y < h; y += band) {
-      if (job.abandoned.load(std::memory_order_relaxed)) Fail();
-      const int rows = std::min(band, h - y);
-      reader.Reduce(y, rows, buffer.Data(), reducer);
-    }
-    PixelBuffer reduced = reducer.Finish();
-    job.pixels = orientation == picture::kUpright ? std::move(reduced)
-                                                  : picture::Orient(reduced.View(), orientation);
+    job.pixels = ReadReduced(job, reader, layout, factor, band);
     return;
   }
-
-  PixelBuffer upright(job.width, job.height);
-  if (placed) upright.Fill(picture::kOpaqueBlack);
-  for (int y = 0; y < h; y += band) {
-    if (job.abandoned.load(std::memory_order_relaxed)) Fail();
-    const int rows = std::min(band, h - y);
-    reader.Read(y, rows, direct ? upright.Row(y) : buffer.Data());
-    if (placed) {
-      for (int k = 0; k < rows; ++k) {
-        std::copy_n(buffer.Row(k), w, upright.Row(canvas.top + y + k) + canvas.left);
-      }
-    } else if (!direct) {
-      picture::PlaceRows({buffer.Data(), w, rows, w}, y, h, orientation, upright.Target());
-    }
-  }
-  job.pixels = std::move(upright);
+  const bool direct = factor == 1 && layout.orientation == picture::kUpright && !layout.placed;
+  job.pixels = ReadFullSize(job, reader, layout, band, direct);
 }
 
 void Work(Job& job, Com<IWICImagingFactory>& factory) {

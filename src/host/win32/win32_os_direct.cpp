@@ -6,10 +6,26 @@
 
 #include "host/win32/wide.h"
 #include "host/win32/win32_os.h"
+#include "host/win_constants.h"
 
 namespace host::win32 {
 
 namespace {
+
+// The forms and the simulated host use the platform-free names; they must
+// be Windows' own numbers. (HWND_TOPMOST and the HKEY roots are casts that
+// no constant expression can compare.)
+static_assert(win::kSpiSetScreenSaveActive == SPI_SETSCREENSAVEACTIVE);
+static_assert(win::kSwpNoSize == SWP_NOSIZE && win::kSwpNoMove == SWP_NOMOVE);
+static_assert(win::kSwpShowWindow == SWP_SHOWWINDOW && win::kSwpHideWindow == SWP_HIDEWINDOW);
+static_assert(win::kKeySetValue == KEY_SET_VALUE && win::kKeyCreateSubKey == KEY_CREATE_SUB_KEY &&
+              win::kKeyCreateLink == KEY_CREATE_LINK && win::kKeyRead == KEY_READ);
+static_assert(win::kRegSz == REG_SZ && win::kRegDword == REG_DWORD);
+static_assert(win::kErrorSuccess == ERROR_SUCCESS &&
+              win::kErrorFileNotFound == ERROR_FILE_NOT_FOUND &&
+              win::kErrorAccessDenied == ERROR_ACCESS_DENIED &&
+              win::kErrorInvalidHandle == ERROR_INVALID_HANDLE &&
+              win::kErrorMoreData == ERROR_MORE_DATA);
 
 // Predefined roots such as HKEY_LOCAL_MACHINE (0x80000002) are negative
 // 32-bit values, sign-extended to the width of a handle.

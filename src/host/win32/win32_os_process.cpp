@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "host/runtime.h"
+#include "host/toolkit.h"
 #include "host/win32/dyn_api.h"
 #include "host/win32/wic_picture.h"
 #include "host/win32/wide.h"
@@ -98,20 +99,20 @@ Text BaseName(const Text& path) {
 
 WORD ShowCommandFor(int windowStyle) {
   switch (windowStyle) {
-    case 0:
+    case vbHide:
       return SW_HIDE;
-    case 1:
+    case vbNormalFocus:
       return SW_SHOWNORMAL;
-    case 2:
+    case vbMinimizedFocus:
       return SW_SHOWMINIMIZED;
-    case 3:
+    case vbMaximizedFocus:
       return SW_SHOWMAXIMIZED;
-    case 4:
+    case vbNormalNoFocus:
       return SW_SHOWNOACTIVATE;
-    case 6:
+    case vbMinimizedNoFocus:
       return SW_SHOWMINNOACTIVE;
   }
-  throw RuntimeError(ErrorCode::InvalidArgument, "window style");
+  return SW_SHOWNORMAL;  // not reached: the toolkit lets no other style through
 }
 
 }  // namespace
@@ -187,8 +188,6 @@ bool Win32Os::IsNormalFile(const Text& path) {
 // Starts exactly `path`: the application name is given, and the command line
 // quotes it, so that "C:\Program Files\x.exe" can never start C:\Program.exe.
 std::uint32_t Win32Os::Shell(const Text& path, int windowStyle) {
-  if (path.empty() || path.find(u'"') != Text::npos)
-    throw RuntimeError(ErrorCode::InvalidArgument, "Shell path");
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESHOWWINDOW;

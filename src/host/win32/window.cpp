@@ -81,6 +81,12 @@ LRESULT CALLBACK Window::WndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM 
   return result;
 }
 
+LRESULT Window::ReportKeyDown(EventSink* sink, std::uintptr_t window, UINT message, WPARAM wParam,
+                              LPARAM lParam) {
+  if (sink) sink->KeyDown(window, static_cast<int>(wParam), ShiftState());
+  return message == WM_SYSKEYDOWN ? Default(message, wParam, lParam) : 0;
+}
+
 int MouseButtons(WPARAM keyState) {
   return ((keyState & MK_LBUTTON) ? 1 : 0) | ((keyState & MK_RBUTTON) ? 2 : 0) |
          ((keyState & MK_MBUTTON) ? 4 : 0);

@@ -46,6 +46,10 @@ class Window {
   virtual LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
   // DefWindowProcW, while the window still exists.
   LRESULT Default(UINT message, WPARAM wParam, LPARAM lParam);
+  // WM_KEYDOWN or WM_SYSKEYDOWN reported as input of `window`. System keys
+  // then get their default handling, so Alt+F4 and the menu keys still work.
+  LRESULT ReportKeyDown(EventSink* sink, std::uintptr_t window, UINT message, WPARAM wParam,
+                        LPARAM lParam);
 
  private:
   static LRESULT CALLBACK WndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);

@@ -7,6 +7,7 @@
 
 #include "dialogs/key_value.h"
 #include "host/runtime.h"
+#include "host/win_constants.h"
 
 namespace {
 
@@ -34,8 +35,8 @@ std::optional<host::Text> Decode(std::uint32_t type, const Bytes& data, Recordin
 TEST(DialogKeyValue, TextReadsTheSameWithOrWithoutItsTerminator) {
   RecordingDecoder withNul, withoutNul;
   const auto a =
-      Decode(dialogs::kRegSz, Of(std::string("C:\\Tools\\msinfo32.exe") + '\0'), withNul);
-  const auto b = Decode(dialogs::kRegSz, Of("C:\\Tools\\msinfo32.exe"), withoutNul);
+      Decode(host::win::kRegSz, Of(std::string("C:\\Tools\\msinfo32.exe") + '\0'), withNul);
+  const auto b = Decode(host::win::kRegSz, Of("C:\\Tools\\msinfo32.exe"), withoutNul);
   ASSERT_TRUE(a.has_value());
   EXPECT_EQ(*a, u"C:\\Tools\\msinfo32.exe");
   EXPECT_EQ(a, b);
@@ -47,28 +48,28 @@ TEST(DialogKeyValue, TextBytesGoThroughTheAnsiConversion) {
   RecordingDecoder dec;
   dialogs::AnsiDecoder fake = [](std::string_view) { return host::Text(u"converted"); };
   const Bytes data = {0xBC, 0xBD, 0xC3, 0xD1, 0x00};
-  EXPECT_EQ(DecodeKeyValue(dialogs::kRegSz, data.data(), 5, fake), u"converted");
-  Decode(dialogs::kRegSz, data, dec);
+  EXPECT_EQ(DecodeKeyValue(host::win::kRegSz, data.data(), 5, fake), u"converted");
+  Decode(host::win::kRegSz, data, dec);
   EXPECT_EQ(dec.seen, std::string("\xBC\xBD\xC3\xD1"));
 }
 
 TEST(DialogKeyValue, OnlyTheTerminatorAndNothingElseIsTheEmptyText) {
   RecordingDecoder dec;
-  EXPECT_EQ(Decode(dialogs::kRegSz, Bytes{0x00}, dec), host::Text());
+  EXPECT_EQ(Decode(host::win::kRegSz, Bytes{0x00}, dec), host::Text());
 }
 
 TEST(DialogKeyValue, OnlyOneFinalNulIsDropped) {
   RecordingDecoder dec;
-  Decode(dialogs::kRegSz, Bytes{'a', 0x00, 0x00}, dec);
+  Decode(host::win::kRegSz, Bytes{'a', 0x00, 0x00}, dec);
   EXPECT_EQ(dec.seen, std::string("a\0", 2));
 }
 
 TEST(DialogKeyValue, NumberIsItsHexTextMostSignificantByteFirst) {
   RecordingDecoder dec;
   // The stored 00 top byte is taken for a terminator and dropped.
-  EXPECT_EQ(Decode(dialogs::kRegDword, Bytes{0x0B, 0x0A, 0x05, 0x00}, dec), u"&h050A0B");
-  EXPECT_EQ(Decode(dialogs::kRegDword, Bytes{0xEF, 0xBE, 0xAD, 0xDE}, dec), u"&hDEADBEEF");
-  EXPECT_EQ(Decode(dialogs::kRegDword, Bytes{0x00, 0x00, 0x00, 0x00}, dec), u"&h000000");
+  EXPECT_EQ(Decode(host::win::kRegDword, Bytes{0x0B, 0x0A, 0x05, 0x00}, dec), u"&h050A0B");
+  EXPECT_EQ(Decode(host::win::kRegDword, Bytes{0xEF, 0xBE, 0xAD, 0xDE}, dec), u"&hDEADBEEF");
+  EXPECT_EQ(Decode(host::win::kRegDword, Bytes{0x00, 0x00, 0x00, 0x00}, dec), u"&h000000");
   EXPECT_TRUE(dec.seen.empty()) << "a number never goes through the text conversion";
 }
 
@@ -83,7 +84,7 @@ TEST(DialogKeyValue, OtherTypesGiveNothing) {
 
 TEST(DialogKeyValue, NoDataIsAnInvalidArgumentWhateverTheType) {
   RecordingDecoder dec;
-  for (std::uint32_t type : {dialogs::kRegSz, dialogs::kRegDword, 2u}) {
+  for (std::uint32_t type : {host::win::kRegSz, host::win::kRegDword, 2u}) {
     const std::uint8_t untouched[1] = {'x'};
     try {
       DecodeKeyValue(type, untouched, 0, dec.Fn());

@@ -84,6 +84,7 @@ TEST_F(DialogRun, OpensCentredWithTheTitleAsCaptionAndTheDesignLayout) {
   EXPECT_FALSE(w.form.minButton);
   EXPECT_FALSE(w.form.maxButton);
   EXPECT_TRUE(w.form.appIcon);
+  EXPECT_FALSE(w.form.refusesScreenSaver);
   ExpectControls(os, w.id,
                  {{"Cmd_OK", u"ＯＫ", {344, 8, 81, 25}, 0},
                   {"Cmd_Cancel", u"キャンセル", {344, 40, 81, 25}, 1},
@@ -224,6 +225,7 @@ TEST_F(DialogRun, AboutBoxHasTheDesignLayout) {
     EXPECT_EQ(os.ClientRect(w.id), (RectPx{0, 0, 407, 192}));
     EXPECT_EQ(w.form.border, host::BorderStyle::FixedDialog);
     EXPECT_FALSE(w.form.showInTaskbar);
+    EXPECT_FALSE(w.form.refusesScreenSaver);
     EXPECT_TRUE(w.form.menus.empty());
     ExpectControls(
         os, w.id,

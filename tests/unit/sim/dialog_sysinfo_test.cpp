@@ -233,7 +233,7 @@ TEST_F(DialogSysInfo, ATextOfOnlyItsTerminatorIsTheEmptyPath) {
   PutTool(Bytes{0});
   PutFolder(Sz(kFolder));
   ClickSysInfo();
-  EXPECT_EQ(os.Calls({"Shell"}), (std::vector<std::string>{"Shell(\"\", 1)"}));
+  EXPECT_TRUE(os.Calls({"Shell"}).empty()) << "Shell refuses the empty path itself";
   EXPECT_TRUE(Messaged());
   EXPECT_EQ(Opens().size(), 1u);
 }
@@ -243,7 +243,7 @@ TEST_F(DialogSysInfo, AnUnhandledTypeCountsAsReadButGivesNoPath) {
   AddFile(kTool);
   PutFolder(Sz(kFolder));
   ClickSysInfo();
-  EXPECT_EQ(os.Calls({"Shell"}), (std::vector<std::string>{"Shell(\"\", 1)"}));
+  EXPECT_TRUE(os.Calls({"Shell"}).empty()) << "Shell refuses the empty path itself";
   EXPECT_TRUE(os.launched.empty());
   EXPECT_TRUE(Messaged());
   EXPECT_EQ(Opens().size(), 1u);

@@ -61,6 +61,7 @@ TEST_F(Saver, WindowIsABlackBorderlessTopMostCoverOfTheScreen) {
   const sim::Window& w = *run.os.Find(form);
   EXPECT_EQ(w.form.border, host::BorderStyle::None);
   EXPECT_FALSE(w.form.showInTaskbar);
+  EXPECT_TRUE(w.form.refusesScreenSaver);
   EXPECT_EQ(w.backColor, 0u);
   EXPECT_TRUE(w.topmost);
   EXPECT_TRUE(w.visible);

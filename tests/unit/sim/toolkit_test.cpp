@@ -178,6 +178,33 @@ TEST(Toolkit, EndRunsEachLoadedFormsLastWordOnce) {
   EXPECT_EQ(run.main.endings, 1);
 }
 
+// Both backends get the same arguments: what Shell refuses never reaches
+// the operating system.
+TEST(Toolkit, ShellRefusesAnEmptyOrQuotedPathAndUnknownWindowStyles) {
+  ToolkitRun run;
+  run.Start();
+  run.os.files[u"C:\\Tools\\a.exe"] = {};
+  run.os.files[u"C:\\Tools\\\"a.exe"] = {};
+  auto refused = [](const Text& path, int style) {
+    try {
+      host::Shell(path, style);
+    } catch (const host::RuntimeError& error) {
+      return error.code() == host::ErrorCode::InvalidArgument;
+    }
+    return false;
+  };
+  EXPECT_TRUE(refused(u"", host::vbNormalFocus));
+  EXPECT_TRUE(refused(u"C:\\Tools\\\"a.exe", host::vbNormalFocus));
+  for (int style : {-1, 5, 7}) EXPECT_TRUE(refused(u"C:\\Tools\\a.exe", style)) << style;
+  EXPECT_TRUE(run.os.Calls({"Shell"}).empty());
+
+  for (int style : {host::vbHide, host::vbNormalFocus, host::vbMinimizedFocus,
+                    host::vbMaximizedFocus, host::vbNormalNoFocus, host::vbMinimizedNoFocus}) {
+    EXPECT_NE(host::Shell(u"C:\\Tools\\a.exe", style), 0u) << style;
+  }
+  EXPECT_EQ(run.os.Calls({"Shell"}).size(), 6u);
+}
+
 TEST(Toolkit, StringRules) {
   EXPECT_EQ(host::Replace(u"a  b   c    d", u"  ", u"\r\n"), u"a\r\nb\r\n c\r\n\r\nd");
   EXPECT_EQ(host::Replace(u"abc", u"", u"x"), u"abc");
