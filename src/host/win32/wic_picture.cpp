@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cmath>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -18,6 +19,7 @@
 #include "host/picture/reduce.h"
 #include "host/picture/resample.h"
 #include "host/runtime.h"
+#include "host/win32/wic_transform.h"
 #include "host/win32/wide.h"
 
 namespace host::win32 {
@@ -224,7 +226,7 @@ int WicOrientation(IWICBitmapFrameDecode* frame, PictureFormat format) {
 // a pixel.
 class BandReader {
  public:
-  BandReader(IWICImagingFactory* factory, IWICBitmapFrameDecode* frame, int width) : width_(width) {
+  BandReader(IWICImagingFactory* factory, IWICBitmapSource* frame, int width) : width_(width) {
     WICPixelFormatGUID format{};
     Check(frame->GetPixelFormat(&format));
     const struct {
@@ -238,7 +240,8 @@ class BandReader {
     for (const auto& known : direct) {
       if (IsEqualGUID(format, *known.guid)) {
         kind_ = known.kind;
-        Check(frame->QueryInterface(IID_IWICBitmapSource, reinterpret_cast<void**>(source_.Put())));
+        frame->AddRef();
+        *source_.Put() = frame;
         return;
       }
     }
@@ -309,6 +312,93 @@ class BandReader {
   int width_;
   std::vector<std::uint8_t> stored_;
 };
+
+// A frame as its decoder gives it reduced to width x height, read as any
+// other source.
+class ScaledSource final : public IWICBitmapSource {
+ public:
+  ScaledSource(IWICBitmapSourceTransform* transform, IWICBitmapSource* frame, SIZE size)
+      : transform_(transform), frame_(frame), size_(size) {
+    Check(frame->GetPixelFormat(&format_));
+    Check(transform->GetClosestPixelFormat(&format_));
+  }
+  ScaledSource(const ScaledSource&) = delete;
+  ScaledSource& operator=(const ScaledSource&) = delete;
+  virtual ~ScaledSource() = default;
+
+  // Lives on the stack of the read: the references are not counted.
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
+    if (!object) return E_POINTER;
+    *object = IsEqualGUID(iid, IID_IUnknown) || IsEqualGUID(iid, IID_IWICBitmapSource)
+                  ? static_cast<IWICBitmapSource*>(this)
+                  : nullptr;
+    return *object ? S_OK : E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+  ULONG STDMETHODCALLTYPE Release() override { return 1; }
+  HRESULT STDMETHODCALLTYPE GetSize(UINT* width, UINT* height) override {
+    if (!width || !height) return E_INVALIDARG;
+    *width = static_cast<UINT>(size_.cx);
+    *height = static_cast<UINT>(size_.cy);
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE GetPixelFormat(WICPixelFormatGUID* format) override {
+    if (!format) return E_INVALIDARG;
+    *format = format_;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE GetResolution(double* x, double* y) override {
+    return frame_->GetResolution(x, y);
+  }
+  HRESULT STDMETHODCALLTYPE CopyPalette(IWICPalette* palette) override {
+    return frame_->CopyPalette(palette);
+  }
+  HRESULT STDMETHODCALLTYPE CopyPixels(const WICRect* rect, UINT stride, UINT bufferSize,
+                                       BYTE* buffer) override {
+    WICPixelFormatGUID format = format_;
+    return transform_->CopyPixels(rect, static_cast<UINT>(size_.cx), static_cast<UINT>(size_.cy),
+                                  &format, WICBitmapTransformRotate0, stride, bufferSize, buffer);
+  }
+
+ private:
+  IWICBitmapSourceTransform* transform_;
+  IWICBitmapSource* frame_;
+  SIZE size_;
+  WICPixelFormatGUID format_{};
+};
+
+// The smallest size the decoder can give, of those it offers, that still
+// covers `wanted` on both axes; `full` when it offers none smaller. It is
+// asked about the wanted size and about halves, quarters and eighths, the
+// sizes decoders reduce to.
+SIZE ClosestCoveringSize(IWICBitmapSourceTransform* transform, SIZE full, SIZE wanted) {
+  SIZE best = full;
+  const auto consider = [&](LONG width, LONG height) {
+    UINT w = static_cast<UINT>(width), h = static_cast<UINT>(height);
+    if (FAILED(transform->GetClosestSize(&w, &h))) return;
+    const LONG cx = static_cast<LONG>(w), cy = static_cast<LONG>(h);
+    if (cx >= wanted.cx && cy >= wanted.cy && cx <= full.cx && cy <= full.cy &&
+        std::int64_t{cx} * cy < std::int64_t{best.cx} * best.cy) {
+      best = SIZE{cx, cy};
+    }
+  };
+  consider(wanted.cx, wanted.cy);
+  for (LONG divisor : {2, 4, 8}) {
+    consider((full.cx + divisor - 1) / divisor, (full.cy + divisor - 1) / divisor);
+  }
+  return best;
+}
+
+// The size a width x height frame takes fitted within `screen`, turned by
+// `orientation`, rounded up; never larger than the frame.
+SIZE ShownSize(int width, int height, int orientation, SIZE screen) {
+  const bool swap = picture::SwapsAxes(orientation);
+  const double boxWidth = swap ? screen.cy : screen.cx;
+  const double boxHeight = swap ? screen.cx : screen.cy;
+  const double scale = std::min({1.0, boxWidth / width, boxHeight / height});
+  return SIZE{static_cast<LONG>(std::ceil(width * scale - 1e-9)),
+              static_cast<LONG>(std::ceil(height * scale - 1e-9))};
+}
 
 // How many threads the scaling work is shared among: the processors, up
 // to 4.
@@ -406,11 +496,12 @@ Layout LayOut(IWICBitmapFrameDecode* frame, const picture::PictureHeader& header
 
 // Rows a band at a time, averaged down by `factor` as they come, then
 // turned upright.
-PixelBuffer ReadReduced(Job& job, BandReader& reader, const Layout& layout, int factor, int band) {
+PixelBuffer ReadReduced(const std::atomic<bool>& abandoned, BandReader& reader,
+                        const Layout& layout, int factor, int band) {
   PixelBuffer buffer(layout.width, band);
   picture::BlockReducer reducer(layout.width, layout.height, factor, Processors());
   for (int y = 0; y < layout.height; y += band) {
-    if (job.abandoned.load(std::memory_order_relaxed)) Fail();
+    if (abandoned.load(std::memory_order_relaxed)) Fail();
     const int rows = std::min(band, layout.height - y);
     reader.Reduce(y, rows, buffer.Data(), reducer);
   }
@@ -420,18 +511,21 @@ PixelBuffer ReadReduced(Job& job, BandReader& reader, const Layout& layout, int 
              : picture::Orient(reduced.View(), layout.orientation);
 }
 
-// Rows a band at a time at their full size: `direct`ly into place when the
+// Rows a band at a time at their full size: straight into place when the
 // picture is kept as it is stored, otherwise through a band buffer onto the
 // canvas or turned upright.
-PixelBuffer ReadFullSize(const Job& job, BandReader& reader, const Layout& layout, int band,
-                         bool direct) {
+PixelBuffer ReadFullSize(const std::atomic<bool>& abandoned, BandReader& reader,
+                         const Layout& layout, int band) {
   const int w = layout.width, h = layout.height;
+  const bool direct = layout.orientation == picture::kUpright && !layout.placed;
   PixelBuffer buffer;
   if (!direct) buffer = PixelBuffer(w, band);
-  PixelBuffer upright(job.width, job.height);
+  const bool swap = picture::SwapsAxes(layout.orientation);
+  PixelBuffer upright(swap ? layout.canvas.height : layout.canvas.width,
+                      swap ? layout.canvas.width : layout.canvas.height);
   if (layout.placed) upright.Fill(picture::kOpaqueBlack);
   for (int y = 0; y < h; y += band) {
-    if (job.abandoned.load(std::memory_order_relaxed)) Fail();
+    if (abandoned.load(std::memory_order_relaxed)) Fail();
     const int rows = std::min(band, h - y);
     reader.Read(y, rows, direct ? upright.Row(y) : buffer.Data());
     if (layout.placed) {
@@ -445,6 +539,25 @@ PixelBuffer ReadFullSize(const Job& job, BandReader& reader, const Layout& layou
   return upright;
 }
 
+// The pixels of `source` as laid out, kept no larger than the picture
+// needs to be shown fitted within `screen`. Bands of about 1 MiB unless
+// `band` says otherwise.
+PixelBuffer ReadPixels(IWICImagingFactory* factory, IWICBitmapSource* source, const Layout& layout,
+                       SIZE screen, const std::atomic<bool>& abandoned, int band = 0) {
+  BandReader reader(factory, source, layout.width);
+  const bool swap = picture::SwapsAxes(layout.orientation);
+  const int factor = layout.placed ? 1
+                                   : picture::PrescaleFactor(swap ? layout.height : layout.width,
+                                                             swap ? layout.width : layout.height,
+                                                             screen.cx, screen.cy);
+  if (band <= 0) {
+    band = std::clamp(static_cast<int>((1u << 20) / (static_cast<unsigned>(layout.width) * 4)), 1,
+                      layout.height);
+  }
+  return factor > 1 ? ReadReduced(abandoned, reader, layout, factor, band)
+                    : ReadFullSize(abandoned, reader, layout, band);
+}
+
 void Decode(Job& job, Com<IWICImagingFactory>& factory) {
   const picture::Bytes bytes(job.bytes.data(), job.bytes.size());
   picture::PictureHeader header;
@@ -453,23 +566,14 @@ void Decode(Job& job, Com<IWICImagingFactory>& factory) {
   Source source;
   OpenSource(job, factory, header.format, source);
   const Layout layout = LayOut(source.frame.Get(), header, bytes);
-  BandReader reader(factory.Get(), source.frame.Get(), layout.width);
-
   const bool swap = picture::SwapsAxes(layout.orientation);
   job.width = swap ? layout.canvas.height : layout.canvas.width;
   job.height = swap ? layout.canvas.width : layout.canvas.height;
   const SIZE screen = LargestMonitor();
-  const int factor =
-      layout.placed ? 1 : picture::PrescaleFactor(job.width, job.height, screen.cx, screen.cy);
-  // Bands of about 1 MiB.
-  const UINT width = static_cast<UINT>(layout.width), height = static_cast<UINT>(layout.height);
-  const int band = static_cast<int>(std::clamp<UINT>((1u << 20) / (width * 4), 1, height));
-  if (factor > 1) {
-    job.pixels = ReadReduced(job, reader, layout, factor, band);
-    return;
-  }
-  const bool direct = factor == 1 && layout.orientation == picture::kUpright && !layout.placed;
-  job.pixels = ReadFullSize(job, reader, layout, band, direct);
+  job.pixels = layout.placed
+                   ? ReadPixels(factory.Get(), source.frame.Get(), layout, screen, job.abandoned)
+                   : ReadFramePixels(factory.Get(), source.frame.Get(), layout.orientation, screen,
+                                     &job.abandoned);
 }
 
 void Work(Job& job, Com<IWICImagingFactory>& factory) {
@@ -594,6 +698,36 @@ class WicLoad final : public PictureLoad {
 };
 
 }  // namespace
+
+PixelBuffer ReadFramePixels(IWICImagingFactory* factory, IWICBitmapFrameDecode* frame,
+                            int orientation, SIZE screen, const std::atomic<bool>* abandoned) {
+  static const std::atomic<bool> kNever{false};
+  const std::atomic<bool>& stop = abandoned ? *abandoned : kNever;
+  UINT width = 0, height = 0;
+  Check(frame->GetSize(&width, &height));
+  Layout layout;
+  layout.width = static_cast<int>(width);
+  layout.height = static_cast<int>(height);
+  layout.canvas = Canvas{layout.width, layout.height, 0, 0};
+  layout.orientation = orientation;
+  Com<IWICBitmapSourceTransform> transform;
+  if (SUCCEEDED(frame->QueryInterface(kIidBitmapSourceTransform,
+                                      reinterpret_cast<void**>(transform.Put())))) {
+    const SIZE full{layout.width, layout.height};
+    const SIZE size = ClosestCoveringSize(
+        transform.Get(), full, ShownSize(layout.width, layout.height, orientation, screen));
+    if (size.cx != full.cx || size.cy != full.cy) {
+      ScaledSource scaled(transform.Get(), frame, size);
+      Layout reduced = layout;
+      reduced.width = reduced.canvas.width = size.cx;
+      reduced.height = reduced.canvas.height = size.cy;
+      // In one piece: a decoder that reduces need not be able to restart
+      // mid-picture cheaply, and the reduced copy is small.
+      return ReadPixels(factory, &scaled, reduced, screen, stop, reduced.height);
+    }
+  }
+  return ReadPixels(factory, frame, layout, screen, stop);
+}
 
 std::optional<FileStamp> PictureFileStamp(const Text& path) {
   WIN32_FILE_ATTRIBUTE_DATA attributes;

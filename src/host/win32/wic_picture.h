@@ -36,6 +36,9 @@
 
 #include "host/win32/windows_api.h"
 
+#include <wincodec.h>
+
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -81,6 +84,16 @@ std::shared_ptr<PictureLoad> BeginPictureLoad(const Text& path);
 
 // Set once the load has finished, for waiting on it.
 HANDLE LoadFinishedEvent(const PictureLoad& load);
+
+// The pixels a load keeps of `frame`, one not placed on a larger canvas,
+// turned upright by `orientation`: no smaller than the frame fitted within
+// `screen` and, where it is larger, reduced first by the decoder itself
+// when the frame offers that (IWICBitmapSourceTransform), then by
+// whole-factor averaging. Stops when `abandoned` is set. Decode uses it;
+// the tests give it frames of their own.
+picture::PixelBuffer ReadFramePixels(IWICImagingFactory* factory, IWICBitmapFrameDecode* frame,
+                                     int orientation, SIZE screen,
+                                     const std::atomic<bool>* abandoned = nullptr);
 
 // The same load, waited for as long as it takes (for the benchmark).
 Picture LoadPictureFile(const Text& path);
