@@ -16,8 +16,9 @@
 #   peak     per picture in a new process: memory once it is shown;
 #   cycle    200 changes in one process: private bytes, GDI and USER
 #            objects before and after;
-#   key      the real zarvo.scr (build/win32): key to exit at idle and
-#            during the decode of a 12000x4000 PNG (bench/key_exit.py).
+#   saver    the real zarvo.scr (build/win32): launch to first picture, and
+#            key to exit at idle and during the decode of a 12000x4000 PNG
+#            (bench/saver_timing.py).
 #
 # What each figure means is written at the top of bench/picture_bench.cpp.
 set -euo pipefail
@@ -64,4 +65,4 @@ for picture in jpeg12.jpg jpeg24.jpg png12.png small.gif; do
   wine "$bench" peak "$picture"
 done
 wine "$bench" cycle 200 jpeg12.jpg jpeg24.jpg png12.png small.gif
-/usr/bin/python3 "$root/bench/key_exit.py" 3 "$pictures"
+/usr/bin/python3 "$root/bench/saver_timing.py" 3 "$pictures"
