@@ -109,6 +109,13 @@ TEST_F(DialogRun, HasOneHelpMenuWithTheVersionItem) {
   EXPECT_EQ(menus[1].id, form.MENU_Version.Id());
 }
 
+TEST_F(DialogRun, ScalesItsLayoutWithTheScreenDpi) {
+  os.dpi = 144;  // ten twips to the pixel
+  Open();
+  EXPECT_EQ(os.ClientRect(form.hWnd()), (RectPx{0, 0, 650, 110}));  // 649.5 and 109.5 round up
+  EXPECT_EQ(Control(form, "Cmd_OK")->bounds, (RectPx{516, 12, 122, 38}));
+}
+
 // One run per way of leaving. The keys go where the focus is, on Cmd_OK:
 // Enter presses the default button and Esc the cancel button.
 class DialogEnd : public DialogRun, public ::testing::WithParamInterface<std::string> {};
