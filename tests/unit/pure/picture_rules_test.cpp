@@ -24,47 +24,37 @@ TEST(PictureFileName, FolderAndNumberMakeTheName) {
   EXPECT_EQ(PictureFileName(u"C:\\x/", 1), u"C:\\x/\\ZARVO001.DAT");  // only "\" counts
 }
 
-struct Worked {
-  double screenWidth, screenHeight;
-  float width, height;
-  Fit fit;
-  bool stretch;
-  float left, top, placedWidth, placedHeight;
-};
-
-void PrintTo(const Worked& w, std::ostream* out) {
-  *out << w.width << " x " << w.height << " on " << w.screenWidth << " x " << w.screenHeight;
+TEST(FitPicture, WorkedValuesComeOutBitForBit) {
+  const struct {
+    const char* name;
+    double screenWidth, screenHeight;
+    float width, height;
+    Fit fit;
+    bool stretch;
+    float left, top, placedWidth, placedHeight;
+  } cases[] = {{"smaller", 800, 600, 400, 300, Fit::NaturalSize, false, 200, 150, 400, 300},
+               {"just smaller", 800, 600, 799, 599, Fit::NaturalSize, false, 0.5f, 0.5f, 799, 599},
+               {"wide", 800, 600, 1600, 800, Fit::ToWidth, true, 0, 100, 800, 400},
+               {"tall", 800, 600, 300, 1200, Fit::ToHeight, true, 325, 0, 150, 600},
+               {"square", 800, 600, 1000, 1000, Fit::ToHeight, true, 100, 0, 600, 600},
+               {"landscape tie", 800, 600, 1200, 900, Fit::ToHeight, true, 0, 0, 800, 600},
+               {"screen size", 800, 600, 800, 600, Fit::ToHeight, true, 0, 0, 800, 600},
+               {"same width", 800, 600, 800, 300, Fit::ToWidth, true, 0, 150, 800, 300},
+               {"same height", 800, 600, 300, 600, Fit::ToHeight, true, 250, 0, 300, 600},
+               {"single rounding", 800, 600, 900, 500, Fit::ToWidth, true, 0, 77.77777099609375f,
+                800, 444.4444580078125f},
+               {"portrait tie", 600, 800, 900, 1200, Fit::ToWidth, true, 0, 0, 600, 800},
+               {"camera", 1920, 1080, 6000, 4000, Fit::ToHeight, true, 150, 0, 1620, 1080}};
+  for (const auto& c : cases) {
+    const saver::PicturePlacement p = FitPicture(c.screenWidth, c.screenHeight, c.width, c.height);
+    EXPECT_EQ(p.fit, c.fit) << c.name;
+    EXPECT_EQ(p.Stretch, c.stretch) << c.name;
+    EXPECT_EQ(p.Left, c.left) << c.name;
+    EXPECT_EQ(p.Top, c.top) << c.name;
+    EXPECT_EQ(p.Width, c.placedWidth) << c.name;
+    EXPECT_EQ(p.Height, c.placedHeight) << c.name;
+  }
 }
-
-class WorkedValues : public ::testing::TestWithParam<Worked> {};
-
-TEST_P(WorkedValues, ComeOutBitForBit) {
-  const Worked& w = GetParam();
-  const saver::PicturePlacement p = FitPicture(w.screenWidth, w.screenHeight, w.width, w.height);
-  EXPECT_EQ(p.fit, w.fit);
-  EXPECT_EQ(p.Stretch, w.stretch);
-  EXPECT_EQ(p.Left, w.left);
-  EXPECT_EQ(p.Top, w.top);
-  EXPECT_EQ(p.Width, w.placedWidth);
-  EXPECT_EQ(p.Height, w.placedHeight);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    OnTheScreensGiven, WorkedValues,
-    ::testing::Values(
-        Worked{800, 600, 400, 300, Fit::NaturalSize, false, 200, 150, 400, 300},
-        Worked{800, 600, 1600, 800, Fit::ToWidth, true, 0, 100, 800, 400},
-        Worked{800, 600, 300, 1200, Fit::ToHeight, true, 325, 0, 150, 600},
-        Worked{800, 600, 1000, 1000, Fit::ToHeight, true, 100, 0, 600, 600},
-        Worked{800, 600, 1200, 900, Fit::ToHeight, true, 0, 0, 800, 600},  // landscape tie
-        Worked{800, 600, 800, 600, Fit::ToHeight, true, 0, 0, 800, 600},
-        Worked{800, 600, 800, 300, Fit::ToWidth, true, 0, 150, 800, 300},   // same width
-        Worked{800, 600, 300, 600, Fit::ToHeight, true, 250, 0, 300, 600},  // same height
-        Worked{800, 600, 900, 500, Fit::ToWidth, true, 0, 77.77777099609375f, 800,
-               444.4444580078125f},
-        Worked{600, 800, 900, 1200, Fit::ToWidth, true, 0, 0, 600, 800},  // portrait tie
-        Worked{800, 600, 799, 599, Fit::NaturalSize, false, 0.5f, 0.5f, 799, 599},
-        Worked{1920, 1080, 6000, 4000, Fit::ToHeight, true, 150, 0, 1620, 1080}));
 
 void ExpectError(double sw, double sh, float w, float h, host::ErrorCode code) {
   try {

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -15,13 +17,12 @@
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
-using host::WindowId;
 
 constexpr char kToolKey[] = "HKLM\\SOFTWARE\\MICROSOFT\\SHARED TOOLS\\MSINFO";
 constexpr char kFolderKey[] = "HKLM\\SOFTWARE\\MICROSOFT\\SHARED TOOLS LOCATION";
 constexpr char16_t kMessage[] = u"この環境ではシステム情報を使用できません。";
 constexpr char16_t kTool[] = u"C:\\Program Files\\Common Files\\MSInfo\\msinfo32.exe";
-constexpr char16_t kFolder[] = u"C:\\Tools\\MSInfo";
+constexpr char16_t kFolderTool[] = u"C:\\Tools\\MSInfo\\MSINFO32.EXE";
 
 Bytes Sz(const std::string& text) {
   Bytes bytes(text.begin(), text.end());
@@ -30,13 +31,16 @@ Bytes Sz(const std::string& text) {
 }
 Bytes Sz(const std::u16string& text) { return Sz(host::ToUtf8(text)); }
 
-class DialogSysInfo : public ::testing::Test {
- protected:
+std::string Quoted(const std::string& call, const std::u16string& path) {
+  return call + "(\"" + host::ToUtf8(path) + "\"";
+}
+
+struct SysInfoRun {
   sim::SimOs os;
   host::Program program{os};
   dialogs::Form2 form;
 
-  void SetUp() override {
+  SysInfoRun() {
     os.Start([&] {
       program.RunMain([&] {
         host::Load(form);
@@ -44,229 +48,133 @@ class DialogSysInfo : public ::testing::Test {
       });
     });
   }
+  ~SysInfoRun() { EXPECT_EQ(os.openRegistryKeys, 0) << "a key was left open"; }
   void Put(const char* key, const char* name, std::uint32_t type, Bytes data) {
     os.registry[key].values[name] = sim::RegistryValue{type, std::move(data)};
   }
-  void PutTool(Bytes data, std::uint32_t type = 1) { Put(kToolKey, "PATH", type, std::move(data)); }
-  void PutFolder(Bytes data, std::uint32_t type = 1) {
-    Put(kFolderKey, "MSINFO", type, std::move(data));
-  }
-  void AddFile(const std::u16string& path) { os.files[path] = sim::File{}; }
-
-  // Clicks cmdSysInfo in a freshly opened About box, then closes the box.
-  void ClickSysInfo() {
-    os.modalActions.push_back([&] {
-      dialogs::SFrm_About& about = *form.About();
-      os.Click(os.Control(about.hWnd(), "cmdSysInfo")->id);
-      os.Click(os.Control(about.hWnd(), "cmdOK")->id);
+  // Clicks cmdSysInfo `clicks` times in a freshly opened About box, then
+  // closes the box; `between` runs between two clicks.
+  void ClickSysInfo(
+      int clicks = 1, const std::function<void()>& between = [] {}) {
+    os.modalActions.push_back([&, clicks] {
+      const host::WindowId about = form.About()->hWnd();
+      for (int i = 0; i < clicks; ++i) {
+        if (i > 0) between();
+        os.Click(os.Control(about, "cmdSysInfo")->id);
+      }
+      os.Click(os.Control(about, "cmdOK")->id);
     });
     os.ChooseMenu(form.hWnd(), form.MENU_Version.Id());
-    ASSERT_FALSE(os.Exited());
+    EXPECT_FALSE(os.Exited());
   }
-  std::vector<std::string> Opens() const { return os.Calls({"RegOpenKeyExA"}); }
-  std::vector<std::string> Queries() const { return os.Calls({"RegQueryValueExA"}); }
   bool Messaged() const {
     return os.messageBoxes.size() == 1 && os.messageBoxes[0].text == kMessage &&
            os.messageBoxes[0].caption == u"ZARVO" && os.messageBoxes[0].flags == 0;
   }
-  void TearDown() override { EXPECT_EQ(os.openRegistryKeys, 0) << "a key was left open"; }
 };
 
-// ------------------------------------------------------ the two lookups
+struct Value {
+  const char* name;
+  std::uint32_t type;
+  Bytes data;
+};
 
-TEST_F(DialogSysInfo, FirstValueNamingAFileStartsItAsReadWithoutAnExistenceTest) {
-  PutTool(Sz(kTool));
-  PutFolder(Sz(kFolder));
-  AddFile(kTool);
-  ClickSysInfo();
-  EXPECT_EQ(os.launched, (std::vector<std::u16string>{kTool}));
-  EXPECT_TRUE(os.messageBoxes.empty());
-  EXPECT_EQ(Opens().size(), 1u) << "the second value is never read";
-  // The first look at the file system is Shell's own.
-  const auto fileCalls = os.Calls({"IsNormalFile", "Shell"});
-  ASSERT_FALSE(fileCalls.empty());
-  EXPECT_EQ(fileCalls[0].rfind("Shell(", 0), 0u) << fileCalls[0];
-  EXPECT_NE(fileCalls[0].find(", 1)"), std::string::npos) << "normal window with the focus";
+TEST(DialogSysInfo, WhichValueLeadsWhere) {
+  const std::string toolShell = Quoted("Shell", kTool) + ", 1)";
+  const std::string toolLook = Quoted("IsNormalFile", kTool) + ")";
+  const std::string folderLook = Quoted("IsNormalFile", kFolderTool) + ")";
+  const std::string folderShell = Quoted("Shell", kFolderTool) + ", 1)";
+  const Value folder = {"MSINFO", 1, Sz(u"C:\\Tools\\MSInfo")};
+  const std::string full(1024, 'A');
+  const struct {
+    const char* name;
+    std::optional<Value> tool, folder;
+    std::vector<std::u16string> files;
+    std::size_t opens;
+    std::vector<std::string> fileCalls;  // IsNormalFile and Shell, in order
+    bool launched;
+  } cases[] = {
+      // clang-format off
+      // The first look at the file system is Shell's own, normal with the focus.
+      {"first value names a file",
+       Value{"PATH", 1, Sz(kTool)}, folder, {kTool}, 1, {toolShell, toolLook}, true},
+      {"first value names a missing file: the second is not tried",
+       Value{"PATH", 1, Sz(kTool)}, folder, {kFolderTool}, 1, {toolShell, toolLook}, false},
+      {"no first value: the second folder's tool",
+       std::nullopt, folder, {kFolderTool}, 2, {folderLook, folderShell, folderLook}, true},
+      {"first key without the value: the second folder's tool",
+       Value{"OTHER", 1, Sz("x")}, folder, {kFolderTool}, 2,
+       {folderLook, folderShell, folderLook}, true},
+      {"second folder without the tool", std::nullopt, folder, {}, 2, {folderLook}, false},
+      {"second folder ending in a backslash is used as read",
+       std::nullopt, Value{"MSINFO", 1, Sz(u"C:\\Tools\\")}, {u"C:\\Tools\\MSINFO32.EXE"}, 2,
+       {"IsNormalFile(\"C:\\Tools\\\\MSINFO32.EXE\")"}, false},
+      {"neither value", std::nullopt, std::nullopt, {}, 2, {}, false},
+      {"a value of exactly the buffer size is read",
+       Value{"PATH", 1, Bytes(1024, 'A')}, folder, {}, 1,
+       {"Shell(\"" + full + "\", 1)", "IsNormalFile(\"" + full + "\")"}, false},
+      {"a value longer than the buffer counts as absent",
+       Value{"PATH", 1, Bytes(1025, 'A')}, folder, {kFolderTool}, 2,
+       {folderLook, folderShell, folderLook}, true},
+      // Read, so the second is not tried; the empty path is refused before Shell.
+      {"an unhandled type gives no path",
+       Value{"PATH", 2, Sz(kTool)}, folder, {kTool}, 1, {}, false},
+      {"a number is never a usable path",
+       Value{"PATH", 4, {0x0B, 0x0A, 0x05, 0x00}}, std::nullopt, {}, 1,
+       {"Shell(\"&h050A0B\", 1)", "IsNormalFile(\"&h050A0B\")"}, false},
+      // No retry after the error, and the key is closed.
+      {"a value without data", Value{"PATH", 1, {}}, folder, {kFolderTool}, 1, {}, false},
+      // clang-format on
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    SysInfoRun run;
+    if (c.tool) run.Put(kToolKey, c.tool->name, c.tool->type, c.tool->data);
+    if (c.folder) run.Put(kFolderKey, c.folder->name, c.folder->type, c.folder->data);
+    for (const std::u16string& file : c.files) run.os.files[file] = sim::File{};
+    run.ClickSysInfo();
+    EXPECT_EQ(run.os.Calls({"RegOpenKeyExA"}).size(), c.opens);
+    EXPECT_EQ(run.os.Calls({"IsNormalFile", "Shell"}), c.fileCalls);
+    EXPECT_EQ(run.os.launched.size(), c.launched ? 1u : 0u);
+    EXPECT_EQ(run.Messaged(), !c.launched);
+  }
 }
 
-TEST_F(DialogSysInfo, FirstValueNamingAMissingFileGivesTheMessageWithoutTryingTheSecond) {
-  PutTool(Sz(kTool));
-  PutFolder(Sz(kFolder));
-  AddFile(std::u16string(kFolder) + u"\\MSINFO32.EXE");
-  ClickSysInfo();
-  EXPECT_TRUE(os.launched.empty());
-  EXPECT_TRUE(Messaged());
-  EXPECT_EQ(Opens().size(), 1u);
+TEST(DialogSysInfo, KeysAreOpenedForReadingOnlyAndTheNamedValueIsQueried) {
+  SysInfoRun run;
+  run.Put(kFolderKey, "MSINFO", 1, Sz(u"C:\\Tools\\MSInfo"));
+  run.ClickSysInfo();
+  EXPECT_EQ(run.os.Calls({"RegOpenKeyExA"}),
+            (std::vector<std::string>{
+                "RegOpenKeyExA(2147483650, \"SOFTWARE\\Microsoft\\Shared Tools\\MSINFO\", 0, "
+                "131097)",
+                "RegOpenKeyExA(2147483650, \"SOFTWARE\\Microsoft\\Shared Tools Location\", 0, "
+                "131097)"}));
+  const auto queries = run.os.Calls({"RegQueryValueExA"});
+  ASSERT_EQ(queries.size(), 1u);
+  EXPECT_NE(queries[0].find(", \"MSINFO\", 1024)"), std::string::npos) << queries[0];
 }
 
-TEST_F(DialogSysInfo, WithoutTheFirstValueTheSecondFoldersToolIsStarted) {
-  PutFolder(Sz(kFolder));
-  const std::u16string tool = std::u16string(kFolder) + u"\\MSINFO32.EXE";
-  AddFile(tool);
-  ClickSysInfo();
-  EXPECT_EQ(os.launched, (std::vector<std::u16string>{tool}));
-  EXPECT_TRUE(os.messageBoxes.empty());
-  EXPECT_EQ(Opens().size(), 2u);
-}
-
-TEST_F(DialogSysInfo, FirstKeyWithoutTheValueAlsoFallsBackToTheSecond) {
-  Put(kToolKey, "OTHER", 1, Sz("x"));
-  PutFolder(Sz(kFolder));
-  const std::u16string tool = std::u16string(kFolder) + u"\\MSINFO32.EXE";
-  AddFile(tool);
-  ClickSysInfo();
-  EXPECT_EQ(os.launched, (std::vector<std::u16string>{tool}));
-}
-
-TEST_F(DialogSysInfo, SecondFolderWithoutTheToolGivesTheMessage) {
-  PutFolder(Sz(kFolder));
-  ClickSysInfo();
-  EXPECT_TRUE(os.launched.empty());
-  EXPECT_TRUE(Messaged());
-  EXPECT_EQ(os.Calls({"IsNormalFile"}),
-            (std::vector<std::string>{"IsNormalFile(\"C:\\Tools\\MSInfo\\MSINFO32.EXE\")"}));
-  EXPECT_TRUE(os.Calls({"Shell"}).empty());
-}
-
-TEST_F(DialogSysInfo, AFolderEndingInABackslashIsUsedAsRead) {
-  PutFolder(Sz(u"C:\\Tools\\"));
-  AddFile(u"C:\\Tools\\MSINFO32.EXE");
-  ClickSysInfo();
-  EXPECT_EQ(os.Calls({"IsNormalFile"}),
-            (std::vector<std::string>{"IsNormalFile(\"C:\\Tools\\\\MSINFO32.EXE\")"}));
-  EXPECT_TRUE(Messaged());
-}
-
-TEST_F(DialogSysInfo, NeitherValuePresentGivesTheMessage) {
-  ClickSysInfo();
-  EXPECT_TRUE(Messaged());
-  EXPECT_EQ(Opens().size(), 2u);
-  EXPECT_TRUE(Queries().empty());
-  EXPECT_TRUE(os.Calls({"IsNormalFile", "Shell"}).empty());
-}
-
-TEST_F(DialogSysInfo, EachClickLooksAgainAndShowsOneMessage) {
-  os.modalActions.push_back([&] {
-    const WindowId about = form.About()->hWnd();
-    os.Click(os.Control(about, "cmdSysInfo")->id);
-    PutTool(Sz(kTool));
-    AddFile(kTool);
-    os.Click(os.Control(about, "cmdSysInfo")->id);
-    os.Click(os.Control(about, "cmdOK")->id);
+TEST(DialogSysInfo, EachClickLooksAgainAndShowsOneMessage) {
+  SysInfoRun run;
+  run.ClickSysInfo(2, [&] {
+    run.Put(kToolKey, "PATH", 1, Sz(kTool));
+    run.os.files[kTool] = sim::File{};
   });
-  os.ChooseMenu(form.hWnd(), form.MENU_Version.Id());
-  EXPECT_EQ(os.messageBoxes.size(), 1u);
-  EXPECT_EQ(os.launched.size(), 1u);
+  EXPECT_EQ(run.os.messageBoxes.size(), 1u);
+  EXPECT_EQ(run.os.launched, (std::vector<std::u16string>{kTool}));
 }
 
-// ------------------------------------------- read rights only (mended)
-
-TEST_F(DialogSysInfo, KeysAreOpenedForReadingOnly) {
-  PutFolder(Sz(kFolder));
-  ClickSysInfo();
-  ASSERT_EQ(Opens().size(), 2u);
-  EXPECT_EQ(Opens()[0],
-            "RegOpenKeyExA(2147483650, \"SOFTWARE\\Microsoft\\Shared Tools\\MSINFO\", 0, 131097)");
-  EXPECT_EQ(Opens()[1],
-            "RegOpenKeyExA(2147483650, \"SOFTWARE\\Microsoft\\Shared Tools Location\", 0, 131097)");
-  ASSERT_EQ(Queries().size(), 1u);
-  EXPECT_NE(Queries()[0].find(", \"MSINFO\", 1024)"), std::string::npos) << Queries()[0];
-}
-
-TEST_F(DialogSysInfo, KeysAStandardUserMayNotWriteStillLeadToTheTool) {
-  PutTool(Sz(kTool));
-  os.registry[kToolKey].writable = false;
-  AddFile(kTool);
-  ClickSysInfo();
-  EXPECT_EQ(os.launched, (std::vector<std::u16string>{kTool}));
-  EXPECT_TRUE(os.messageBoxes.empty());
-
-  os.registry.erase(kToolKey);
-  PutFolder(Sz(kFolder));
-  os.registry[kFolderKey].writable = false;
-  AddFile(std::u16string(kFolder) + u"\\MSINFO32.EXE");
-  ClickSysInfo();
-  EXPECT_EQ(os.launched.size(), 2u);
-  EXPECT_TRUE(os.messageBoxes.empty());
-}
-
-// ------------------------------------------------------- the value data
-
-TEST_F(DialogSysInfo, ATextStoredWithoutItsTerminatorReadsTheSame) {
-  const std::string path = host::ToUtf8(kTool);
-  PutTool(Bytes(path.begin(), path.end()));
-  AddFile(kTool);
-  ClickSysInfo();
-  EXPECT_EQ(os.launched, (std::vector<std::u16string>{kTool}));
-}
-
-TEST_F(DialogSysInfo, AValueOfExactlyTheBufferSizeIsRead) {
-  PutTool(Bytes(1024, 'A'));
-  PutFolder(Sz(kFolder));
-  ClickSysInfo();
-  EXPECT_EQ(Opens().size(), 1u);
-  EXPECT_EQ(os.Calls({"Shell"}).at(0).size(), std::string("Shell(\"\", 1)").size() + 1024);
-  EXPECT_TRUE(Messaged());
-}
-
-TEST_F(DialogSysInfo, AValueLongerThanTheBufferCountsAsAbsent) {
-  PutTool(Bytes(1025, 'A'));
-  PutFolder(Sz(kFolder));
-  const std::u16string tool = std::u16string(kFolder) + u"\\MSINFO32.EXE";
-  AddFile(tool);
-  ClickSysInfo();
-  EXPECT_EQ(Opens().size(), 2u);
-  EXPECT_EQ(os.launched, (std::vector<std::u16string>{tool}));
-}
-
-TEST_F(DialogSysInfo, AValueWithoutDataGivesTheMessageAndClosesItsKey) {
-  PutTool({});
-  PutFolder(Sz(kFolder));
-  AddFile(std::u16string(kFolder) + u"\\MSINFO32.EXE");
-  ClickSysInfo();
-  EXPECT_TRUE(Messaged());
-  EXPECT_EQ(Opens().size(), 1u) << "no retry after the error";
-  EXPECT_EQ(os.Calls({"RegCloseKey"}).size(), 1u);
-}
-
-TEST_F(DialogSysInfo, ATextOfOnlyItsTerminatorIsTheEmptyPath) {
-  PutTool(Bytes{0});
-  PutFolder(Sz(kFolder));
-  ClickSysInfo();
-  EXPECT_TRUE(os.Calls({"Shell"}).empty()) << "Shell refuses the empty path itself";
-  EXPECT_TRUE(Messaged());
-  EXPECT_EQ(Opens().size(), 1u);
-}
-
-TEST_F(DialogSysInfo, AnUnhandledTypeCountsAsReadButGivesNoPath) {
-  PutTool(Sz(kTool), 2 /* REG_EXPAND_SZ */);
-  AddFile(kTool);
-  PutFolder(Sz(kFolder));
-  ClickSysInfo();
-  EXPECT_TRUE(os.Calls({"Shell"}).empty()) << "Shell refuses the empty path itself";
-  EXPECT_TRUE(os.launched.empty());
-  EXPECT_TRUE(Messaged());
-  EXPECT_EQ(Opens().size(), 1u);
-}
-
-TEST_F(DialogSysInfo, ANumberIsNeverAUsablePath) {
-  PutTool(Bytes{0x0B, 0x0A, 0x05, 0x00}, 4 /* REG_DWORD */);
-  ClickSysInfo();
-  EXPECT_EQ(os.Calls({"Shell"}), (std::vector<std::string>{"Shell(\"&h050A0B\", 1)"}));
-  EXPECT_TRUE(Messaged());
-}
-
-// ------------------------------------------------- GetKeyValue by itself
-
-TEST_F(DialogSysInfo, GetKeyValueEmptiesTheTextOnlyWhenItFails) {
+TEST(DialogSysInfo, GetKeyValueEmptiesTheTextOnlyWhenItFails) {
+  SysInfoRun run;
   dialogs::SFrm_About about;
   const std::int32_t root = dialogs::kHkeyLocalMachine;
-  PutTool(Sz(kTool), 2);
   std::u16string value = u"kept";
+  run.Put(kToolKey, "PATH", 2, Sz(kTool));
   EXPECT_TRUE(about.GetKeyValue(root, dialogs::kToolKey, dialogs::kToolValue, value));
   EXPECT_EQ(value, u"kept");
 
-  PutTool(Bytes{0x10, 0x00, 0x00, 0x01}, 4);
+  run.Put(kToolKey, "PATH", 4, {0x10, 0x00, 0x00, 0x01});
   EXPECT_TRUE(about.GetKeyValue(root, dialogs::kToolKey, dialogs::kToolValue, value));
   EXPECT_EQ(value, u"&h01000010");
 
@@ -281,9 +189,10 @@ TEST_F(DialogSysInfo, GetKeyValueEmptiesTheTextOnlyWhenItFails) {
   EXPECT_EQ(value, u"");
 }
 
-TEST_F(DialogSysInfo, GetKeyValueLeavesAValueWithoutDataToItsCaller) {
+TEST(DialogSysInfo, GetKeyValueLeavesAValueWithoutDataToItsCaller) {
+  SysInfoRun run;
   dialogs::SFrm_About about;
-  PutTool({});
+  run.Put(kToolKey, "PATH", 1, {});
   std::u16string value = u"kept";
   try {
     about.GetKeyValue(dialogs::kHkeyLocalMachine, dialogs::kToolKey, dialogs::kToolValue, value);

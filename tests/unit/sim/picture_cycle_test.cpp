@@ -76,27 +76,6 @@ TEST(PictureCycle, PlacementsOfTheWorkedValuesReachTheImageControl) {
   }
 }
 
-TEST(PictureCycle, MissingOrBadFileCostsOneIntervalAndTheCycleGoesOn) {
-  SimRun run;
-  run.os.files.erase(FileName(2));
-  run.os.files[FileName(3)] = {"not a picture"};
-  run.os.files[FileName(4)] = {sim::PictureFile(640, 0)};  // height 0: division by zero
-  run.Start(u"/s");
-  run.os.MouseMove(run.SaverWindow(), 1, 1);  // disarm
-  ASSERT_EQ(run.module.Form1.FirstMouseMove, host::kFalse);
-  for (int index = 2; index <= 4; ++index) {
-    run.os.Advance(20000);
-    EXPECT_FALSE(run.os.Find(run.ImageWindow())->visible) << index;
-    EXPECT_FALSE(run.module.Form1.Image1.Stretch());
-    EXPECT_EQ(run.module.Form1.PictureIndex, index + 1);
-    EXPECT_EQ(run.module.Form1.FirstMouseMove, host::kFalse);
-  }
-  run.os.Advance(20000);
-  EXPECT_TRUE(run.os.Find(run.ImageWindow())->visible);
-  EXPECT_EQ(run.module.Form1.FirstMouseMove, host::kTrue);
-  EXPECT_FALSE(run.os.Exited());
-}
-
 TEST(PictureCycle, EveryFileMissingLeavesABlackScreenThatStillEndsOnInput) {
   SimRun run;
   run.os.files.clear();

@@ -18,40 +18,40 @@ Outcome StartWith(const host::Text& arguments, SimRun& run) {
   return Outcome::Nothing;
 }
 
-struct SwitchCase {
-  const char16_t* arguments;
-  Outcome outcome;
-};
-
-void PrintTo(const SwitchCase& c, std::ostream* out) {
-  *out << '"' << host::ToUtf8(c.arguments) << '"';
+TEST(Startup, TheFirstTwoCharactersChooseWhatOpens) {
+  host::Text huge(100000, u'x');
+  huge[0] = u'/';
+  huge[1] = u'c';
+  const struct {
+    const char* name;
+    host::Text arguments;
+    Outcome outcome;
+  } cases[] = {
+      {"/s", u"/s", Outcome::Saver},
+      {"/S", u"/S", Outcome::Saver},
+      {"unknown switch", u"/X", Outcome::Saver},
+      {"slash alone", u"/", Outcome::Saver},
+      {"blank before /c", u" /c", Outcome::Saver},
+      {"full-width /C", u"／Ｃ", Outcome::Saver},
+      {"full-width c", u"/ｃ", Outcome::Saver},
+      {"NUL before c", host::Text(1, u'\0') + u"c", Outcome::Saver},
+      {"lone surrogate before /c", u"\xD800/c", Outcome::Saver},
+      {"emoji", u"\U0001F600", Outcome::Saver},
+      {"/c", u"/c", Outcome::Dialog},
+      {"/C", u"/C", Outcome::Dialog},
+      {"/c with a window", u"/c:1234", Outcome::Dialog},
+      {"100000 characters after /c", huge, Outcome::Dialog},
+      {"nothing", u"", Outcome::Dialog},
+      {"/p", u"/p", Outcome::Nothing},
+      {"/P with a window", u"/P 1234", Outcome::Nothing},
+      {"/a", u"/a", Outcome::PasswordMessage},
+      {"/A with a window", u"/A99", Outcome::PasswordMessage},
+  };
+  for (const auto& c : cases) {
+    SimRun run;
+    EXPECT_EQ(StartWith(c.arguments, run), c.outcome) << c.name;
+  }
 }
-
-class SwitchRule : public ::testing::TestWithParam<SwitchCase> {};
-
-TEST_P(SwitchRule, OpensWhatTheFirstTwoCharactersAskFor) {
-  SimRun run;
-  EXPECT_EQ(StartWith(GetParam().arguments, run), GetParam().outcome)
-      << host::ToUtf8(GetParam().arguments);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Switches, SwitchRule,
-    ::testing::Values(SwitchCase{u"/s", Outcome::Saver}, SwitchCase{u"/S", Outcome::Saver},
-                      SwitchCase{u"/s anything at all", Outcome::Saver},
-                      SwitchCase{u"-s", Outcome::Saver}, SwitchCase{u"/X", Outcome::Saver},
-                      SwitchCase{u"/", Outcome::Saver}, SwitchCase{u"x", Outcome::Saver},
-                      SwitchCase{u"ab", Outcome::Saver}, SwitchCase{u" /c", Outcome::Saver},
-                      SwitchCase{u"／Ｃ", Outcome::Saver}, SwitchCase{u"/ｃ", Outcome::Saver},
-                      SwitchCase{u"/c", Outcome::Dialog}, SwitchCase{u"/C", Outcome::Dialog},
-                      SwitchCase{u"/c:1234", Outcome::Dialog},
-                      SwitchCase{u"/C 5678", Outcome::Dialog}, SwitchCase{u"", Outcome::Dialog},
-                      SwitchCase{u"/p", Outcome::Nothing}, SwitchCase{u"/P 1234", Outcome::Nothing},
-                      SwitchCase{u"/a", Outcome::PasswordMessage},
-                      SwitchCase{u"/A99", Outcome::PasswordMessage}),
-    [](const ::testing::TestParamInfo<SwitchCase>& info) {
-      return "Case" + std::to_string(info.index);
-    });
 
 TEST(Startup, PasswordRequestAnswersWithTheMessageAndEnds) {
   SimRun run;
@@ -93,39 +93,6 @@ TEST(Startup, SaverIsShownAfterLoadThenMaximised) {
   EXPECT_EQ(tail,
             (std::vector<std::string>{"Maximize(" + form + ")", "SetVisible(" + form + ", true)",
                                       "Maximize(" + form + ")"}));
-  EXPECT_EQ(run.os.Calls({"BeginLoadPicture"}).front(),
-            "BeginLoadPicture(\"C:\\WINDOWS\\ZARVO001.DAT\")");
-}
-
-TEST(Startup, LongAndOddCommandLinesAreHandledLikeAnyOther) {
-  host::Text huge(100000, u'x');
-  huge[0] = u'/';
-  huge[1] = u'c';
-  const host::Text odd[] = {huge, host::Text(1, u'\0') + u"c", host::Text(u"\xD800/c"),
-                            u"\U0001F600"};
-  {
-    SimRun dialog;
-    EXPECT_EQ(StartWith(odd[0], dialog), Outcome::Dialog);
-  }
-  for (std::size_t i = 1; i < std::size(odd); ++i) {
-    SimRun run;
-    EXPECT_EQ(StartWith(odd[i], run), Outcome::Saver);
-  }
-}
-
-}  // namespace
-
-namespace {
-
-TEST(ConfigurationRun, OpensWithTheFocusOnOkAndEndsOnEnterOrEsc) {
-  for (int key : {13, 27}) {
-    SimRun run;
-    run.Start(u"/c");
-    const host::WindowId ok = run.module.Form2.Cmd_OK.Window();
-    EXPECT_EQ(run.os.focus, ok);
-    run.os.KeyDown(ok, key);
-    EXPECT_TRUE(run.os.Exited()) << key;
-  }
 }
 
 }  // namespace

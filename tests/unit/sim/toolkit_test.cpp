@@ -205,13 +205,4 @@ TEST(Toolkit, ShellRefusesAnEmptyOrQuotedPathAndUnknownWindowStyles) {
   EXPECT_EQ(run.os.Calls({"Shell"}).size(), 6u);
 }
 
-TEST(Toolkit, StringRules) {
-  EXPECT_EQ(host::Replace(u"a  b   c    d", u"  ", u"\r\n"), u"a\r\nb\r\n c\r\n\r\nd");
-  EXPECT_EQ(host::Replace(u"abc", u"", u"x"), u"abc");
-  EXPECT_EQ(host::UCase(u"/sｓé"), u"/SＳé");
-  EXPECT_EQ(host::Str(-32768), u"-32768");
-  EXPECT_EQ(host::FromUtf8(host::ToUtf8(u"設定 \U0001F600 abc")), u"設定 \U0001F600 abc");
-  EXPECT_EQ(host::FromUtf8("\xFF\xC3"), u"\uFFFD\uFFFD");
-}
-
 }  // namespace

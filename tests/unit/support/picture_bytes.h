@@ -1,0 +1,78 @@
+// Byte layouts for the picture tests: integers in either byte order, TIFF
+// structures and JPEG segments.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace testing_support {
+
+using ByteVector = std::vector<std::uint8_t>;
+
+inline void Put16(ByteVector& out, std::uint32_t v, bool big) {
+  out.push_back(static_cast<std::uint8_t>(big ? v >> 8 : v));
+  out.push_back(static_cast<std::uint8_t>(big ? v : v >> 8));
+}
+
+inline void Put32(ByteVector& out, std::uint32_t v, bool big) {
+  Put16(out, big ? v >> 16 : v & 0xFFFF, big);
+  Put16(out, big ? v & 0xFFFF : v >> 16, big);
+}
+
+inline void PutText(ByteVector& out, const std::string& text) {
+  out.insert(out.end(), text.begin(), text.end());
+}
+
+struct TiffEntry {
+  std::uint16_t tag, type;
+  std::uint32_t count, value;  // a SHORT value sits in the first two bytes
+};
+
+// Header, IFD0 at offset 8 with the entries given, then the next IFD's offset.
+inline ByteVector Tiff(bool big, const std::vector<TiffEntry>& entries, std::uint32_t next = 0) {
+  ByteVector out = big ? ByteVector{'M', 'M', 0, 42} : ByteVector{'I', 'I', 42, 0};
+  Put32(out, 8, big);
+  Put16(out, static_cast<std::uint32_t>(entries.size()), big);
+  for (const TiffEntry& e : entries) {
+    Put16(out, e.tag, big);
+    Put16(out, e.type, big);
+    Put32(out, e.count, big);
+    if (e.type == 3) {
+      Put16(out, e.value, big);
+      Put16(out, 0, big);
+    } else {
+      Put32(out, e.value, big);
+    }
+  }
+  Put32(out, next, big);
+  return out;
+}
+
+inline ByteVector Segment(std::uint8_t marker, const ByteVector& body) {
+  ByteVector out = {0xFF, marker};
+  Put16(out, static_cast<std::uint32_t>(body.size() + 2), true);
+  out.insert(out.end(), body.begin(), body.end());
+  return out;
+}
+
+inline ByteVector ExifSegment(const ByteVector& tiff) {
+  ByteVector body = {'E', 'x', 'i', 'f', 0, 0};
+  body.insert(body.end(), tiff.begin(), tiff.end());
+  return Segment(0xE1, body);
+}
+
+// SOI, a JFIF APP0 (18 bytes), the segments given, a scan with a little
+// entropy-coded data, EOI.
+inline ByteVector Jpeg(const std::vector<ByteVector>& segments) {
+  ByteVector out = {0xFF, 0xD8};
+  const ByteVector app0 = Segment(0xE0, {'J', 'F', 'I', 'F', 0, 1, 1, 0, 0, 1, 0, 1, 0, 0});
+  out.insert(out.end(), app0.begin(), app0.end());
+  for (const ByteVector& s : segments) out.insert(out.end(), s.begin(), s.end());
+  const ByteVector scan = Segment(0xDA, {1, 1, 0, 0, 63, 0});
+  out.insert(out.end(), scan.begin(), scan.end());
+  out.insert(out.end(), {0x12, 0x34, 0xFF, 0x00, 0x56, 0xFF, 0xD9});
+  return out;
+}
+
+}  // namespace testing_support
