@@ -3,12 +3,10 @@
 
 Standard library + PIL only (Debian: python3-pil; use /usr/bin/python3).
 
-A WineSession reuses the display and prefix of an environment set up by
-sourcing scripts/wine-env.sh (WINEPREFIX, DISPLAY and ZARVO_WINE_TMP
-exported), else, or when it is asked for a screen size of its own, it runs
-scripts/wine-env.sh itself and tears that down in close(). Windows are
-inspected and driven by zarvo-probe.exe ($ZARVO_PROBE, else the build
-folder's), input is real X input (xdotool).
+A WineSession works in the display and prefix that sourcing
+scripts/wine-env.sh sets up. Windows are inspected and driven by
+zarvo-probe.exe ($ZARVO_PROBE, else the build folder's), input is real X
+input (xdotool).
 """
 
 import ctypes
@@ -16,8 +14,6 @@ import glob
 import io
 import os
 import re
-import shutil
-import signal
 import subprocess
 import tempfile
 import time
@@ -25,7 +21,6 @@ import time
 from PIL import Image
 
 REPO_ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), '..', '..'))
-WINE_ENV_SH = os.path.join(REPO_ROOT, 'scripts', 'wine-env.sh')
 
 # Fields of probe records that stay text even when they look like numbers.
 _TEXT_FIELDS = {'title', 'text', 'class', 'name', 'data', 'key'}
@@ -124,34 +119,15 @@ def wait_until(pred, timeout=10.0, interval=0.1):
 
 
 class WineSession:
-    """An X display and a 32-bit Wine prefix, and what the tests do in them."""
-
-    def __init__(self, screen=None):
-        self.screen = screen
-        self.env = None
-        self.owned = False
-        self._procs = []
+    """The X display and Wine prefix of the environment, and what the tests
+    do in them."""
 
     def start(self):
-        e = dict(os.environ)
-        if e.get('WINEPREFIX') and e.get('DISPLAY') and e.get('ZARVO_WINE_TMP') and (
-                self.screen is None or self.screen == e.get('ZARVO_SCREEN')):
-            self.env = e
-        else:
-            for k in ('WINEPREFIX', 'ZARVO_WINE_TMP', 'ZARVO_XVFB_PID'):
-                e.pop(k, None)
-            e['ZARVO_NO_TRAP'] = '1'
-            if self.screen:
-                e['ZARVO_SCREEN'] = self.screen
-            r = subprocess.run(['bash', '-c', 'source "$1" && env -0', 'wine-env', WINE_ENV_SH],
-                               env=e, stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=300)
-            self.env = dict(item.decode('utf-8', 'replace').split('=', 1)
-                            for item in r.stdout.split(b'\0') if b'=' in item)
-            self.owned = True
-            if r.returncode != 0 or 'ZARVO_WINE_TMP' not in self.env:
-                self.close()
-                raise HarnessError('wine-env.sh failed:\n' + r.stderr.decode('utf-8', 'replace'))
+        if not (os.environ.get('WINEPREFIX') and os.environ.get('ZARVO_WINE_TMP')):
+            raise HarnessError('no Wine environment: source scripts/wine-env.sh first')
+        self.env = dict(os.environ)
         self.probe_exe = find_probe()
+        self._procs = []
         return self
 
     def close(self):
@@ -159,22 +135,6 @@ class WineSession:
             self.kill(p)
             p.output_file.close()
         self._procs = []
-        if not self.owned or not self.env:
-            return
-        for args in (['wineserver', '-k'], ['wineserver', '-w']):
-            try:
-                subprocess.run(args, env=self.env, timeout=15, stdout=subprocess.DEVNULL,
-                               stderr=subprocess.DEVNULL)
-            except (subprocess.TimeoutExpired, OSError):
-                pass
-        if self.env.get('ZARVO_XVFB_PID'):
-            try:
-                os.kill(int(self.env['ZARVO_XVFB_PID']), signal.SIGTERM)
-            except (OSError, ValueError):
-                pass
-        if self.env.get('ZARVO_WINE_TMP') and not self.env.get('ZARVO_KEEP_PREFIX'):
-            shutil.rmtree(self.env['ZARVO_WINE_TMP'], ignore_errors=True)
-        self.env = None
 
     @property
     def screen_size(self):

@@ -38,7 +38,7 @@ PLACEMENTS = [
 class PicturesOnScreen(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
-        cls.s = harness.WineSession(screen='%dx%dx24' % SCREEN).start()
+        cls.s = harness.WineSession().start()
         cls.f = SaverFolder(cls.s)
 
     @classmethod

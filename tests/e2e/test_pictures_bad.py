@@ -37,7 +37,7 @@ def peak_kib(pid):
 class BadFiles(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
-        cls.s = harness.WineSession(screen='%dx%dx24' % SCREEN).start()
+        cls.s = harness.WineSession().start()
         cls.f = SaverFolder(cls.s)
         cls.corpus = tempfile.mkdtemp(prefix='zarvo-bad-')
         cls.names = picture_corpus.bad_files(cls.corpus)
@@ -49,6 +49,7 @@ class BadFiles(unittest.TestCase):
         shutil.rmtree(cls.corpus, ignore_errors=True)
 
     def setUp(self):
+        self.assertEqual(self.s.screen_size, SCREEN)
         self.f.clear()
         self.s.mousemove(SCREEN[0] // 2, SCREEN[1] // 2)
 
