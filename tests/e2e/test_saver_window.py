@@ -3,229 +3,180 @@
 window, what it takes from the desktop and how every way of ending it gives
 the desktop back."""
 import os
+import subprocess
 import sys
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import harness  # noqa: E402
-from saver_fixture import (SAVER_CLASS, WS_CAPTION, WS_EX_TOOLWINDOW, Saver,  # noqa: E402
-                           make_folder)
+from saver_fixture import SAVER_CLASS, SaverFolder  # noqa: E402
+
+WS_CAPTION = 0x00C00000
+WS_EX_TOOLWINDOW = 0x00000080
 
 
 class SaverUnderWine(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
         cls.s = harness.WineSession().start()
-        cls.folder, cls.scr = make_folder({1: (400, 300, '#20a040')})
+        cls.f = SaverFolder(cls.s)
+        subprocess.run(['convert', '-size', '400x300', 'xc:#20a040', 'png:' + cls.f.picture(1)],
+                       check=True)
         cls.width, cls.height = cls.s.screen_size
 
     @classmethod
     def tearDownClass(cls):
         cls.s.close()
+        cls.f.remove()
 
     def setUp(self):
         self.s.mousemove(self.width // 2, self.height // 2)
 
+    def start(self, *args):
+        p = self.f.start(*args)
+        self.addCleanup(self.s.kill, p)
+        return p
+
     def start_saver(self):
-        saver = Saver(self.s, self.scr, '/s')
-        self.addCleanup(saver.stop)
-        window = saver.wait_window()
+        p = self.start('/s')
+        window = self.s.wait_window(cls=SAVER_CLASS, timeout=20)
         self.assertIsNotNone(window, 'the saver window did not appear')
-        return saver, window
+        return p, window
 
     def start_tray(self, decoy=None):
-        _, hwnd, stop = self.s.start_tray(decoy=decoy)
+        hwnd, stop = self.s.start_tray(decoy)
         self.addCleanup(stop)
         return hwnd
 
-    def tray_visible(self):
-        recs = harness.parse_output(self.s.probe('tray-state')[1])
-        return bool(recs and recs[0].get('visible'))
+    def tray_visible(self, tray):
+        return self.s.window_info(tray)['visible'] == 1
 
     def trays(self, tray):
-        """(title, visible) of the Shell_TrayWnd windows of the process that
-        made tray, front to back (Wine's explorer has one of its own)."""
-        recs = harness.parse_output(self.s.probe('tray-state')[1], 'traywnd')
-        pid = next(r['pid'] for r in recs if r['hwnd'] == tray)
-        return [(r['title'], r['visible']) for r in recs if r['pid'] == pid]
+        """(title, visible) of the task bars of the process that made tray,
+        front to back (Wine's explorer has one of its own)."""
+        windows = self.s.windows(all=True)
+        pid = next(w['pid'] for w in windows if w['hwnd'] == tray)
+        return [(w['title'], w['visible']) for w in windows
+                if w['pid'] == pid and w['class'] == 'Shell_TrayWnd']
 
-    # --- the switches
+    def assert_ended_and_restored(self, p, tray, exit_code=0):
+        if exit_code is None:  # a crash: whatever code the system's crash handling leaves
+            self.assertIsNotNone(self.s.wait_exit(p, 60), 'the saver did not end')
+        else:
+            self.assertEqual(self.s.wait_exit(p, 15), exit_code)
+        self.assertTrue(self.tray_visible(tray), 'the task bar was left hidden')
+        self.assertTrue(harness.wait_until(self.s.x_cursor_visible, 5),
+                        'the pointer was left hidden')
 
-    def test_preview_switch_does_nothing_and_ends(self):
-        for args in (['/p'], ['/P', '1234']):
-            saver = Saver(self.s, self.scr, *args)
-            self.assertEqual(saver.exit_code(), 0, args)
-            self.assertIsNone(self.s.find_window(cls=SAVER_CLASS), args)
+    def check_ends_and_restores(self, tray, end, exit_code=0):
+        p, window = self.start_saver()
+        self.assertFalse(self.tray_visible(tray))
+        end(window)
+        self.assert_ended_and_restored(p, tray, exit_code)
 
-    def test_configuration_switches_open_the_dialog(self):
-        for args in (['/c'], ['/C', '1234'], ['/c:5678'], []):
-            saver = Saver(self.s, self.scr, *args)
-            dialog = self.s.wait_window(title='ZARVO', timeout=20)
-            self.assertIsNotNone(dialog, args)
+    # --- the switches (which characters ask for what is tested on the
+    # simulated host)
+
+    def test_each_kind_of_switch(self):
+        with self.subTest('/p: nothing, and the program ends'):
+            self.assertEqual(self.s.wait_exit(self.start('/p'), 15), 0)
+            self.assertIsNone(self.s.find_window(cls=SAVER_CLASS))
+        with self.subTest('no switch: the configuration dialog'):
+            p = self.start()
+            dialog = self.s.wait_window(cls='ZarvoForm', timeout=20)
+            self.assertIsNotNone(dialog)
             self.s.close_window(dialog['hwnd'])
-            self.assertEqual(saver.exit_code(), 0, args)
-
-    def test_password_switch_shows_the_message_then_ends(self):
-        for args in (['/a'], ['/A', '99']):
-            saver = Saver(self.s, self.scr, *args)
+            self.assertEqual(self.s.wait_exit(p, 15), 0)
+        with self.subTest('/a: the message that passwords are not supported'):
+            p = self.start('/a')
             box = self.s.wait_window(cls='#32770', timeout=20)
-            self.assertIsNotNone(box, args)
+            self.assertIsNotNone(box)
             self.assertEqual(box['title'], 'ZARVO')
-            texts = [c['text'] for c in self.s.children(box['hwnd'])]
-            self.assertIn('パスワードには対応しておりません。', texts)
-            self.s.x_focus(self.s.x_window(box))
-            self.s.key('Return')
-            self.assertEqual(saver.exit_code(), 0, args)
+            self.assertIn('パスワードには対応しておりません。',
+                          [c['text'] for c in self.s.children(box['hwnd'])])
+            self.s.key('Return', window=box)
+            self.assertEqual(self.s.wait_exit(p, 15), 0)
             self.assertIsNone(self.s.find_window(cls=SAVER_CLASS))
 
-    def test_every_other_switch_runs_the_saver(self):
-        for args in (['/S'], ['-s'], ['/x'], ['q']):
-            saver = Saver(self.s, self.scr, *args)
-            window = saver.wait_window()
-            self.assertIsNotNone(window, args)
-            self.press_key(window, 'space')
-            self.assertEqual(saver.exit_code(), 0, args)
-
-    def test_second_copy_ends_at_once_whatever_its_switch(self):
+    def test_second_copy_ends_at_once(self):
         first, window = self.start_saver()
-        for args in (['/s'], ['/c'], ['/a']):
-            second = Saver(self.s, self.scr, *args)
-            self.assertEqual(second.exit_code(), 0, args)
-            shown = [w['hwnd'] for w in self.s.windows() if w['title'] == 'ZARVO'
-                     or w['class'] in (SAVER_CLASS, '#32770')]
-            self.assertEqual(shown, [window['hwnd']], args)
-        self.assertIsNone(first.p.poll())
+        self.assertEqual(self.s.wait_exit(self.start('/s'), 15), 0)
+        self.assertEqual([w['hwnd'] for w in self.s.windows() if w['class'] == SAVER_CLASS],
+                         [window['hwnd']])
+        self.assertIsNone(first.poll())
 
     # --- the saver window and the desktop
 
     def test_covers_the_screen_top_most_without_caption_and_hides_pointer_and_task_bar(self):
-        self.start_tray()
-        self.assertTrue(self.tray_visible())
+        tray = self.start_tray()
+        self.assertTrue(self.tray_visible(tray))
         _, window = self.start_saver()
         self.assertEqual(window['rect'], (0, 0, self.width, self.height))
         self.assertEqual(window['topmost'], 1)
         self.assertEqual(window['style'] & WS_CAPTION, 0)
         self.assertTrue(window['exstyle'] & WS_EX_TOOLWINDOW, 'shown in the task bar')
         self.assertEqual(window['foreground'], 1)
-        self.assertFalse(self.tray_visible())
+        self.assertFalse(self.tray_visible(tray))
         self.assertFalse(self.s.x_cursor_visible())
-        shot = self.s.screenshot()
         # Black all round, the 400 x 300 picture in the middle.
-        self.assertEqual(harness.bbox_non_black(shot),
+        self.assertEqual(harness.bbox_non_black(self.s.screenshot()),
                          ((self.width - 400) // 2, (self.height - 300) // 2,
                           (self.width + 400) // 2, (self.height + 300) // 2))
 
     def test_hides_only_the_task_bar_whose_title_is_empty(self):
         tray = self.start_tray(decoy='Decoy')
         self.assertEqual(self.trays(tray), [('Decoy', 1), ('', 1)])  # the decoy in front
-        saver, window = self.start_saver()
+        p, window = self.start_saver()
         self.assertEqual(dict(self.trays(tray)), {'Decoy': 1, '': 0})
-        self.press_key(window, 'a')
-        self.assertEqual(saver.exit_code(), 0)
+        self.s.key('a', window=window)
+        self.assertEqual(self.s.wait_exit(p, 15), 0)
         self.assertEqual(dict(self.trays(tray)), {'Decoy': 1, '': 1})
 
-    def check_ends_and_restores(self, end, exit_code=0):
-        self.start_tray()
-        saver, window = self.start_saver()
-        self.assertFalse(self.tray_visible())
-        end(window)
-        if exit_code is None:  # a crash: whatever code the system's crash handling leaves
-            self.assertIsNotNone(saver.exit_code(timeout=60), 'the saver did not end')
-        else:
-            self.assertEqual(saver.exit_code(), exit_code)
-        self.assertTrue(self.tray_visible(), 'the task bar was left hidden')
-        self.assertTrue(harness.wait_until(self.s.x_cursor_visible, 5), 'the pointer was left hidden')
-
-    def press_key(self, window, key):
-        # Keys go to the X window that has the focus; give it to the saver
-        # first, so that the test does not race the window being mapped.
-        self.s.x_focus(self.s.x_window(window))
-        self.s.key(key)
-
-    def test_key_ends_and_restores(self):
-        self.check_ends_and_restores(lambda w: self.press_key(w, 'a'))
-
-    def test_click_ends_and_restores(self):
-        self.check_ends_and_restores(lambda w: self.s.click(3))
-
-    def test_system_close_ends_and_restores(self):
-        self.check_ends_and_restores(lambda w: self.s.close_window(w['hwnd']))
-
-    def test_session_end_ends_and_restores(self):
-        WM_ENDSESSION = 0x16
-        self.check_ends_and_restores(lambda w: self.s.post_message(w['hwnd'], WM_ENDSESSION, 1, 0))
+    def test_each_way_of_ending_restores(self):
+        tray = self.start_tray()
+        ways = {
+            'key': lambda w: self.s.key('a', window=w),
+            'click': lambda w: self.s.click(3),
+            'system close': lambda w: self.s.close_window(w['hwnd']),
+            'session end': lambda w: self.s.post_message(w['hwnd'], 0x16, 1, 0),  # WM_ENDSESSION
+        }
+        for name, end in ways.items():
+            with self.subTest(name):
+                self.check_ends_and_restores(tray, end)
 
     def test_quit_message_from_outside_ends_and_restores(self):
-        self.check_ends_and_restores(lambda w: self.s.probe('quit', hex(w['hwnd']), check=True))
+        self.check_ends_and_restores(self.start_tray(),
+                                     lambda w: self.s.probe('quit', hex(w['hwnd'])))
 
     def test_fault_in_another_thread_ends_and_restores(self):
-        self.check_ends_and_restores(lambda w: self.s.probe('fault', hex(w['hwnd']), check=True),
+        self.check_ends_and_restores(self.start_tray(),
+                                     lambda w: self.s.probe('fault', hex(w['hwnd'])),
                                      exit_code=None)
 
-    def test_diagonal_move_ends_and_restores(self):
-        def move(_):
-            self.s.mousemove_relative(1, 0)  # the first move only records the baseline
-            self.s.mousemove_relative(9, 9)
-        self.check_ends_and_restores(move)
-
     def test_move_along_one_axis_never_ends_it(self):
-        # Over the black part of the form only: a baseline taken over the
-        # picture would be in the picture's own coordinates.
+        # Over the black part of the screen only: a baseline taken over the
+        # picture would be in the picture's own coordinates. A diagonal move
+        # then ends it.
+        tray = self.start_tray()
         self.s.mousemove(50, 50)
-        saver, _ = self.start_saver()
-        self.s.mousemove(51, 50)
+        p, _ = self.start_saver()
+        self.s.mousemove(51, 50)  # the first move only takes the baseline
+        self.assertIsNone(self.s.wait_exit(p, 2), 'the first move ended the saver')
         for x, y in ((700, 50), (700, 54), (52, 590), (46, 20)):
             self.s.mousemove(x, y)
-        self.assertIsNone(saver.exit_code(timeout=2), 'a move along one axis ended the saver')
+        self.assertIsNone(self.s.wait_exit(p, 2), 'a move along one axis ended the saver')
         self.s.mousemove(90, 90)
-        self.assertEqual(saver.exit_code(), 0)
+        self.assert_ended_and_restored(p, tray)
 
     def test_baseline_over_the_picture_is_in_the_pictures_coordinates(self):
         # The pointer rests at the centre of the picture, which stands at
         # (200, 150) on an 800 x 600 screen: the baseline is (200, 150), and
-        # a move onto the black at the same height compares the form's
+        # a move onto the black at the same height compares the screen's
         # numbers with it.
-        self.s.mousemove(self.width // 2, self.height // 2)
-        saver, _ = self.start_saver()
+        p, _ = self.start_saver()
         self.s.mousemove(self.width // 2 + 1, self.height // 2)
         self.s.mousemove(self.width // 2 + 300, self.height // 2)
-        self.assertEqual(saver.exit_code(), 0)
-
-    def test_nothing_is_written_to_disk_or_registry(self):
-        before = (prefix_files(self.s), user_registry(self.s),
-                  self.s.registry_dump('HKLM\\Software'), folder_files(self.folder))
-        saver, window = self.start_saver()
-        self.press_key(window, 'Escape')
-        self.assertEqual(saver.exit_code(), 0)
-        after = (prefix_files(self.s), user_registry(self.s),
-                 self.s.registry_dump('HKLM\\Software'), folder_files(self.folder))
-        for was, now in zip(before, after):
-            self.assertEqual(set(was.items()) ^ set(now.items()), set())
-
-
-def folder_files(folder):
-    found = {}
-    for root, _, files in os.walk(folder):
-        for name in files:
-            st = os.stat(os.path.join(root, name))
-            found[os.path.join(root, name)] = (st.st_size, st.st_mtime_ns)
-    return found
-
-
-def user_registry(session):
-    """HKEY_CURRENT_USER without the volatile key in which Wine keeps the
-    settings a program changes for the session only (screen saving is
-    switched on that way, without writing the user's profile)."""
-    return {key: data for key, data in session.registry_dump('HKCU').items()
-            if 'Temporary System Parameters' not in key[0]}
-
-
-def prefix_files(session):
-    """Files of the Wine prefix's C: drive, without Wine's own temporary
-    and log folders."""
-    drive = os.path.join(session.env['WINEPREFIX'], 'drive_c')
-    return {path: stat for path, stat in folder_files(drive).items()
-            if '/temp/' not in path.lower()}
+        self.assertEqual(self.s.wait_exit(p, 15), 0)
 
 
 if __name__ == '__main__':

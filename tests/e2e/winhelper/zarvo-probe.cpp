@@ -1,716 +1,365 @@
-// zarvo-probe: a small Win32 console helper for end-to-end tests under Wine.
+// zarvo-probe: a Win32 console helper for the end-to-end tests under Wine.
 //
-// It inspects and drives windows of other processes and prints simple,
-// line-based output (tab separated key=value fields, UTF-8, "\n" line ends)
-// that tests/e2e/harness.py parses.  Uses kernel32, user32 and gdi32 only
-// (advapi32 for registry-dump).
+// It inspects and drives the windows of other processes and prints one
+// record a line: a kind, then tab-separated key=value fields (UTF-8, with
+// backslash, tab, CR and LF escaped), which tests/e2e/harness.py parses.
+// Exit code 0 when it did what was asked, 1 when the window asked about is
+// not there (the output says "none" or "timeout"), 2 on a usage error.
 //
-// Run "zarvo-probe help" for the list of subcommands.
-
-#ifndef UNICODE
-#define UNICODE
-#endif
-#ifndef _UNICODE
-#define _UNICODE
-#endif
-#ifndef WINVER
-#define WINVER 0x0601
-#endif
-#ifndef _WIN32_WINNT
-#define _WIN32_WINNT 0x0601
-#endif
+//   windows [--all]                  visible (or all) top-level windows
+//   children HWND                    descendants of HWND
+//   info HWND                        one window ("none" if it is gone)
+//   wait-window CLASS|- TITLE|- MS [--visible]
+//   foreground                       the foreground window and the focus
+//   post HWND MSG [WPARAM [LPARAM]]  post any message
+//   quit HWND                        WM_QUIT to the window's thread
+//   fault HWND                       a faulting thread in the window's process
+//   tray [--decoy TITLE] --until FILE
+//                                    a stand-in task bar until FILE exists
+//   registry-dump HKCU|HKLM[\KEY]    values of a key and its subkeys
 #include <windows.h>
+
+#include <fcntl.h>
+#include <io.h>
 
 #include <cstdarg>
 #include <cstdio>
-#include <cstdlib>
 #include <cwchar>
-#include <fcntl.h>
-#include <io.h>
 #include <string>
 #include <vector>
 
 namespace {
 
-// ---------------------------------------------------------------- output
-
-std::string utf8(const std::wstring& w) {
-  if (w.empty()) return std::string();
-  int n = WideCharToMultiByte(CP_UTF8, 0, w.data(), (int)w.size(), nullptr, 0,
-                              nullptr, nullptr);
-  std::string s((size_t)n, '\0');
-  WideCharToMultiByte(CP_UTF8, 0, w.data(), (int)w.size(), &s[0], n, nullptr,
-                      nullptr);
+std::string Utf8(const std::wstring& w) {
+  if (w.empty()) return {};
+  const int n = WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), nullptr, 0,
+                                    nullptr, nullptr);
+  std::string s(static_cast<size_t>(n), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), &s[0], n, nullptr, nullptr);
   return s;
 }
 
-// Escape a field value: backslash, tab, CR, LF.
-std::string esc(const std::wstring& w) {
-  std::string in = utf8(w), out;
-  for (char c : in) {
+std::string Esc(const std::wstring& w) {
+  std::string out;
+  for (char c : Utf8(w)) {
     switch (c) {
-      case '\\': out += "\\\\"; break;
-      case '\t': out += "\\t"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      default: out += c;
+      case '\\':
+        out += "\\\\";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      default:
+        out += c;
     }
   }
   return out;
 }
 
-void out(const char* fmt, ...) {
-  va_list ap;
-  va_start(ap, fmt);
-  vfprintf(stdout, fmt, ap);
-  va_end(ap);
+void Out(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  vfprintf(stdout, format, args);
+  va_end(args);
   fflush(stdout);
 }
 
-void err(const char* fmt, ...) {
-  va_list ap;
-  va_start(ap, fmt);
-  vfprintf(stderr, fmt, ap);
-  va_end(ap);
-  fflush(stderr);
+unsigned long Hex(const void* p) {
+  return static_cast<unsigned long>(reinterpret_cast<ULONG_PTR>(p));
 }
 
-std::string hexptr(const void* p) {
-  char buf[32];
-  snprintf(buf, sizeof buf, "0x%lx", (unsigned long)(ULONG_PTR)p);
-  return buf;
+HWND ParseHwnd(const wchar_t* s) {
+  return reinterpret_cast<HWND>(static_cast<ULONG_PTR>(wcstoul(s, nullptr, 0)));
 }
 
-HWND parse_hwnd(const wchar_t* s) {
-  return (HWND)(ULONG_PTR)wcstoul(s, nullptr, 0);
+long ParseLong(const wchar_t* s) { return wcstol(s, nullptr, 0); }
+
+// "-" means any.
+const wchar_t* Optional(const wchar_t* s) { return wcscmp(s, L"-") == 0 ? nullptr : s; }
+
+std::wstring ClassName(HWND h) {
+  wchar_t buffer[256] = {};
+  GetClassNameW(h, buffer, 256);
+  return buffer;
 }
 
-long parse_long(const wchar_t* s) { return wcstol(s, nullptr, 0); }
-
-// "-" or "" means "any".
-const wchar_t* opt_str(const wchar_t* s) {
-  return (s == nullptr || s[0] == 0 || (s[0] == L'-' && s[1] == 0)) ? nullptr
-                                                                     : s;
+// A top-level window's title without sending it a message.
+std::wstring Title(HWND h) {
+  wchar_t buffer[1024] = {};
+  InternalGetWindowText(h, buffer, 1024);
+  return buffer;
 }
 
-// ---------------------------------------------------------------- windows
-
-std::wstring class_name(HWND h) {
-  wchar_t buf[256] = {0};
-  GetClassNameW(h, buf, 256);
-  return buf;
-}
-
-// Title of a top-level window without sending a message (never blocks).
-std::wstring window_title(HWND h) {
-  wchar_t buf[1024] = {0};
-  InternalGetWindowText(h, buf, 1024);
-  return buf;
-}
-
-// Live text of a (child) control via WM_GETTEXT, with timeout.
-std::wstring control_text(HWND h) {
-  DWORD_PTR len = 0;
-  if (!SendMessageTimeoutW(h, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 500,
-                           &len))
-    return window_title(h);
-  std::vector<wchar_t> buf(len + 2, 0);
+// A control's live text, by WM_GETTEXT with a time limit.
+std::wstring ControlText(HWND h) {
+  DWORD_PTR length = 0;
+  if (!SendMessageTimeoutW(h, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 500, &length))
+    return Title(h);
+  std::vector<wchar_t> buffer(length + 2, 0);
   DWORD_PTR got = 0;
-  if (!SendMessageTimeoutW(h, WM_GETTEXT, (WPARAM)buf.size(),
-                           (LPARAM)buf.data(), SMTO_ABORTIFHUNG, 500, &got))
-    return window_title(h);
-  return std::wstring(buf.data());
+  if (!SendMessageTimeoutW(h, WM_GETTEXT, buffer.size(), reinterpret_cast<LPARAM>(buffer.data()),
+                           SMTO_ABORTIFHUNG, 500, &got))
+    return Title(h);
+  return buffer.data();
 }
 
-bool send_query(HWND h, UINT msg, WPARAM wp, LPARAM lp, DWORD_PTR* res) {
-  return SendMessageTimeoutW(h, msg, wp, lp, SMTO_ABORTIFHUNG, 500, res) != 0;
+void PrintRect(const char* name, const RECT& r) {
+  Out("\t%s=%ld,%ld,%ld,%ld", name, r.left, r.top, r.right, r.bottom);
 }
 
-std::string rect_str(const RECT& r) {
-  char buf[96];
-  snprintf(buf, sizeof buf, "%ld,%ld,%ld,%ld", r.left, r.top, r.right,
-           r.bottom);
-  return buf;
-}
-
-// Fields shared by top-level and child windows.
-void print_common(const char* kind, HWND h) {
-  DWORD pid = 0;
-  DWORD tid = GetWindowThreadProcessId(h, &pid);
-  RECT wr = {0, 0, 0, 0}, cr = {0, 0, 0, 0};
-  GetWindowRect(h, &wr);
-  GetClientRect(h, &cr);
-  POINT tl = {cr.left, cr.top}, br = {cr.right, cr.bottom};
-  ClientToScreen(h, &tl);
-  ClientToScreen(h, &br);
-  RECT crs = {tl.x, tl.y, br.x, br.y};
-  LONG style = GetWindowLongW(h, GWL_STYLE);
-  LONG exstyle = GetWindowLongW(h, GWL_EXSTYLE);
-  out("%s\thwnd=%s\tpid=%lu\ttid=%lu\tclass=%s", kind, hexptr(h).c_str(),
-      (unsigned long)pid, (unsigned long)tid, esc(class_name(h)).c_str());
-  out("\tvisible=%d\tenabled=%d\ttopmost=%d\ticonic=%d\tzoomed=%d",
-      IsWindowVisible(h) ? 1 : 0, IsWindowEnabled(h) ? 1 : 0,
-      (exstyle & WS_EX_TOPMOST) ? 1 : 0, IsIconic(h) ? 1 : 0,
-      IsZoomed(h) ? 1 : 0);
-  out("\trect=%s\tclient=%s\tstyle=0x%08lx\texstyle=0x%08lx",
-      rect_str(wr).c_str(), rect_str(crs).c_str(), (unsigned long)style,
-      (unsigned long)exstyle);
-  out("\towner=%s\tparent=%s", hexptr(GetWindow(h, GW_OWNER)).c_str(),
-      hexptr(GetAncestor(h, GA_PARENT)).c_str());
-  // Wine only: the X11 window id of this window (0 if none / not Wine).
-  out("\txwin=%s",
-      hexptr(GetPropW(h, L"__wine_x11_whole_window")).c_str());
-}
-
-struct TopEnum {
-  bool all;
-  DWORD pid;
-};
-
-BOOL CALLBACK top_cb(HWND h, LPARAM lp) {
-  TopEnum* e = (TopEnum*)lp;
-  if (!e->all && !IsWindowVisible(h)) return TRUE;
+void PrintCommon(const char* kind, HWND h) {
   DWORD pid = 0;
   GetWindowThreadProcessId(h, &pid);
-  if (e->pid && pid != e->pid) return TRUE;
-  print_common("window", h);
-  out("\ttitle=%s\tforeground=%d\n", esc(window_title(h)).c_str(),
-      GetForegroundWindow() == h ? 1 : 0);
+  RECT window = {}, client = {};
+  GetWindowRect(h, &window);
+  GetClientRect(h, &client);
+  MapWindowPoints(h, HWND_DESKTOP, reinterpret_cast<POINT*>(&client), 2);
+  const LONG exstyle = GetWindowLongW(h, GWL_EXSTYLE);
+  Out("%s\thwnd=0x%lx\tpid=%lu\tclass=%s\tvisible=%d\tenabled=%d\ttopmost=%d", kind, Hex(h), pid,
+      Esc(ClassName(h)).c_str(), IsWindowVisible(h) ? 1 : 0, IsWindowEnabled(h) ? 1 : 0,
+      (exstyle & WS_EX_TOPMOST) ? 1 : 0);
+  PrintRect("rect", window);
+  PrintRect("client", client);
+  // xwin: Wine's X11 window of this window.
+  Out("\tstyle=0x%08lx\texstyle=0x%08lx\towner=0x%lx\txwin=0x%lx",
+      static_cast<unsigned long>(GetWindowLongW(h, GWL_STYLE)), static_cast<unsigned long>(exstyle),
+      Hex(GetWindow(h, GW_OWNER)), Hex(GetPropW(h, L"__wine_x11_whole_window")));
+}
+
+void PrintTop(HWND h) {
+  PrintCommon("window", h);
+  Out("\ttitle=%s\tforeground=%d\n", Esc(Title(h)).c_str(), GetForegroundWindow() == h ? 1 : 0);
+}
+
+void PrintChild(HWND h) {
+  PrintCommon("child", h);
+  RECT relative = {};
+  GetWindowRect(h, &relative);
+  MapWindowPoints(HWND_DESKTOP, GetAncestor(h, GA_PARENT), reinterpret_cast<POINT*>(&relative), 2);
+  PrintRect("rel", relative);
+  Out("\ttext=%s\n", Esc(ControlText(h)).c_str());
+}
+
+BOOL CALLBACK PrintTopIf(HWND h, LPARAM all) {
+  if (all || IsWindowVisible(h)) PrintTop(h);
   return TRUE;
 }
 
-void print_child(HWND h, HWND top) {
-  HWND parent = GetAncestor(h, GA_PARENT);
-  RECT wr = {0, 0, 0, 0};
-  GetWindowRect(h, &wr);
-  MapWindowPoints(HWND_DESKTOP, parent, (POINT*)&wr, 2);
-  int depth = 0;
-  for (HWND p = parent; p && p != top; p = GetAncestor(p, GA_PARENT)) ++depth;
-  print_common("child", h);
-  std::wstring cls = class_name(h);
-  out("\tid=%ld\tdepth=%d\trel=%s\ttext=%s", (long)GetDlgCtrlID(h), depth,
-      rect_str(wr).c_str(), esc(control_text(h)).c_str());
-  DWORD_PTR r = 0;
-  LONG style = GetWindowLongW(h, GWL_STYLE);
-  if (_wcsicmp(cls.c_str(), L"Button") == 0) {
-    LONG type = style & BS_TYPEMASK;
-    if (type == BS_CHECKBOX || type == BS_AUTOCHECKBOX ||
-        type == BS_3STATE || type == BS_AUTO3STATE || type == BS_RADIOBUTTON ||
-        type == BS_AUTORADIOBUTTON) {
-      if (send_query(h, BM_GETCHECK, 0, 0, &r)) out("\tcheck=%ld", (long)r);
-    }
-  } else if (_wcsicmp(cls.c_str(), L"ComboBox") == 0) {
-    if (send_query(h, CB_GETCURSEL, 0, 0, &r)) out("\tcursel=%ld", (long)r);
-    if (send_query(h, CB_GETCOUNT, 0, 0, &r)) out("\tcount=%ld", (long)r);
-  } else if (_wcsicmp(cls.c_str(), L"ListBox") == 0) {
-    if (send_query(h, LB_GETCURSEL, 0, 0, &r)) out("\tcursel=%ld", (long)r);
-    if (send_query(h, LB_GETCOUNT, 0, 0, &r)) out("\tcount=%ld", (long)r);
-  } else if (_wcsicmp(cls.c_str(), L"msctls_trackbar32") == 0) {
-    // TBM_GETPOS, TBM_GETRANGEMIN, TBM_GETRANGEMAX
-    if (send_query(h, WM_USER, 0, 0, &r)) out("\tpos=%ld", (long)r);
-    if (send_query(h, WM_USER + 1, 0, 0, &r)) out("\tmin=%ld", (long)r);
-    if (send_query(h, WM_USER + 2, 0, 0, &r)) out("\tmax=%ld", (long)r);
-  } else if (_wcsicmp(cls.c_str(), L"msctls_updown32") == 0) {
-    if (send_query(h, WM_USER + 104, 0, 0, &r))  // UDM_GETPOS
-      out("\tpos=%ld", (long)(short)LOWORD(r));
-  }
-  out("\n");
-}
-
-struct ChildEnum {
-  HWND top;
-};
-
-BOOL CALLBACK child_cb(HWND h, LPARAM lp) {
-  print_child(h, ((ChildEnum*)lp)->top);
+BOOL CALLBACK PrintChildOf(HWND h, LPARAM) {
+  PrintChild(h);
   return TRUE;
 }
 
-int cmd_windows(int argc, wchar_t** argv) {
-  TopEnum e = {false, 0};
-  HWND children_of = nullptr;
-  for (int i = 0; i < argc; ++i) {
-    if (!wcscmp(argv[i], L"--all")) e.all = true;
-    else if (!wcscmp(argv[i], L"--pid") && i + 1 < argc)
-      e.pid = (DWORD)parse_long(argv[++i]);
-    else if (!wcscmp(argv[i], L"--children") && i + 1 < argc)
-      children_of = parse_hwnd(argv[++i]);
-    else {
-      err("windows: unknown option\n");
-      return 2;
-    }
-  }
-  if (children_of) {
-    if (!IsWindow(children_of)) {
-      err("windows: no such window\n");
-      return 1;
-    }
-    ChildEnum c = {children_of};
-    EnumChildWindows(children_of, child_cb, (LPARAM)&c);
-    out("end\n");
-    return 0;
-  }
-  EnumWindows(top_cb, (LPARAM)&e);
-  out("end\n");
+int Windows(int argc, wchar_t** argv) {
+  EnumWindows(PrintTopIf, argc > 0 && wcscmp(argv[0], L"--all") == 0);
   return 0;
 }
 
-int cmd_info(int argc, wchar_t** argv) {
-  if (argc < 1) return 2;
-  HWND h = parse_hwnd(argv[0]);
+int Children(HWND h) {
+  if (!IsWindow(h)) return 2;
+  EnumChildWindows(h, PrintChildOf, 0);
+  return 0;
+}
+
+int Info(HWND h) {
   if (!IsWindow(h)) {
-    out("gone\thwnd=%s\n", hexptr(h).c_str());
+    Out("none\n");
     return 1;
   }
-  if (GetAncestor(h, GA_PARENT) == GetDesktopWindow()) {
-    print_common("window", h);
-    out("\ttitle=%s\tforeground=%d\n", esc(window_title(h)).c_str(),
-        GetForegroundWindow() == h ? 1 : 0);
-  } else {
-    print_child(h, GetAncestor(h, GA_ROOT));
-  }
+  if (GetAncestor(h, GA_PARENT) == GetDesktopWindow())
+    PrintTop(h);
+  else
+    PrintChild(h);
   return 0;
 }
 
-// Find a top-level window by class and/or title ("-" = any).  With
-// visible_only, hidden windows are skipped.
-struct FindEnum {
+struct Wanted {
   const wchar_t* cls;
   const wchar_t* title;
-  bool visible_only;
-  DWORD pid;
+  bool visible;
   HWND found;
 };
 
-BOOL CALLBACK find_cb(HWND h, LPARAM lp) {
-  FindEnum* f = (FindEnum*)lp;
-  if (f->visible_only && !IsWindowVisible(h)) return TRUE;
-  if (f->pid) {
-    DWORD pid = 0;
-    GetWindowThreadProcessId(h, &pid);
-    if (pid != f->pid) return TRUE;
-  }
-  if (f->cls && _wcsicmp(class_name(h).c_str(), f->cls) != 0) return TRUE;
-  if (f->title && window_title(h) != f->title) return TRUE;
-  f->found = h;
+BOOL CALLBACK Match(HWND h, LPARAM param) {
+  Wanted& w = *reinterpret_cast<Wanted*>(param);
+  if ((w.visible && !IsWindowVisible(h)) || (w.cls && _wcsicmp(ClassName(h).c_str(), w.cls)) ||
+      (w.title && Title(h) != w.title))
+    return TRUE;
+  w.found = h;
   return FALSE;
 }
 
-HWND find_top(const wchar_t* cls, const wchar_t* title, bool visible_only,
-              DWORD pid) {
-  FindEnum f = {cls, title, visible_only, pid, nullptr};
-  EnumWindows(find_cb, (LPARAM)&f);
-  return f.found;
-}
-
-int cmd_wait_window(int argc, wchar_t** argv) {
-  if (argc < 3) {
-    err("usage: wait-window CLASS|- TITLE|- TIMEOUTMS [--visible] [--pid N]\n");
-    return 2;
-  }
-  const wchar_t* cls = opt_str(argv[0]);
-  const wchar_t* title = opt_str(argv[1]);
-  long timeout = parse_long(argv[2]);
-  bool visible = false;
-  DWORD pid = 0;
-  for (int i = 3; i < argc; ++i) {
-    if (!wcscmp(argv[i], L"--visible")) visible = true;
-    else if (!wcscmp(argv[i], L"--pid") && i + 1 < argc)
-      pid = (DWORD)parse_long(argv[++i]);
-  }
-  DWORD start = GetTickCount();
+int WaitWindow(int argc, wchar_t** argv) {
+  if (argc < 3) return 2;
+  Wanted w = {Optional(argv[0]), Optional(argv[1]), argc > 3 && !wcscmp(argv[3], L"--visible"),
+              nullptr};
+  const DWORD start = GetTickCount();
   for (;;) {
-    HWND h = find_top(cls, title, visible, pid);
-    if (h) {
-      print_common("window", h);
-      out("\ttitle=%s\tforeground=%d\n", esc(window_title(h)).c_str(),
-          GetForegroundWindow() == h ? 1 : 0);
+    EnumWindows(Match, reinterpret_cast<LPARAM>(&w));
+    if (w.found) {
+      PrintTop(w.found);
       return 0;
     }
-    if ((long)(GetTickCount() - start) >= timeout) break;
+    if (static_cast<long>(GetTickCount() - start) >= ParseLong(argv[2])) break;
     Sleep(50);
   }
-  out("timeout\n");
+  Out("timeout\n");
   return 1;
 }
 
-int cmd_wait_gone(int argc, wchar_t** argv) {
-  if (argc < 2) return 2;
-  HWND h = parse_hwnd(argv[0]);
-  long timeout = parse_long(argv[1]);
-  DWORD start = GetTickCount();
-  while (IsWindow(h)) {
-    if ((long)(GetTickCount() - start) >= timeout) {
-      out("timeout\n");
-      return 1;
-    }
-    Sleep(50);
-  }
-  out("gone\n");
-  return 0;
-}
-
-int cmd_find(int argc, wchar_t** argv) {
-  if (argc < 2) {
-    err("usage: find CLASS|- TITLE|-\n");
-    return 2;
-  }
-  // Plain FindWindowW, exactly what a program would call.
-  HWND h = FindWindowW(opt_str(argv[0]), opt_str(argv[1]));
+int Foreground() {
+  const HWND h = GetForegroundWindow();
   if (!h) {
-    out("none\n");
+    Out("none\n");
     return 1;
   }
-  print_common("window", h);
-  out("\ttitle=%s\tforeground=%d\n", esc(window_title(h)).c_str(),
-      GetForegroundWindow() == h ? 1 : 0);
+  PrintTop(h);
+  GUITHREADINFO gui = {};
+  gui.cbSize = sizeof gui;
+  if (GetGUIThreadInfo(0, &gui)) Out("gui\tfocus=0x%lx\n", Hex(gui.hwndFocus));
   return 0;
 }
 
-// ---------------------------------------------------------------- actions
-
-int cmd_post(UINT msg, int argc, wchar_t** argv) {
-  if (argc < 1) return 2;
-  HWND h = parse_hwnd(argv[0]);
-  WPARAM wp = argc > 1 ? (WPARAM)parse_long(argv[1]) : 0;
-  LPARAM lp = argc > 2 ? (LPARAM)parse_long(argv[2]) : 0;
-  if (!PostMessageW(h, msg, wp, lp)) {
-    out("error\t%lu\n", (unsigned long)GetLastError());
-    return 1;
-  }
-  out("ok\n");
-  return 0;
-}
-
-int cmd_postmsg(int argc, wchar_t** argv) {
+int Post(int argc, wchar_t** argv) {
   if (argc < 2) return 2;
-  wchar_t* rest[3] = {argv[0], argc > 2 ? argv[2] : nullptr,
-                      argc > 3 ? argv[3] : nullptr};
-  return cmd_post((UINT)parse_long(argv[1]), argc > 3 ? 3 : argc - 1, rest);
+  const WPARAM wparam = argc > 2 ? static_cast<WPARAM>(ParseLong(argv[2])) : 0;
+  const LPARAM lparam = argc > 3 ? static_cast<LPARAM>(ParseLong(argv[3])) : 0;
+  return PostMessageW(ParseHwnd(argv[0]), static_cast<UINT>(ParseLong(argv[1])), wparam, lparam)
+             ? 0
+             : 2;
 }
 
 // WM_QUIT to the thread that owns the window, as any program may send it.
-int cmd_quit(int argc, wchar_t** argv) {
-  if (argc < 1) return 2;
-  DWORD thread = GetWindowThreadProcessId(parse_hwnd(argv[0]), nullptr);
-  if (!thread || !PostThreadMessageW(thread, WM_QUIT, 0, 0)) return 1;
-  out("ok\n");
-  return 0;
+int Quit(HWND h) {
+  const DWORD thread = GetWindowThreadProcessId(h, nullptr);
+  return thread && PostThreadMessageW(thread, WM_QUIT, 0, 0) ? 0 : 2;
 }
 
 // A new thread in the window's process that starts at an address holding
 // no code: an access violation that none of that process's code catches.
-int cmd_fault(int argc, wchar_t** argv) {
-  if (argc < 1) return 2;
+int Fault(HWND h) {
   DWORD pid = 0;
-  GetWindowThreadProcessId(parse_hwnd(argv[0]), &pid);
-  HANDLE process = OpenProcess(PROCESS_ALL_ACCESS, FALSE, pid);
-  if (!process) return 1;
-  HANDLE thread = CreateRemoteThread(process, nullptr, 0,
-                                     reinterpret_cast<LPTHREAD_START_ROUTINE>(0x10), nullptr,
-                                     0, nullptr);
+  GetWindowThreadProcessId(h, &pid);
+  const HANDLE process = OpenProcess(PROCESS_ALL_ACCESS, FALSE, pid);
+  if (!process) return 2;
+  const HANDLE thread = CreateRemoteThread(
+      process, nullptr, 0, reinterpret_cast<LPTHREAD_START_ROUTINE>(0x10), nullptr, 0, nullptr);
   CloseHandle(process);
-  if (!thread) return 1;
+  if (!thread) return 2;
   CloseHandle(thread);
-  out("ok\n");
   return 0;
 }
 
-int cmd_foreground() {
-  HWND h = GetForegroundWindow();
-  if (!h) {
-    out("none\n");
-    return 1;
-  }
-  print_common("window", h);
-  out("\ttitle=%s\tforeground=1\n", esc(window_title(h)).c_str());
-  GUITHREADINFO gi = {};
-  gi.cbSize = sizeof gi;
-  if (GetGUIThreadInfo(0, &gi)) {
-    out("gui\tactive=%s\tfocus=%s\tcapture=%s\n",
-        hexptr(gi.hwndActive).c_str(), hexptr(gi.hwndFocus).c_str(),
-        hexptr(gi.hwndCapture).c_str());
-  }
-  return 0;
+const wchar_t* g_until = L"";
+
+LRESULT CALLBACK TrayProc(HWND h, UINT message, WPARAM wparam, LPARAM lparam) {
+  if (message == WM_TIMER && GetFileAttributesW(g_until) != INVALID_FILE_ATTRIBUTES)
+    PostQuitMessage(0);
+  return DefWindowProcW(h, message, wparam, lparam);
 }
 
-// ---------------------------------------------------------------- tray
-
-const wchar_t* g_until = nullptr;
-
-bool until_reached() {
-  return g_until && GetFileAttributesW(g_until) != INVALID_FILE_ATTRIBUTES;
-}
-
-LRESULT CALLBACK tray_proc(HWND h, UINT m, WPARAM wp, LPARAM lp) {
-  switch (m) {
-    case WM_TIMER:
-      if (until_reached()) DestroyWindow(h);
-      return 0;
-    case WM_PAINT: {
-      PAINTSTRUCT ps;
-      HDC dc = BeginPaint(h, &ps);
-      RECT r;
-      GetClientRect(h, &r);
-      HBRUSH b = CreateSolidBrush(RGB(32, 48, 96));
-      FillRect(dc, &r, b);
-      DeleteObject(b);
-      EndPaint(h, &ps);
-      return 0;
-    }
-    case WM_DESTROY:
-      PostQuitMessage(0);
-      return 0;
-  }
-  return DefWindowProcW(h, m, wp, lp);
-}
-
-int run_loop() {
-  MSG msg;
-  while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
-    TranslateMessage(&msg);
-    DispatchMessageW(&msg);
-  }
-  return 0;
-}
-
-// tray [--height N] [--decoy TITLE] [--until FILE]
-int cmd_tray(int argc, wchar_t** argv) {
-  int height = 40;
+// Shell_TrayWnd with an empty title, top-most along the bottom of the
+// screen, shown without taking the foreground; with a decoy, also one of
+// its class with that title, made later and so in front of it.
+int Tray(int argc, wchar_t** argv) {
   const wchar_t* decoy = nullptr;
-  for (int i = 0; i < argc; ++i) {
-    if (!wcscmp(argv[i], L"--height") && i + 1 < argc)
-      height = (int)parse_long(argv[++i]);
-    else if (!wcscmp(argv[i], L"--decoy") && i + 1 < argc)
-      decoy = argv[++i];
-    else if (!wcscmp(argv[i], L"--until") && i + 1 < argc)
-      g_until = argv[++i];
+  for (int i = 0; i + 1 < argc; i += 2) {
+    if (!wcscmp(argv[i], L"--decoy")) decoy = argv[i + 1];
+    if (!wcscmp(argv[i], L"--until")) g_until = argv[i + 1];
   }
   WNDCLASSEXW wc = {};
   wc.cbSize = sizeof wc;
-  wc.lpfnWndProc = tray_proc;
+  wc.lpfnWndProc = TrayProc;
   wc.hInstance = GetModuleHandleW(nullptr);
-  wc.hCursor = LoadCursorW(nullptr, (LPCWSTR)IDC_ARROW);
+  wc.hbrBackground = CreateSolidBrush(RGB(32, 48, 96));
   wc.lpszClassName = L"Shell_TrayWnd";
-  if (!RegisterClassExW(&wc)) {
-    out("error\tregister\t%lu\n", (unsigned long)GetLastError());
-    return 1;
-  }
-  int sw = GetSystemMetrics(SM_CXSCREEN), sh = GetSystemMetrics(SM_CYSCREEN);
-  // Shown without activation, so it does not take the foreground.
-  HWND h = CreateWindowExW(WS_EX_TOOLWINDOW | WS_EX_TOPMOST, L"Shell_TrayWnd",
-                           L"", WS_POPUP, 0, sh - height, sw, height, nullptr,
-                           nullptr, wc.hInstance, nullptr);
-  if (!h) {
-    out("error\tcreate\t%lu\n", (unsigned long)GetLastError());
-    return 1;
-  }
-  ShowWindow(h, SW_SHOWNOACTIVATE);
-  UpdateWindow(h);
-  // Same class with a title, made later and so in front: a search that
-  // ignores the empty title finds this one first.
-  if (decoy)
-    ShowWindow(CreateWindowExW(WS_EX_TOOLWINDOW | WS_EX_TOPMOST, L"Shell_TrayWnd", decoy, WS_POPUP,
-                               0, 0, sw, height, nullptr, nullptr, wc.hInstance, nullptr),
-               SW_SHOWNOACTIVATE);
-  SetTimer(h, 1, 100, nullptr);
-  out("tray\thwnd=%s\tpid=%lu\trect=0,%d,%d,%d\n", hexptr(h).c_str(),
-      (unsigned long)GetCurrentProcessId(), sh - height, sw, sh);
-  run_loop();
-  out("tray-exit\n");
+  if (!RegisterClassExW(&wc)) return 2;
+  const int width = GetSystemMetrics(SM_CXSCREEN), height = GetSystemMetrics(SM_CYSCREEN);
+  auto make = [&](const wchar_t* title, int top) {
+    const HWND h =
+        CreateWindowExW(WS_EX_TOOLWINDOW | WS_EX_TOPMOST, L"Shell_TrayWnd", title, WS_POPUP, 0, top,
+                        width, 40, nullptr, nullptr, wc.hInstance, nullptr);
+    if (h) ShowWindow(h, SW_SHOWNOACTIVATE);
+    return h;
+  };
+  const HWND tray = make(L"", height - 40);
+  if (!tray || (decoy && !make(decoy, 0))) return 2;
+  SetTimer(tray, 1, 100, nullptr);
+  Out("tray\thwnd=0x%lx\n", Hex(tray));
+  MSG message;
+  while (GetMessageW(&message, nullptr, 0, 0) > 0) DispatchMessageW(&message);
   return 0;
 }
 
-BOOL CALLBACK tray_state_cb(HWND h, LPARAM lp) {
-  if (_wcsicmp(class_name(h).c_str(), L"Shell_TrayWnd") == 0) {
-    print_common("traywnd", h);
-    out("\ttitle=%s\n", esc(window_title(h)).c_str());
-    ++*(int*)lp;
-  }
-  return TRUE;
-}
-
-int cmd_tray_state() {
-  HWND h = FindWindowW(L"Shell_TrayWnd", nullptr);
-  out("find\thwnd=%s\tvisible=%d\n", hexptr(h).c_str(),
-      (h && IsWindowVisible(h)) ? 1 : 0);
-  int n = 0;
-  EnumWindows(tray_state_cb, (LPARAM)&n);
-  out("end\tcount=%d\n", n);
-  return h ? 0 : 1;
-}
-
-// ---------------------------------------------------------------- system
-
-BOOL CALLBACK monitor_cb(HMONITOR m, HDC, LPRECT, LPARAM) {
-  MONITORINFOEXW mi = {};
-  mi.cbSize = sizeof mi;
-  GetMonitorInfoW(m, &mi);
-  out("monitor\thandle=%s\tname=%s\trect=%s\twork=%s\tprimary=%d\n",
-      hexptr(m).c_str(), esc(mi.szDevice).c_str(), rect_str(mi.rcMonitor).c_str(),
-      rect_str(mi.rcWork).c_str(), (mi.dwFlags & MONITORINFOF_PRIMARY) ? 1 : 0);
-  return TRUE;
-}
-
-int cmd_sysinfo() {
-  HDC dc = GetDC(nullptr);
-  int dpix = GetDeviceCaps(dc, LOGPIXELSX), dpiy = GetDeviceCaps(dc, LOGPIXELSY);
-  int bpp = GetDeviceCaps(dc, BITSPIXEL);
-  ReleaseDC(nullptr, dc);
-  RECT work = {0, 0, 0, 0};
-  SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
-  BOOL ssactive = FALSE, ssrunning = FALSE;
-  int sstimeout = 0;
-  SystemParametersInfoW(SPI_GETSCREENSAVEACTIVE, 0, &ssactive, 0);
-  SystemParametersInfoW(SPI_GETSCREENSAVETIMEOUT, 0, &sstimeout, 0);
-  SystemParametersInfoW(SPI_GETSCREENSAVERRUNNING, 0, &ssrunning, 0);
-  out("sysinfo\tscreen=%d,%d\tvirtual=%d,%d,%d,%d\tmonitors=%d\tdpi=%d,%d"
-      "\tbpp=%d\twork=%s\n",
-      GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN),
-      GetSystemMetrics(SM_XVIRTUALSCREEN), GetSystemMetrics(SM_YVIRTUALSCREEN),
-      GetSystemMetrics(SM_CXVIRTUALSCREEN), GetSystemMetrics(SM_CYVIRTUALSCREEN),
-      GetSystemMetrics(SM_CMONITORS), dpix, dpiy, bpp, rect_str(work).c_str());
-  out("locale\tacp=%u\toemcp=%u\tuser_lcid=0x%04lx\tui_lang=0x%04x"
-      "\tsystem_lcid=0x%04lx\n",
-      GetACP(), GetOEMCP(), (unsigned long)GetUserDefaultLCID(),
-      (unsigned)GetUserDefaultUILanguage(), (unsigned long)GetSystemDefaultLCID());
-  out("saver\tactive=%d\ttimeout=%d\trunning=%d\n", ssactive ? 1 : 0,
-      sstimeout, ssrunning ? 1 : 0);
-  OSVERSIONINFOW vi = {};
-  vi.dwOSVersionInfoSize = sizeof vi;
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
-  GetVersionExW(&vi);
-#pragma GCC diagnostic pop
-  out("os\tversion=%lu.%lu.%lu\n", (unsigned long)vi.dwMajorVersion,
-      (unsigned long)vi.dwMinorVersion, (unsigned long)vi.dwBuildNumber);
-  EnumDisplayMonitors(nullptr, nullptr, monitor_cb, 0);
-  out("end\n");
-  return 0;
-}
-
-// registry-dump KEY: HKCU\..., HKLM\..., HKEY_CURRENT_USER\... (recursive)
-void dump_key(HKEY root, const std::wstring& path, int depth) {
-  HKEY k;
-  if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, &k) != ERROR_SUCCESS) {
-    out("error\tkey=%s\n", esc(path).c_str());
+void DumpKey(HKEY root, const std::wstring& path) {
+  HKEY key;
+  if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) {
+    Out("none\tkey=%s\n", Esc(path).c_str());
     return;
   }
-  out("key\tpath=%s\n", esc(path).c_str());
+  Out("key\tkey=%s\n", Esc(path).c_str());
   for (DWORD i = 0;; ++i) {
     wchar_t name[16384];
-    DWORD nlen = 16384, type = 0, dlen = 0;
-    LONG rc = RegEnumValueW(k, i, name, &nlen, nullptr, &type, nullptr, &dlen);
-    if (rc == ERROR_NO_MORE_ITEMS) break;
-    if (rc != ERROR_SUCCESS) break;
-    std::vector<BYTE> data(dlen + 4, 0);
-    nlen = 16384;
-    RegEnumValueW(k, i, name, &nlen, nullptr, &type, data.data(), &dlen);
-    out("value\tkey=%s\tname=%s\ttype=%lu", esc(path).c_str(),
-        esc(name).c_str(), (unsigned long)type);
-    if (type == REG_SZ || type == REG_EXPAND_SZ) {
-      out("\tdata=%s\n", esc((const wchar_t*)data.data()).c_str());
-    } else if (type == REG_DWORD && dlen >= 4) {
-      DWORD v;
-      memcpy(&v, data.data(), 4);
-      out("\tdata=%lu\n", (unsigned long)v);
-    } else if (type == REG_MULTI_SZ) {
-      std::wstring joined;
-      const wchar_t* p = (const wchar_t*)data.data();
-      while (*p) {
-        if (!joined.empty()) joined += L'\n';
-        joined += p;
-        p += wcslen(p) + 1;
-      }
-      out("\tdata=%s\n", esc(joined).c_str());
-    } else {
-      out("\tdata=");
-      for (DWORD j = 0; j < dlen; ++j) out("%02x", data[j]);
-      out("\n");
-    }
+    DWORD nameLength = 16384, type = 0, size = 0;
+    if (RegEnumValueW(key, i, name, &nameLength, nullptr, &type, nullptr, &size) != ERROR_SUCCESS)
+      break;
+    std::vector<BYTE> data(size + 4, 0);
+    nameLength = 16384;
+    RegEnumValueW(key, i, name, &nameLength, nullptr, &type, data.data(), &size);
+    Out("value\tkey=%s\tname=%s\tdata=", Esc(path).c_str(), Esc(name).c_str());
+    if (type == REG_SZ || type == REG_EXPAND_SZ)
+      Out("%s", Esc(reinterpret_cast<const wchar_t*>(data.data())).c_str());
+    else if (type == REG_DWORD)
+      Out("%lu", *reinterpret_cast<const DWORD*>(data.data()));
+    else
+      for (DWORD j = 0; j < size; ++j) Out("%02x", data[j]);
+    Out("\n");
   }
-  if (depth < 16) {
-    for (DWORD i = 0;; ++i) {
-      wchar_t name[256];
-      DWORD nlen = 256;
-      if (RegEnumKeyExW(k, i, name, &nlen, nullptr, nullptr, nullptr,
-                        nullptr) != ERROR_SUCCESS)
-        break;
-      dump_key(root, path.empty() ? name : path + L"\\" + name, depth + 1);
-    }
+  for (DWORD i = 0;; ++i) {
+    wchar_t name[256];
+    DWORD nameLength = 256;
+    if (RegEnumKeyExW(key, i, name, &nameLength, nullptr, nullptr, nullptr, nullptr) !=
+        ERROR_SUCCESS)
+      break;
+    DumpKey(root, path.empty() ? name : path + L"\\" + name);
   }
-  RegCloseKey(k);
+  RegCloseKey(key);
 }
 
-int cmd_registry_dump(int argc, wchar_t** argv) {
-  if (argc < 1) return 2;
-  std::wstring full = argv[0];
-  size_t slash = full.find(L'\\');
-  std::wstring root = full.substr(0, slash);
-  std::wstring path = slash == std::wstring::npos ? L"" : full.substr(slash + 1);
-  HKEY r;
-  if (!_wcsicmp(root.c_str(), L"HKCU") ||
-      !_wcsicmp(root.c_str(), L"HKEY_CURRENT_USER"))
-    r = HKEY_CURRENT_USER;
-  else if (!_wcsicmp(root.c_str(), L"HKLM") ||
-           !_wcsicmp(root.c_str(), L"HKEY_LOCAL_MACHINE"))
-    r = HKEY_LOCAL_MACHINE;
-  else {
-    err("registry-dump: root must be HKCU or HKLM\n");
-    return 2;
-  }
-  dump_key(r, path, 0);
-  out("end\n");
+int RegistryDump(const std::wstring& full) {
+  const size_t slash = full.find(L'\\');
+  const std::wstring root = full.substr(0, slash);
+  const std::wstring path = slash == std::wstring::npos ? L"" : full.substr(slash + 1);
+  if (root != L"HKCU" && root != L"HKLM") return 2;
+  DumpKey(root == L"HKCU" ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE, path);
   return 0;
-}
-
-void usage() {
-  out("usage: zarvo-probe COMMAND [ARGS]\n"
-      "  windows [--all] [--pid PID]     visible (or all) top-level windows\n"
-      "  windows --children HWND         descendants of HWND\n"
-      "  info HWND                       one window\n"
-      "  find CLASS|- TITLE|-            FindWindowW\n"
-      "  wait-window CLASS|- TITLE|- MS [--visible] [--pid PID]\n"
-      "  wait-gone HWND MS\n"
-      "  foreground                      the foreground window\n"
-      "  close HWND                      post WM_CLOSE\n"
-      "  post HWND MSG [WPARAM [LPARAM]] post any message\n"
-      "  quit HWND                       WM_QUIT to the window's thread\n"
-      "  fault HWND                      a faulting thread in the window's process\n"
-      "  tray [--height N] [--decoy TITLE] [--until FILE]\n"
-      "                                  stand-in Shell_TrayWnd task bar\n"
-      "  tray-state                      Shell_TrayWnd windows\n"
-      "  sysinfo                         screen, DPI, locale, saver settings\n"
-      "  registry-dump HKCU\\KEY|HKLM\\KEY\n");
 }
 
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
   _setmode(_fileno(stdout), _O_BINARY);
-  _setmode(_fileno(stderr), _O_BINARY);
   SetProcessDPIAware();
-  if (argc < 2) {
-    usage();
-    return 2;
-  }
-  std::wstring c = argv[1];
-  int n = argc - 2;
+  if (argc < 2) return 2;
+  const std::wstring command = argv[1];
+  const int n = argc - 2;
   wchar_t** a = argv + 2;
-  if (c == L"windows") return cmd_windows(n, a);
-  if (c == L"info") return cmd_info(n, a);
-  if (c == L"find") return cmd_find(n, a);
-  if (c == L"wait-window") return cmd_wait_window(n, a);
-  if (c == L"wait-gone") return cmd_wait_gone(n, a);
-  if (c == L"foreground") return cmd_foreground();
-  if (c == L"close") return cmd_post(WM_CLOSE, n, a);
-  if (c == L"post") return cmd_postmsg(n, a);
-  if (c == L"quit") return cmd_quit(n, a);
-  if (c == L"fault") return cmd_fault(n, a);
-  if (c == L"tray") return cmd_tray(n, a);
-  if (c == L"tray-state") return cmd_tray_state();
-  if (c == L"sysinfo") return cmd_sysinfo();
-  if (c == L"registry-dump") return cmd_registry_dump(n, a);
-  usage();
-  return c == L"help" ? 0 : 2;
+  if (command == L"windows") return Windows(n, a);
+  if (command == L"wait-window") return WaitWindow(n, a);
+  if (command == L"post") return Post(n, a);
+  if (command == L"tray") return Tray(n, a);
+  if (command == L"foreground") return Foreground();
+  if (n < 1) return 2;
+  if (command == L"children") return Children(ParseHwnd(a[0]));
+  if (command == L"info") return Info(ParseHwnd(a[0]));
+  if (command == L"quit") return Quit(ParseHwnd(a[0]));
+  if (command == L"fault") return Fault(ParseHwnd(a[0]));
+  if (command == L"registry-dump") return RegistryDump(a[0]);
+  return 2;
 }
