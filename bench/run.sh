@@ -13,6 +13,9 @@
 #   compare  per picture, REPS rounds of a picture change (zarvo.scr's load
 #            and render code, in process) beside the floor (WIC alone:
 #            decode, WIC's scaler, convert, the same BitBlt), alternating;
+#   breakdown per 24-bit picture, where a change's time goes: reading,
+#            WIC's decode, copying rows out, reduction, scaling, the DIB,
+#            the paint;
 #   peak     per picture in a new process: memory once it is shown;
 #   cycle    200 changes in one process: private bytes, GDI and USER
 #            objects before and after;
@@ -61,6 +64,7 @@ echo "# $(date -u '+%Y-%m-%d %H:%M UTC'), $(nproc) processors, $(wine --version)
 wine "$bench" scale 6000 4000 1920 1080 "$reps"
 wine "$bench" reduce 6000 4000 3 "$reps"
 wine "$bench" compare "$reps" jpeg12.jpg jpeg24.jpg png12.png small.gif
+wine "$bench" breakdown "$reps" jpeg12.jpg jpeg24.jpg png12.png
 for picture in jpeg12.jpg jpeg24.jpg png12.png small.gif; do
   wine "$bench" peak "$picture"
 done
