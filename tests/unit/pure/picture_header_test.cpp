@@ -2,9 +2,8 @@
 // memory budget.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstdint>
-#include <string>
+#include <utility>
 #include <vector>
 
 #include "host/picture/header.h"
@@ -16,69 +15,49 @@ namespace {
 using testing_support::ByteVector;
 using testing_support::Put16;
 using testing_support::Put32;
-using testing_support::PutText;
 using testing_support::Segment;
 
 ByteVector Png(std::uint32_t width, std::uint32_t height) {
-  ByteVector out = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A, 0, 0, 0, 13};
-  PutText(out, "IHDR");
+  ByteVector out = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A, 0, 0, 0, 13, 'I', 'H', 'D', 'R'};
   Put32(out, width, true);
   Put32(out, height, true);
-  out.insert(out.end(), {8, 6, 0, 0, 0, 0x12, 0x34, 0x56, 0x78, 0, 0, 0, 0});  // ..., CRC
-  PutText(out, "IEND");
-  Put32(out, 0xAE426082, true);
   return out;
 }
 
-// A DQT and an Exif APP1 before the frame header, whose size ends at byte 45.
+// A table segment to step over before the frame header.
 ByteVector Jpeg(std::uint32_t width, std::uint32_t height, std::uint8_t sof = 0xC0) {
   ByteVector frame = {8};
   Put16(frame, height, true);
   Put16(frame, width, true);
-  frame.insert(frame.end(), {3, 1, 0x22, 0, 2, 0x11, 1, 3, 0x11, 1});
-  return testing_support::Jpeg(
-      {Segment(0xDB, {0, 0}), Segment(0xE1, {'E', 'x', 'i', 'f', 0, 0}), Segment(sof, frame)});
+  return testing_support::Jpeg({Segment(0xDB, {0, 0}), Segment(sof, frame)});
 }
 
-// The first image descriptor's size ends at byte 61.
+// A two-colour table and one extension before the image descriptor.
 ByteVector Gif(std::uint32_t screenW, std::uint32_t screenH, std::uint32_t frameW,
                std::uint32_t frameH, std::uint32_t left = 0, std::uint32_t top = 0) {
-  ByteVector out;
-  PutText(out, "GIF89a");
-  Put16(out, screenW, false);
-  Put16(out, screenH, false);
-  out.insert(out.end(), {0x81, 0, 0, 0, 0, 0, 255, 255, 255, 1, 2, 3, 4, 5, 6});  // 4 colours
-  out.insert(out.end(), {0x21, 0xF9, 4, 1, 0, 0, 0, 0, 0x21, 0xFF, 11});          // extensions
-  PutText(out, "NETSCAPE2.0");
-  out.insert(out.end(), {3, 1, 0, 0, 0, 0x2C});
+  ByteVector out = {'G', 'I', 'F', '8', '9', 'a'};
+  for (std::uint32_t v : {screenW, screenH}) Put16(out, v, false);
+  out.insert(out.end(), {0x80, 0, 0, 0, 0, 0, 255, 255, 255, 0x21, 0xF9, 4, 1, 0, 0, 0, 0, 0x2C});
   for (std::uint32_t v : {left, top, frameW, frameH}) Put16(out, v, false);
-  out.insert(out.end(), {0, 2, 2, 0x4C, 0x01, 0, 0x3B});
   return out;
 }
 
-// The bitmap header alone, as a file or (doubled height) as an icon's image.
+// A bitmap header of the size given, as a file's or (doubled height) an icon's.
 ByteVector BitmapInfo(std::int32_t width, std::int32_t height, std::uint32_t infoSize = 40) {
   ByteVector out;
   Put32(out, infoSize, false);
-  if (infoSize == 12) {
-    Put16(out, static_cast<std::uint32_t>(width), false);
-    Put16(out, static_cast<std::uint32_t>(height), false);
-  } else {
-    Put32(out, static_cast<std::uint32_t>(width), false);
-    Put32(out, static_cast<std::uint32_t>(height), false);
+  for (std::int32_t v : {width, height}) {
+    if (infoSize == 12) Put16(out, static_cast<std::uint32_t>(v), false);
+    if (infoSize != 12) Put32(out, static_cast<std::uint32_t>(v), false);
   }
-  Put16(out, 1, false);
-  Put16(out, 24, false);
-  out.resize(std::max<std::size_t>(out.size(), infoSize));
+  out.resize(16);
   return out;
 }
 
 ByteVector Bmp(std::int32_t width, std::int32_t height, std::uint32_t infoSize = 40) {
-  ByteVector out = {'B', 'M'};
-  for (std::uint32_t v : {14 + infoSize + 4, 0u, 14 + infoSize}) Put32(out, v, false);
+  ByteVector out = {'B', 'M', 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
   const ByteVector info = BitmapInfo(width, height, infoSize);
   out.insert(out.end(), info.begin(), info.end());
-  Put32(out, 0, false);
   return out;
 }
 
@@ -86,28 +65,21 @@ ByteVector Tiff(bool big, std::uint32_t width, std::uint32_t height, std::uint16
   return testing_support::Tiff(big, {{256, type, 1, width}, {257, type, 1, height}});
 }
 
-struct IconImage {
-  std::uint8_t entryW, entryH;
-  ByteVector data;
-};
-
-ByteVector Ico(const std::vector<IconImage>& images) {
+// Each image's entry holds its width and height as a byte each, 0 for 256.
+ByteVector Ico(const std::vector<std::pair<std::uint8_t, ByteVector>>& images) {
   ByteVector out = {0, 0, 1, 0};
   Put16(out, static_cast<std::uint32_t>(images.size()), false);
   std::uint32_t offset = 6 + 16 * static_cast<std::uint32_t>(images.size());
-  for (const IconImage& image : images) {
-    out.insert(out.end(), {image.entryW, image.entryH, 0, 0, 1, 0, 32, 0});
-    Put32(out, static_cast<std::uint32_t>(image.data.size()), false);
+  for (const auto& [size, data] : images) {
+    out.insert(out.end(), {size, size, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0});
     Put32(out, offset, false);
-    offset += static_cast<std::uint32_t>(image.data.size());
+    offset += static_cast<std::uint32_t>(data.size());
   }
-  for (const IconImage& image : images) out.insert(out.end(), image.data.begin(), image.data.end());
+  for (const auto& image : images) out.insert(out.end(), image.second.begin(), image.second.end());
   return out;
 }
 
-ByteVector IconBitmap(std::int32_t width, std::int32_t height) {
-  return BitmapInfo(width, height * 2);
-}
+ByteVector Icon(std::int32_t size) { return BitmapInfo(size, size * 2); }
 
 HeaderVerdict Check(const ByteVector& bytes, PictureHeader& header) {
   return CheckPictureHeader(Bytes(bytes.data(), bytes.size()), header);
@@ -121,11 +93,9 @@ TEST(PictureHeader, BudgetIsSixtyFourMebipixelsOfANonEmptySize) {
                {kMaxPixels, 1, true},
                {8192, 8193, false},
                {kMaxPixels + 1, 1, false},
-               {1, kMaxPixels + 1, false},
-               {0, 10, false},
-               {10, 0, false},
                {1ull << 32, 1ull << 32, false},
-               {UINT64_MAX, UINT64_MAX, false}};
+               {0, 10, false},
+               {10, 0, false}};
   for (const auto& c : cases) {
     EXPECT_EQ(WithinBudget(c.width, c.height), c.within) << c.width << " x " << c.height;
   }
@@ -137,7 +107,7 @@ TEST(PictureHeader, EachFormatGivesItsSizeOrSaysWhyNot) {
   ByteVector badChunk = Png(10, 10);
   badChunk[12] = 'X';
   ByteVector noImage = Gif(10, 10, 10, 10);
-  noImage.resize(25);
+  noImage.resize(19);
   noImage.push_back(0x3B);
   const struct {
     const char* name;
@@ -148,14 +118,10 @@ TEST(PictureHeader, EachFormatGivesItsSizeOrSaysWhyNot) {
   } cases[] = {
       {"png", Png(640, 480), V::Ok, F::Png, 640, 480},
       {"png of 2^32 pixels", Png(0x10000, 0x10000), V::TooLarge, F::Png},
-      {"png of the largest size", Png(0xFFFFFFFF, 0xFFFFFFFF), V::TooLarge, F::Png},
       {"png without width", Png(0, 100), V::EmptySize, F::Png},
       {"png without IHDR first", badChunk, V::Unreadable, F::Png},
       {"baseline jpeg", Jpeg(1024, 768), V::Ok, F::Jpeg, 1024, 768},
-      {"extended jpeg", Jpeg(17, 9, 0xC1), V::Ok, F::Jpeg, 17, 9},
       {"progressive jpeg", Jpeg(300, 1200, 0xC2), V::Ok, F::Jpeg, 300, 1200},
-      {"jpeg too large", Jpeg(65535, 65535), V::TooLarge, F::Jpeg},
-      {"jpeg without height", Jpeg(65535, 0), V::EmptySize, F::Jpeg},
       {"jpeg whose C4 is a table, not a frame", Jpeg(10, 10, 0xC4), V::Unreadable, F::Jpeg},
       {"gif", Gif(320, 200, 10, 10, 5, 5), V::Ok, F::Gif, 320, 200},
       {"gif screen too large", Gif(65535, 65535, 1, 1), V::TooLarge, F::Gif},
@@ -167,46 +133,25 @@ TEST(PictureHeader, EachFormatGivesItsSizeOrSaysWhyNot) {
       {"bmp", Bmp(640, 480), V::Ok, F::Bmp, 640, 480},
       {"top-down bmp", Bmp(640, -480), V::Ok, F::Bmp, 640, 480},
       {"bmp with core header", Bmp(33, 21, 12), V::Ok, F::Bmp, 33, 21},
-      {"bmp with core header too large", Bmp(65535, 65535, 12), V::TooLarge, F::Bmp},
-      {"top-down bmp too large", Bmp(65535, -65535), V::TooLarge, F::Bmp},
-      {"bmp without width", Bmp(0, 480), V::EmptySize, F::Bmp},
-      {"bmp without height", Bmp(640, 0), V::EmptySize, F::Bmp},
       {"bmp of negative width", Bmp(-640, 480), V::Unreadable, F::Bmp},
       {"bmp of the most negative height", Bmp(640, INT32_MIN), V::Unreadable, F::Bmp},
       {"bmp with a short header", Bmp(640, 480, 8), V::Unreadable, F::Bmp},
       {"intel tiff", Tiff(false, 500, 400), V::Ok, F::Tiff, 500, 400},
-      {"motorola tiff", Tiff(true, 500, 400), V::Ok, F::Tiff, 500, 400},
-      {"tiff with long sizes", Tiff(true, 70000, 10, 4), V::Ok, F::Tiff, 70000, 10},
-      {"tiff too large", Tiff(false, 65535, 65535), V::TooLarge, F::Tiff},
-      {"tiff without width", Tiff(false, 0, 5), V::EmptySize, F::Tiff},
+      {"motorola tiff with long sizes", Tiff(true, 70000, 10, 4), V::Ok, F::Tiff, 70000, 10},
       {"tiff with text sizes", Tiff(false, 5, 5, 2), V::Unreadable, F::Tiff},
-      {"icon takes its largest image",
-       Ico({{16, 16, IconBitmap(16, 16)}, {0, 0, Png(300, 200)}, {48, 48, IconBitmap(48, 48)}}),
+      {"icon takes its largest image", Ico({{16, Icon(16)}, {0, Png(300, 200)}, {48, Icon(48)}}),
        V::Ok, F::Ico, 300, 200},
-      {"icon bitmap holds its mask too", Ico({{32, 32, IconBitmap(32, 32)}}), V::Ok, F::Ico, 32,
-       32},
-      {"icon image past the end: its entry's size, 0 for 256", Ico({{0, 0, {}}}), V::Ok, F::Ico,
-       256, 256},
-      {"icon with a png too large", Ico({{16, 16, IconBitmap(16, 16)}, {0, 0, Png(65535, 65535)}}),
-       V::TooLarge, F::Ico},
-      {"icon with a bitmap too large", Ico({{0, 0, IconBitmap(65535, 65535)}}), V::TooLarge,
+      {"icon bitmap holds its mask too", Ico({{32, Icon(32)}}), V::Ok, F::Ico, 32, 32},
+      {"icon image past the end: its entry's size", Ico({{0, {}}}), V::Ok, F::Ico, 256, 256},
+      {"icon with a png too large", Ico({{16, Icon(16)}, {0, Png(65535, 65535)}}), V::TooLarge,
        F::Ico},
-      {"icon with an empty bitmap", Ico({{1, 1, IconBitmap(0, 0)}}), V::EmptySize, F::Ico},
+      {"icon with a bitmap too large", Ico({{0, Icon(65535)}}), V::TooLarge, F::Ico},
+      {"icon with an empty bitmap", Ico({{1, Icon(0)}}), V::EmptySize, F::Ico},
       {"icon without images", Ico({}), V::Unreadable, F::Ico},
       {"icon of 65535 entries in ten bytes",
        {0, 0, 1, 0, 0xFF, 0xFF, 16, 16, 0, 0},
        V::Unreadable,
        F::Ico},
-      {"bmp signature alone", {'B', 'M'}, V::Unreadable, F::Bmp},
-      {"jpeg signature alone", {0xFF, 0xD8, 0xFF}, V::Unreadable, F::Jpeg},
-      {"text",
-       {'N', 'o', 't', ' ', 'a', ' ', 'p', 'i', 'c', '\r', '\n'},
-       V::UnknownFormat,
-       F::Unknown},
-      {"program",
-       {'M', 'Z', 0x90, 0, 3, 0, 0, 0, 4, 0, 0, 0, 0xFF, 0xFF},
-       V::UnknownFormat,
-       F::Unknown},
       {"nothing", {}, V::UnknownFormat, F::Unknown},
       {"half a bmp signature", {'B'}, V::UnknownFormat, F::Unknown},
   };
@@ -219,15 +164,11 @@ TEST(PictureHeader, EachFormatGivesItsSizeOrSaysWhyNot) {
       EXPECT_EQ(header.height, c.height) << c.name;
     }
   }
-}
-
-TEST(PictureHeader, GifFrameIsPlacedWhereItsDescriptorSays) {
-  PictureHeader header;
-  ASSERT_EQ(Check(Gif(320, 200, 10, 12, 5, 7), header), HeaderVerdict::Ok);
-  EXPECT_EQ(header.frameLeft, 5u);
-  EXPECT_EQ(header.frameTop, 7u);
-  EXPECT_EQ(header.frameWidth, 10u);
-  EXPECT_EQ(header.frameHeight, 12u);
+  PictureHeader gif;
+  ASSERT_EQ(Check(Gif(320, 200, 10, 12, 5, 7), gif), V::Ok);
+  EXPECT_EQ(
+      (std::vector<std::uint32_t>{gif.frameLeft, gif.frameTop, gif.frameWidth, gif.frameHeight}),
+      (std::vector<std::uint32_t>{5, 7, 10, 12}));
 }
 
 // Every prefix is safe to check, and none short of the size is accepted.
@@ -237,21 +178,19 @@ TEST(PictureHeader, NoPrefixShortOfTheSizeIsAccepted) {
     ByteVector whole;
     std::size_t sizeEnds;
   } cases[] = {{"png", Png(640, 480), 24},
-               {"jpeg", Jpeg(1024, 768), 45},
-               {"gif", Gif(320, 200, 320, 200), 61},
+               {"jpeg", Jpeg(1024, 768), 17},
+               {"gif", Gif(320, 200, 320, 200), 36},
                {"bmp", Bmp(640, 480), 26},
                {"bmp with core header", Bmp(640, 480, 12), 22},
                {"tiff", Tiff(false, 500, 400), 32},
-               {"icon", Ico({{16, 16, IconBitmap(16, 16)}}), 22}};
+               {"icon", Ico({{16, Icon(16)}}), 22}};
   for (const auto& c : cases) {
     for (std::size_t n = 0; n <= c.whole.size(); ++n) {
       ByteVector cut(c.whole.begin(), c.whole.begin() + n);
       cut.shrink_to_fit();  // so that the sanitiser sees reads past the end
       PictureHeader header;
       const HeaderVerdict verdict = Check(cut, header);
-      if (n < c.sizeEnds) {
-        EXPECT_NE(verdict, HeaderVerdict::Ok) << c.name << " cut at " << n;
-      }
+      EXPECT_EQ(verdict == HeaderVerdict::Ok, n >= c.sizeEnds) << c.name << " cut at " << n;
     }
   }
 }

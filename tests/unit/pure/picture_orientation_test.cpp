@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <string>
 #include <vector>
 
 #include "host/picture/orientation.h"
@@ -20,22 +19,20 @@ using testing_support::Jpeg;
 using testing_support::Segment;
 using testing_support::Tiff;
 
-ByteVector OrientedJpeg(bool big, std::uint32_t orientation) {
+// The tag between two others, so that the reader has to step over one.
+ByteVector OrientedJpeg(bool big, std::uint32_t orientation, std::uint16_t type = 3) {
   return Jpeg({ExifSegment(
-      Tiff(big, {{0x010F, 2, 4, 0}, {0x0112, 3, 1, orientation}, {0x8769, 4, 1, 100}}))});
-}
-
-ByteVector ExifJpeg(bool big, std::uint16_t type, std::uint32_t count, std::uint32_t value) {
-  return Jpeg({ExifSegment(Tiff(big, {{0x0112, type, count, value}}))});
+      Tiff(big, {{0x010F, 2, 4, 0}, {0x0112, type, 1, orientation}, {0x8769, 4, 1, 100}}))});
 }
 
 int Read(const ByteVector& bytes) { return ReadOrientation(Bytes(bytes.data(), bytes.size())); }
 
-TEST(PictureOrientation, ReadsEveryValueInBothByteOrders) {
+TEST(PictureOrientation, ReadsEveryValueInBothByteOrdersShortOrLong) {
   for (bool big : {false, true}) {
-    for (std::uint32_t o = 1; o <= 8; ++o) {
-      EXPECT_EQ(Read(OrientedJpeg(big, o)), static_cast<int>(o)) << big;
-      EXPECT_EQ(Read(Tiff(big, {{0x0100, 3, 1, 64}, {0x0112, 3, 1, o}})), static_cast<int>(o));
+    for (int o = 1; o <= 8; ++o) {
+      EXPECT_EQ(Read(OrientedJpeg(big, o)), o) << big;
+      EXPECT_EQ(Read(OrientedJpeg(big, o, 4)), o) << big;
+      EXPECT_EQ(Read(Tiff(big, {{0x0112, 3, 1, static_cast<std::uint32_t>(o)}})), o) << big;
     }
   }
 }
@@ -53,53 +50,33 @@ TEST(PictureOrientation, AnythingElseIsUpright) {
   } cases[] = {
       {"value 0", OrientedJpeg(false, 0)},
       {"value 9", OrientedJpeg(true, 9)},
-      {"value 65535", OrientedJpeg(false, 65535)},
-      {"text type", ExifJpeg(true, 2, 1, 6)},
-      {"count 0", ExifJpeg(true, 3, 0, 6)},
+      {"text type", OrientedJpeg(true, 6, 2)},
+      {"count 0", Jpeg({ExifSegment(Tiff(true, {{0x0112, 3, 0, 6}}))})},
       {"no tag", Jpeg({ExifSegment(Tiff(false, {{0x0100, 3, 1, 6}}))})},
-      {"no Exif", Jpeg({})},
       {"Exif after the scan", afterScan},
-      {"nothing", {}},
-      {"SOI alone", {0xFF, 0xD8}},
-      {"Exif text without a JPEG", {'E', 'x', 'i', 'f', ' ', 'I', 'I', '*'}},
-      {"png", {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A}},
-      {"segment of length 0", {0xFF, 0xD8, 0xFF, 0xE1, 0x00, 0x00}},
       {"segment of length 1", {0xFF, 0xD8, 0xFF, 0xE1, 0x00, 0x01, 0xFF, 0xE1}},
       {"segment longer than the bytes", {0xFF, 0xD8, 0xFF, 0xE1, 0xFF, 0xFF, 'E', 'x'}},
       {"no marker after SOI", {0xFF, 0xD8, 0x00, 0xFF, 0xE1}},
       {"stuffed zero", {0xFF, 0xD8, 0xFF, 0x00}},
       {"standalone markers to the end", restarts},
-      // Only IFD0 is read: one that names itself as the next has nothing to loop over.
-      {"IFD0 names itself next", Tiff(true, {{0x0100, 3, 1, 1}}, 8)},
   };
   for (const auto& c : cases) EXPECT_EQ(Read(c.bytes), 1) << c.name;
 }
 
-TEST(PictureOrientation, ALongValueIsRead) { EXPECT_EQ(Read(ExifJpeg(true, 4, 1, 6)), 6); }
-
-TEST(PictureOrientation, OnlyTheFirstExifCountsAndOtherApp1SegmentsAreSkipped) {
-  const std::string xmp = "http://ns.adobe.com/xap/1.0/";
-  ByteVector xmpBody(xmp.begin(), xmp.end());
-  xmpBody.push_back(0);
-  EXPECT_EQ(Read(Jpeg({Segment(0xE1, xmpBody), Segment(0xE2, {1, 2, 3}),
-                       ExifSegment(Tiff(true, {{0x0112, 3, 1, 8}})),
-                       ExifSegment(Tiff(true, {{0x0112, 3, 1, 6}}))})),
-            8);
-}
-
-TEST(PictureOrientation, FillBytesBeforeMarkers) {
-  ByteVector jpeg = {0xFF, 0xD8, 0xFF, 0xFF, 0xFF};
-  const ByteVector app1 = ExifSegment(Tiff(true, {{0x0112, 3, 1, 5}}));
-  jpeg.insert(jpeg.end(), app1.begin() + 1, app1.end());
-  EXPECT_EQ(Read(jpeg), 5);
+TEST(PictureOrientation, OnlyTheFirstExifCountsAfterFillBytesAndOtherApp1Segments) {
+  ByteVector jpeg = Jpeg({Segment(0xE1, {'h', 't', 't', 'p', ':', '/', '/'}),
+                          Segment(0xE2, {1, 2, 3}), ExifSegment(Tiff(true, {{0x0112, 3, 1, 8}})),
+                          ExifSegment(Tiff(true, {{0x0112, 3, 1, 6}}))});
+  jpeg.insert(jpeg.begin() + 2, {0xFF, 0xFF});
+  EXPECT_EQ(Read(jpeg), 8);
 }
 
 TEST(PictureOrientation, EveryTruncationIsSafe) {
   for (bool big : {false, true}) {
     const ByteVector whole = OrientedJpeg(big, 6);
-    // The value is read once the whole APP1 segment is there: SOI 2, APP0
-    // 18, APP1 marker and length 4, "Exif\0\0" 6 and the TIFF structure.
-    const std::size_t segmentEnd = 2 + 18 + 4 + 6 + Tiff(big, {{}, {}, {}}).size();
+    // The value is read once the whole APP1 segment is there: SOI, APP1
+    // marker and length, "Exif\0\0" and the TIFF structure.
+    const std::size_t segmentEnd = 2 + 4 + 6 + Tiff(big, {{}, {}, {}}).size();
     for (std::size_t n = 0; n <= whole.size(); ++n) {
       ByteVector cut(whole.begin(), whole.begin() + n);
       cut.shrink_to_fit();  // so that the sanitiser sees reads past the end
@@ -110,13 +87,13 @@ TEST(PictureOrientation, EveryTruncationIsSafe) {
 
 TEST(PictureOrientation, BogusOffsetsAndCountsAreUpright) {
   for (bool big : {false, true}) {
-    for (std::uint32_t ifd : {0u, 4u, 7u, 200u, 0x7FFFFFFFu, 0xFFFFFFF0u, 0xFFFFFFFFu}) {
-      const ByteVector tiff = Tiff(big, {{0x0112, 3, 1, 6}});
-      ByteVector patched(tiff.begin(), tiff.begin() + 4);
-      testing_support::Put32(patched, ifd, big);
-      patched.insert(patched.end(), tiff.begin() + 8, tiff.end());
-      EXPECT_EQ(Read(Jpeg({ExifSegment(patched)})), 1) << ifd;
-      EXPECT_EQ(Read(patched), 1) << ifd;
+    for (std::uint32_t ifd : {0u, 7u, 200u, 0xFFFFFFF0u}) {
+      ByteVector tiff = Tiff(big, {{0x0112, 3, 1, 6}});
+      tiff.erase(tiff.begin() + 4, tiff.begin() + 8);
+      ByteVector offset;
+      testing_support::Put32(offset, ifd, big);
+      tiff.insert(tiff.begin() + 4, offset.begin(), offset.end());
+      EXPECT_EQ(Read(tiff), 1) << ifd;
     }
     ByteVector many = Tiff(big, {{0x0100, 3, 1, 1}});
     many[8] = many[9] = 0xFF;  // an entry count far beyond the bytes

@@ -1,16 +1,14 @@
 // Whole-factor reduction while decoding: block averages in linear light,
-// the same however the rows come, and close to scaling from full size.
+// the same however the rows come.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <cstdlib>
 #include <vector>
 
 #include "host/picture/pixels.h"
 #include "host/picture/reduce.h"
-#include "host/picture/resample.h"
 #include "support/picture_patterns.h"
 
 namespace host::picture {
@@ -36,10 +34,11 @@ std::vector<Pixel> All(const PixelBuffer& p) {
 TEST(PictureReduce, FactorKeepsTheFittedSizeCovered) {
   const struct {
     int width, height, screenWidth, screenHeight, factor;
-  } cases[] = {{6000, 4000, 1920, 1080, 3}, {3000, 4000, 1920, 1080, 3},  // shown 810 x 1080
-               {1920, 1080, 1920, 1080, 1}, {3839, 2000, 1920, 1080, 1},  // not twice both ways
-               {65535, 1000, 800, 600, 16},                               // at most 16
-               {100, 100, 0, 0, 1},         {0, 100, 800, 600, 1}};
+  } cases[] = {{3000, 4000, 1920, 1080, 3},  // shown 810 x 1080
+               {3839, 2000, 1920, 1080, 1},  // not twice both ways
+               {65535, 1000, 800, 600, 16},  // at most 16
+               {100, 100, 0, 0, 1},
+               {0, 100, 800, 600, 1}};
   for (const auto& c : cases) {
     EXPECT_EQ(PrescaleFactor(c.width, c.height, c.screenWidth, c.screenHeight), c.factor)
         << c.width << "x" << c.height << " on " << c.screenWidth << "x" << c.screenHeight;
@@ -47,7 +46,7 @@ TEST(PictureReduce, FactorKeepsTheFittedSizeCovered) {
   // The reduced copy is never smaller than the picture scaled to fit, to
   // the pixel above.
   for (int w = 100; w <= 20000; w += 37) {
-    for (int h : {90, 599, 600, 601, 1199, 1200, 1201, 2500, 4444, 9999}) {
+    for (int h : {90, 599, 601, 1199, 1201, 4444}) {
       const int f = PrescaleFactor(w, h, 800, 600);
       const double scale = std::min({800.0 / w, 600.0 / h, 1.0});
       EXPECT_GE((w + f - 1) / f, std::ceil(w * scale)) << w << "x" << h;
@@ -56,17 +55,14 @@ TEST(PictureReduce, FactorKeepsTheFittedSizeCovered) {
   }
 }
 
-TEST(PictureReduce, CheckerBecomesHalfTheLight) {
-  PixelBuffer checker(4, 2);
-  for (int i = 0; i < 8; ++i) checker.Data()[i] = (i + i / 4) % 2 ? MakePixel(255, 255, 255) : 0;
-  const PixelBuffer out = Reduce(checker, 2, 2);
-  EXPECT_EQ(All(out), (std::vector<Pixel>{MakePixel(188, 188, 188), MakePixel(188, 188, 188)}));
-}
-
-TEST(PictureReduce, FlatColourStaysExactWhateverTheFactor) {
+TEST(PictureReduce, CheckerIsHalfTheLightAndAFlatColourStaysExact) {
+  PixelBuffer checker(2, 2);
+  checker.Fill(0);
+  checker.At(1, 0) = checker.At(0, 1) = MakePixel(255, 255, 255);
+  EXPECT_EQ(Reduce(checker, 2, 2).At(0, 0), MakePixel(188, 188, 188));
   PixelBuffer flat(23, 17);
   flat.Fill(MakePixel(3, 140, 251));
-  for (int factor : {1, 2, 3, 5, 16}) {
+  for (int factor : {2, 3, 16}) {
     for (Pixel p : All(Reduce(flat, factor, 4))) EXPECT_EQ(p, MakePixel(3, 140, 251)) << factor;
   }
 }
@@ -90,8 +86,8 @@ TEST(PictureReduce, EdgeBlocksAverageWhatTheyHave) {
 TEST(PictureReduce, BandsAndThreadsGiveTheSameResult) {
   const PixelBuffer source = Pattern(1000, 77);
   const std::vector<Pixel> whole = All(Reduce(source, 3, 77));
-  for (int band : {1, 2, 4, 7, 100}) EXPECT_EQ(All(Reduce(source, 3, band)), whole) << band;
-  for (int threads : {2, 3, 4}) EXPECT_EQ(All(Reduce(source, 3, 10, threads)), whole) << threads;
+  for (int band : {1, 4, 100}) EXPECT_EQ(All(Reduce(source, 3, band)), whole) << band;
+  for (int threads : {2, 3}) EXPECT_EQ(All(Reduce(source, 3, 10, threads)), whole) << threads;
 }
 
 TEST(PictureReduce, PackedBgrRowsGiveTheSameResult) {
@@ -119,28 +115,9 @@ TEST(PictureReduce, ExtraRowsAreIgnored) {
   const PixelBuffer source = Pattern(8, 8);
   BlockReducer reducer(8, 6, 2);
   reducer.AddRows(source.View());  // 8 rows for a picture of 6
-  const PixelBuffer out = reducer.Finish();
-  EXPECT_EQ(out.Width(), 4);
-  EXPECT_EQ(out.Height(), 3);
-}
-
-TEST(PictureReduce, ThenScalingIsCloseToScalingFromFullSize) {
-  PixelBuffer source(1200, 900);  // smooth, for comparing two ways of scaling it
-  for (int y = 0; y < 900; ++y) {
-    for (int x = 0; x < 1200; ++x) {
-      source.At(x, y) = MakePixel(x * 255 / 1200, y * 255 / 900, (x + y) * 127 / 2100);
-    }
-  }
-  const PixelBuffer direct = Resample(source.View(), 500, 375);
-  const PixelBuffer twoSteps = Resample(Reduce(source, 2, 64).View(), 500, 375);
-  int worst = 0;
-  for (std::size_t i = 0; i < direct.PixelCount(); ++i) {
-    for (int shift : {0, 8, 16}) {
-      worst = std::max(worst, std::abs(static_cast<int>(direct.Data()[i] >> shift & 0xFF) -
-                                       static_cast<int>(twoSteps.Data()[i] >> shift & 0xFF)));
-    }
-  }
-  EXPECT_LE(worst, 2);
+  BlockReducer six(8, 6, 2);
+  six.AddRows({source.Row(0), 8, 6, 8});
+  EXPECT_EQ(All(reducer.Finish()), All(six.Finish()));
 }
 
 }  // namespace

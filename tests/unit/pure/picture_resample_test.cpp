@@ -38,6 +38,10 @@ unsigned Level(double linear) {
   return static_cast<unsigned>(std::lround(c * 255));
 }
 
+std::vector<Pixel> All(const PixelBuffer& p) {
+  return std::vector<Pixel>(p.Data(), p.Data() + p.PixelCount());
+}
+
 std::uint64_t Hash(const PixelBuffer& buffer) {
   std::uint64_t hash = 14695981039346656037ull;
   for (std::size_t i = 0; i < buffer.PixelCount(); ++i) {
@@ -55,22 +59,11 @@ TEST(PictureResample, CurveRoundTripsEveryLevelAndRises) {
   for (unsigned v = 1; v < 256; ++v) EXPECT_GT(SrgbToLinear16(v), SrgbToLinear16(v - 1)) << v;
 }
 
-TEST(PictureResample, CheckerBecomesHalfTheLightNotHalfTheLevel) {
-  PixelBuffer checker = Make(2, 2, {kBlack, kWhite, kWhite, kBlack});
-  EXPECT_EQ(Resample(checker.View(), 1, 1).At(0, 0), Grey(188));  // not 128
-}
-
 TEST(PictureResample, FlatColourStaysExactAtAnySize) {
-  const Pixel colour = MakePixel(12, 200, 77);
-  for (auto [sw, sh] : {std::pair{37, 23}, {1, 1}}) {
-    PixelBuffer flat(sw, sh);
-    flat.Fill(colour);
-    for (auto [w, h] : {std::pair{1, 1}, {10, 7}, {36, 22}, {37, 1}, {100, 51}, {5, 90}}) {
-      PixelBuffer out = Resample(flat.View(), w, h);
-      for (std::size_t i = 0; i < out.PixelCount(); ++i) {
-        ASSERT_EQ(out.Data()[i], colour) << sw << "x" << sh << " to " << w << "x" << h;
-      }
-    }
+  PixelBuffer flat(37, 23);
+  flat.Fill(MakePixel(12, 200, 77));
+  for (auto [w, h] : {std::pair{1, 1}, {36, 22}, {100, 51}, {5, 90}}) {
+    for (Pixel p : All(Resample(flat.View(), w, h))) ASSERT_EQ(p, MakePixel(12, 200, 77)) << w;
   }
 }
 
@@ -113,9 +106,10 @@ TEST(PictureResample, HugeReductionIsTheMean) {
   EXPECT_NEAR(GreenOf(Resample(row.View(), 1, 1).At(0, 0)), Level(sum / 3001), 1);
 }
 
-TEST(PictureResample, EnlargingInterpolatesBetweenCentres) {
-  PixelBuffer pair = Make(2, 1, {kBlack, kWhite});
-  PixelBuffer out = Resample(pair.View(), 4, 1);
+TEST(PictureResample, CheckerIsHalfTheLightAndEnlargingInterpolatesBetweenCentres) {
+  EXPECT_EQ(Resample(Make(2, 2, {kBlack, kWhite, kWhite, kBlack}).View(), 1, 1).At(0, 0),
+            Grey(188));  // not 128
+  PixelBuffer out = Resample(Make(2, 1, {kBlack, kWhite}).View(), 4, 1);
   EXPECT_EQ(out.At(0, 0), kBlack);
   EXPECT_NEAR(RedOf(out.At(1, 0)), Level(0.25), 1);
   EXPECT_NEAR(RedOf(out.At(2, 0)), Level(0.75), 1);
@@ -155,9 +149,9 @@ TEST(PictureResample, EmptySizesDoNothing) {
 
 TEST(PictureResample, ThreadsGiveTheSameBits) {
   PixelBuffer source = Pattern(301, 203);
-  for (auto [w, h] : {std::pair{100, 67}, {7, 5}, {301, 50}, {400, 300}, {1, 3}}) {
+  for (auto [w, h] : {std::pair{100, 67}, {400, 300}, {1, 3}}) {
     const std::uint64_t one = Hash(Resample(source.View(), w, h, 1));
-    for (int threads : {2, 3, 8, 100}) {
+    for (int threads : {3, 100}) {
       EXPECT_EQ(Hash(Resample(source.View(), w, h, threads)), one)
           << w << "x" << h << " " << threads;
     }

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <thread>
+#include <tuple>
+#include <vector>
 
 #include "support/sim_run.h"
 
@@ -56,17 +58,13 @@ TEST_F(Saver, LoadTakesTheDesktopInOrderWithTheExactArguments) {
   EXPECT_EQ(run.module.Form1.PictureIndex, 2);
   EXPECT_EQ(run.module.Form1.PictureCount, 50);
   EXPECT_EQ(run.module.Form1.FirstMouseMove, host::kTrue);
-}
-
-TEST_F(Saver, WindowIsABlackBorderlessTopMostCoverOfTheScreen) {
+  // A black, borderless, top-most cover of the screen.
   const sim::Window& w = *run.os.Find(form);
   EXPECT_EQ(w.form.border, host::BorderStyle::None);
   EXPECT_FALSE(w.form.showInTaskbar);
   EXPECT_TRUE(w.form.refusesScreenSaver);
   EXPECT_EQ(w.backColor, 0u);
-  EXPECT_TRUE(w.topmost);
-  EXPECT_TRUE(w.visible);
-  EXPECT_TRUE(w.maximized);
+  EXPECT_TRUE(w.topmost && w.visible && w.maximized);
   EXPECT_EQ(w.bounds, (host::RectPx{0, 0, 800, 600}));
   EXPECT_EQ(run.os.cursorCount, -1);
   EXPECT_FALSE(run.os.Find(tray)->visible);
@@ -74,19 +72,19 @@ TEST_F(Saver, WindowIsABlackBorderlessTopMostCoverOfTheScreen) {
 }
 
 // Each on a fresh run: any key (Enter and Esc too: the saver has no
-// buttons) or any mouse button, on the form or on the picture.
-TEST(SaverInput, EveryKeyAndButtonEndsIt) {
+// buttons) or any mouse button, on the form or on the picture, or the
+// system closing it or ending the session.
+TEST(SaverInput, EveryKeyButtonAndCloseEndsItGivingBackOnce) {
   const struct {
     const char* name;
-    int key, shift, button;  // a key, or else a button
-    bool onPicture;
+    char how;  // k: a key, b: a button on the form, p: on the picture, c: close, e: session end
+    int code, shift;
   } inputs[] = {
       // clang-format off
-      {"A", 'A', 0, 0, false}, {"Enter", 13, 0, 0, false}, {"Esc", 27, 0, 0, false},
-      {"space", 32, 0, 0, false}, {"F1", 112, 0, 0, false}, {"Shift", 16, 1, 0, false},
-      {"left", 0, 0, 1, false}, {"right", 0, 0, 2, false}, {"middle", 0, 0, 4, false},
-      {"left on the picture", 0, 0, 1, true}, {"right on the picture", 0, 0, 2, true},
-      {"middle on the picture", 0, 0, 4, true},
+      {"A", 'k', 'A', 0}, {"Enter", 'k', 13, 0}, {"Esc", 'k', 27, 0}, {"Shift", 'k', 16, 1},
+      {"left", 'b', 1, 0}, {"right", 'b', 2, 0}, {"middle", 'b', 4, 0},
+      {"left on the picture", 'p', 1, 0}, {"middle on the picture", 'p', 4, 0},
+      {"system close", 'c', 0, 0}, {"session end", 'e', 0, 0},
       // clang-format on
   };
   for (const auto& input : inputs) {
@@ -94,12 +92,13 @@ TEST(SaverInput, EveryKeyAndButtonEndsIt) {
     SimRun run;
     const host::WindowId tray = run.os.AddTrayWindow();
     run.Start(u"/s");
-    ASSERT_EQ(run.module.Form1.FirstMouseMove, host::kTrue);  // before any move
-    if (input.key != 0) {
-      run.os.KeyDown(run.SaverWindow(), input.key, input.shift);
-    } else {
-      run.os.MouseDown(input.onPicture ? run.ImageWindow() : run.SaverWindow(), 3, 3, input.button);
+    const host::WindowId form = run.SaverWindow();
+    if (input.how == 'k') run.os.KeyDown(form, input.code, input.shift);
+    if (input.how == 'b' || input.how == 'p') {
+      run.os.MouseDown(input.how == 'p' ? run.ImageWindow() : form, 3, 3, input.code);
     }
+    if (input.how == 'c') run.os.Close(form);
+    if (input.how == 'e') run.os.EndSession();
     ExpectDesktopRestored(run, tray);
   }
 }
@@ -143,59 +142,35 @@ TEST_F(Saver, UnloadGivesBackInOrderThenEnds) {
   ExpectDesktopRestored();
 }
 
-TEST_F(Saver, SystemCloseAndSessionEndRestoreExactlyOnce) {
-  run.os.Close(form);
-  ExpectDesktopRestored();
-  run.program.reset();  // one program at a time
-
-  SimRun other;
-  const host::WindowId otherTray = other.os.AddTrayWindow();
-  other.Start(u"/s");
-  other.os.EndSession();
-  ::ExpectDesktopRestored(other, otherTray);
-}
-
-TEST_F(Saver, MouseRuleNeedsMoreThanFivePixelsOnBothAxes) {
-  run.os.MouseMove(form, 100, 100);  // records the baseline, never closes
-  EXPECT_EQ(run.module.Form1.FirstMouseMove, host::kFalse);
-  run.os.MouseMove(form, 1100, 100);  // far along one axis only
-  run.os.MouseMove(form, 100, 100000);
-  run.os.MouseMove(form, 106, 105);  // exactly 5 is near
-  run.os.MouseMove(form, 95, 94);
-  EXPECT_FALSE(run.os.Exited());
-  run.os.MouseMove(form, 106, 106);
-  ExpectDesktopRestored();
-}
-
-TEST_F(Saver, PictureChangeRearmsTheBaseline) {
-  run.os.MouseMove(form, 10, 10);
-  run.os.Advance(20000);
-  EXPECT_EQ(run.module.Form1.FirstMouseMove, host::kTrue);
-  run.os.MouseMove(form, 500, 500);  // drifted far: records the new baseline
-  EXPECT_FALSE(run.os.Exited());
-  run.os.MouseMove(form, 504, 0);
-  EXPECT_FALSE(run.os.Exited());
-  run.os.MouseMove(form, 490, 490);
-  EXPECT_TRUE(run.os.Exited());
-}
-
-TEST_F(Saver, ImageCoordinatesAreComparedWithTheFormsWithoutConversion) {
-  // The 400 x 300 picture stands at (200, 150): a point over it in its own
-  // coordinates is a different number from the same point in the form's.
-  run.os.MouseMove(run.ImageWindow(), 0, 0);
-  EXPECT_EQ(run.module.Form1.MouseStartX, 0.0f);
-  run.os.MouseMove(form, 5, 5);
-  EXPECT_FALSE(run.os.Exited());
-  run.os.MouseMove(form, 200, 150);
-  EXPECT_TRUE(run.os.Exited());
-}
-
-TEST_F(Saver, BaselineKeepsFractionalCoordinatesInSinglePrecision) {
-  run.os.MouseMove(form, 0.1, 0.1);
-  run.os.MouseMove(form, 5.1, 5.1);  // 5.1f is within 0.1f + 5 rounded to single
-  EXPECT_FALSE(run.os.Exited());
-  run.os.MouseMove(form, 5.2, 5.2);
-  EXPECT_TRUE(run.os.Exited());
+// Each on a fresh run: moves on the form or (i) on the picture, "+20 s" a
+// picture change; only the last move ends the saver.
+TEST(SaverMouse, MoreThanFivePixelsOnBothAxesFromTheBaselineEndsIt) {
+  const struct {
+    const char* name;
+    std::vector<std::tuple<char, double, double>> moves;
+  } cases[] = {
+      // clang-format off
+      {"far on one axis only, or exactly 5",
+       {{'f', 100, 100}, {'f', 1100, 100}, {'f', 100, 100000}, {'f', 106, 105}, {'f', 95, 94},
+        {'f', 106, 106}}},
+      // clang-format on
+      {"a picture change re-arms the baseline",
+       {{'f', 10, 10}, {'+', 0, 0}, {'f', 500, 500}, {'f', 504, 0}, {'f', 490, 490}}},
+      // The 400 x 300 picture stands at (200, 150); its coordinates are taken as they come.
+      {"picture coordinates are not converted", {{'i', 0, 0}, {'f', 5, 5}, {'f', 200, 150}}},
+      // 5.1f is within 0.1f + 5 rounded to single precision.
+      {"single precision", {{'f', 0.1, 0.1}, {'f', 5.1, 5.1}, {'f', 5.2, 5.2}}},
+  };
+  for (const auto& c : cases) {
+    SimRun run;
+    run.Start(u"/s");
+    for (const auto& [where, x, y] : c.moves) {
+      EXPECT_FALSE(run.os.Exited()) << c.name << " before " << x << "," << y;
+      const host::WindowId on = where == 'i' ? run.ImageWindow() : run.SaverWindow();
+      where == '+' ? run.os.Advance(20000) : run.os.MouseMove(on, x, y);
+    }
+    EXPECT_TRUE(run.os.Exited()) << c.name;
+  }
 }
 
 TEST_F(Saver, TimerReassertsTopMostTakesFocusAndShowsTheNextFile) {
@@ -237,9 +212,7 @@ TEST(SaverOnSeveralMonitors, OtherMonitorsAreCoveredAndShareTheInputRules) {
   const auto covers = run.os.Covers(run.SaverWindow());
   ASSERT_EQ(covers.size(), 2u);
   for (const sim::Window* cover : covers) {
-    EXPECT_TRUE(cover->visible);
-    EXPECT_TRUE(cover->topmost);
-    EXPECT_EQ(cover->backColor, 0u);
+    EXPECT_TRUE(cover->visible && cover->topmost && cover->backColor == 0u);
   }
   // A move on the right-hand monitor is a move at x = 800 + 10 of the form.
   run.os.MouseMove(covers[0]->id, 10, 10);

@@ -36,15 +36,11 @@ TEST(Startup, TheFirstTwoCharactersChooseWhatOpens) {
       {"full-width c", u"/ｃ", Outcome::Saver},
       {"NUL before c", host::Text(1, u'\0') + u"c", Outcome::Saver},
       {"lone surrogate before /c", u"\xD800/c", Outcome::Saver},
-      {"emoji", u"\U0001F600", Outcome::Saver},
       {"/c", u"/c", Outcome::Dialog},
       {"/C", u"/C", Outcome::Dialog},
-      {"/c with a window", u"/c:1234", Outcome::Dialog},
       {"100000 characters after /c", huge, Outcome::Dialog},
       {"nothing", u"", Outcome::Dialog},
-      {"/p", u"/p", Outcome::Nothing},
       {"/P with a window", u"/P 1234", Outcome::Nothing},
-      {"/a", u"/a", Outcome::PasswordMessage},
       {"/A with a window", u"/A99", Outcome::PasswordMessage},
   };
   for (const auto& c : cases) {

@@ -1,9 +1,8 @@
-// Byte layouts for the picture tests: integers in either byte order, TIFF
-// structures and JPEG segments.
+// Byte layouts for the picture tests: integers in either byte order, a TIFF
+// IFD0 and JPEG segments.
 #pragma once
 
 #include <cstdint>
-#include <string>
 #include <vector>
 
 namespace testing_support {
@@ -20,10 +19,6 @@ inline void Put32(ByteVector& out, std::uint32_t v, bool big) {
   Put16(out, big ? v & 0xFFFF : v >> 16, big);
 }
 
-inline void PutText(ByteVector& out, const std::string& text) {
-  out.insert(out.end(), text.begin(), text.end());
-}
-
 struct TiffEntry {
   std::uint16_t tag, type;
   std::uint32_t count, value;  // a SHORT value sits in the first two bytes
@@ -38,12 +33,7 @@ inline ByteVector Tiff(bool big, const std::vector<TiffEntry>& entries, std::uin
     Put16(out, e.tag, big);
     Put16(out, e.type, big);
     Put32(out, e.count, big);
-    if (e.type == 3) {
-      Put16(out, e.value, big);
-      Put16(out, 0, big);
-    } else {
-      Put32(out, e.value, big);
-    }
+    Put32(out, e.type == 3 ? (big ? e.value << 16 : e.value) : e.value, big);
   }
   Put32(out, next, big);
   return out;
@@ -62,16 +52,11 @@ inline ByteVector ExifSegment(const ByteVector& tiff) {
   return Segment(0xE1, body);
 }
 
-// SOI, a JFIF APP0 (18 bytes), the segments given, a scan with a little
-// entropy-coded data, EOI.
+// SOI, the segments given, a scan with a byte of data, EOI.
 inline ByteVector Jpeg(const std::vector<ByteVector>& segments) {
   ByteVector out = {0xFF, 0xD8};
-  const ByteVector app0 = Segment(0xE0, {'J', 'F', 'I', 'F', 0, 1, 1, 0, 0, 1, 0, 1, 0, 0});
-  out.insert(out.end(), app0.begin(), app0.end());
   for (const ByteVector& s : segments) out.insert(out.end(), s.begin(), s.end());
-  const ByteVector scan = Segment(0xDA, {1, 1, 0, 0, 63, 0});
-  out.insert(out.end(), scan.begin(), scan.end());
-  out.insert(out.end(), {0x12, 0x34, 0xFF, 0x00, 0x56, 0xFF, 0xD9});
+  out.insert(out.end(), {0xFF, 0xDA, 0x12, 0xFF, 0xD9});
   return out;
 }
 
