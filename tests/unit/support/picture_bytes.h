@@ -2,6 +2,7 @@
 // IFD0 and JPEG segments.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <vector>
 
@@ -40,9 +41,13 @@ inline ByteVector Tiff(bool big, const std::vector<TiffEntry>& entries, std::uin
 }
 
 inline ByteVector Segment(std::uint8_t marker, const ByteVector& body) {
-  ByteVector out = {0xFF, marker};
-  Put16(out, static_cast<std::uint32_t>(body.size() + 2), true);
-  out.insert(out.end(), body.begin(), body.end());
+  const std::size_t length = body.size() + 2;
+  ByteVector out(2 + length);
+  out[0] = 0xFF;
+  out[1] = marker;
+  out[2] = static_cast<std::uint8_t>(length >> 8);
+  out[3] = static_cast<std::uint8_t>(length);
+  std::copy(body.begin(), body.end(), out.begin() + 4);
   return out;
 }
 
