@@ -110,7 +110,8 @@ bool Change(const std::wstring& path, host::Picture& held, SIZE* shown = nullptr
   host::Picture picture;
   try {
     picture =
-        host::win32::LoadPictureFile(host::Text(reinterpret_cast<const char16_t*>(path.c_str())));
+        host::win32::LoadPictureFile(host::Text(reinterpret_cast<const char16_t*>(path.c_str())),
+                                     {g_screenWidth, g_screenHeight});
   } catch (const host::RuntimeError& error) {
     std::printf("load failed: error %d\n", static_cast<int>(error.code()));
     return false;

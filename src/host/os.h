@@ -28,6 +28,11 @@ struct RectPx {
   friend bool operator==(const RectPx&, const RectPx&) = default;
 };
 
+struct SizePx {
+  int width = 0;
+  int height = 0;
+};
+
 struct VersionInfo {
   Text title;
   std::int16_t major = 0;
@@ -199,12 +204,14 @@ class Os {
   // A modal message box; returns the button's id (1 for OK).
   virtual int MessageBox(const Text& text, const Text& caption, unsigned flags) = 0;
 
-  // Pictures. A load reads and decodes the file on a thread of its own;
+  // Pictures. A load reads and decodes the file on a thread of its own. A
+  // picture larger than fits `showWithin` may be kept reduced, never below
+  // its size fitted within it (its natural size is still what it reports).
   // WaitForLoad waits at most `ms` for it without running any handler, and
   // answers Input as soon as a key or mouse-button press waits for the
   // program (the press stays queued for the loop).
   virtual std::optional<FileStamp> StampOf(const Text& path) = 0;
-  virtual std::shared_ptr<PictureLoad> BeginLoadPicture(const Text& path) = 0;
+  virtual std::shared_ptr<PictureLoad> BeginLoadPicture(const Text& path, SizePx showWithin) = 0;
   virtual LoadWait WaitForLoad(PictureLoad& load, unsigned ms) = 0;
 
   // Files and processes. Shell gets a path and a window style the toolkit

@@ -17,7 +17,7 @@ Picture PictureLoader::Load(const Text& path) {
   if (stamp && OverranBefore(path, *stamp)) {
     throw RuntimeError(ErrorCode::InvalidPicture, "the picture overran its decoding time before");
   }
-  const std::shared_ptr<PictureLoad> load = os_.BeginLoadPicture(path);
+  const std::shared_ptr<PictureLoad> load = os_.BeginLoadPicture(path, LargestScreen());
   for (;;) {
     switch (os_.WaitForLoad(*load, kDecodeTimeoutMs)) {
       case LoadWait::Finished:
@@ -33,6 +33,17 @@ Picture PictureLoader::Load(const Text& path) {
         throw RuntimeError(ErrorCode::InvalidPicture, "the picture took too long to decode");
     }
   }
+}
+
+// A picture is shown no larger than a screen: the largest width and the
+// largest height among the monitors.
+SizePx PictureLoader::LargestScreen() const {
+  SizePx largest;
+  for (const RectPx& monitor : os_.Monitors()) {
+    largest.width = std::max(largest.width, monitor.width);
+    largest.height = std::max(largest.height, monitor.height);
+  }
+  return largest;
 }
 
 bool PictureLoader::OverranBefore(const Text& path, const FileStamp& stamp) const {

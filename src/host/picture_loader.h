@@ -35,6 +35,7 @@ class PictureLoader {
   Picture Load(const Text& path);
 
  private:
+  SizePx LargestScreen() const;
   bool OverranBefore(const Text& path, const FileStamp& stamp) const;
   void Remember(const Text& path, const FileStamp& stamp);
 

@@ -520,8 +520,9 @@ std::optional<host::FileStamp> SimOs::StampOf(const Text& path) {
   return host::FileStamp{found->second.content.size(), found->second.writeTime};
 }
 
-std::shared_ptr<host::PictureLoad> SimOs::BeginLoadPicture(const Text& path) {
-  Log("BeginLoadPicture", path);
+std::shared_ptr<host::PictureLoad> SimOs::BeginLoadPicture(const Text& path,
+                                                           host::SizePx showWithin) {
+  Log("BeginLoadPicture", path, showWithin.width, showWithin.height);
   std::erase_if(loads_, [](const std::shared_ptr<Load>& load) {
     return load->Finished() && load.use_count() == 1;
   });

@@ -172,7 +172,8 @@ class SimOs final : public host::Os {
   void RunModalLoop(const std::function<bool()>& done) override;
   int MessageBox(const Text& text, const Text& caption, unsigned flags) override;
   std::optional<host::FileStamp> StampOf(const Text& path) override;
-  std::shared_ptr<host::PictureLoad> BeginLoadPicture(const Text& path) override;
+  std::shared_ptr<host::PictureLoad> BeginLoadPicture(const Text& path,
+                                                      host::SizePx showWithin) override;
   host::LoadWait WaitForLoad(host::PictureLoad& load, unsigned ms) override;
   bool IsNormalFile(const Text& path) override;
   std::uint32_t Shell(const Text& path, int windowStyle) override;

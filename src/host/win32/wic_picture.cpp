@@ -92,6 +92,7 @@ struct Job {
     if (finished) CloseHandle(finished);
   }
   Text path;                        // read from here when `bytes` is empty
+  SIZE showWithin{};                // the largest size it may be shown at
   std::vector<std::uint8_t> bytes;  // the whole file
   std::atomic<bool> abandoned{false};
   HANDLE finished;  // set when the job has done all it will
@@ -408,24 +409,6 @@ int Processors() {
   return std::clamp<int>(static_cast<int>(system.dwNumberOfProcessors), 1, 4);
 }
 
-BOOL CALLBACK AddMonitor(HMONITOR monitor, HDC, LPRECT, LPARAM largest) {
-  MONITORINFO info{};
-  info.cbSize = sizeof info;
-  if (GetMonitorInfoW(monitor, &info)) {
-    auto* size = reinterpret_cast<SIZE*>(largest);
-    size->cx = std::max<LONG>(size->cx, info.rcMonitor.right - info.rcMonitor.left);
-    size->cy = std::max<LONG>(size->cy, info.rcMonitor.bottom - info.rcMonitor.top);
-  }
-  return TRUE;
-}
-
-// The largest width and the largest height among the monitors, in pixels.
-SIZE LargestMonitor() {
-  SIZE largest{GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
-  EnumDisplayMonitors(nullptr, nullptr, AddMonitor, reinterpret_cast<LPARAM>(&largest));
-  return largest;
-}
-
 // Where the decoded frame goes: a GIF's first frame may cover only part of
 // its logical screen, and is shown there, on black. Where it lies comes
 // from our own reading of the header (WIC's metadata readers would tell the
@@ -569,7 +552,7 @@ void Decode(Job& job, Com<IWICImagingFactory>& factory) {
   const bool swap = picture::SwapsAxes(layout.orientation);
   job.width = swap ? layout.canvas.height : layout.canvas.width;
   job.height = swap ? layout.canvas.width : layout.canvas.height;
-  const SIZE screen = LargestMonitor();
+  const SIZE screen = job.showWithin;
   job.pixels = layout.placed
                    ? ReadPixels(factory.Get(), source.frame.Get(), layout, screen, job.abandoned)
                    : ReadFramePixels(factory.Get(), source.frame.Get(), layout.orientation, screen,
@@ -738,9 +721,10 @@ std::optional<FileStamp> PictureFileStamp(const Text& path) {
       wide(attributes.ftLastWriteTime.dwHighDateTime, attributes.ftLastWriteTime.dwLowDateTime)};
 }
 
-std::shared_ptr<PictureLoad> BeginPictureLoad(const Text& path) {
+std::shared_ptr<PictureLoad> BeginPictureLoad(const Text& path, SIZE showWithin) {
   auto job = std::make_shared<Job>();
   job->path = path;
+  job->showWithin = showWithin;
   if (!job->finished) throw RuntimeError(ErrorCode::OutOfMemory, "no event for the load");
   std::shared_ptr<Worker>& worker = CurrentWorker();
   if (!worker) worker = Worker::Start();
@@ -762,8 +746,8 @@ HANDLE LoadFinishedEvent(const PictureLoad& load) {
   return static_cast<const WicLoad&>(load).FinishedEvent();
 }
 
-Picture LoadPictureFile(const Text& path) {
-  const std::shared_ptr<PictureLoad> load = BeginPictureLoad(path);
+Picture LoadPictureFile(const Text& path, SIZE showWithin) {
+  const std::shared_ptr<PictureLoad> load = BeginPictureLoad(path, showWithin);
   WaitForSingleObject(LoadFinishedEvent(*load), INFINITE);
   return load->Result();
 }

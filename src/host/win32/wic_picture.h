@@ -28,10 +28,8 @@
 // own area-averaging scaler (WIC's scaler under Wine takes the nearest
 // pixel whatever mode is asked for). Scaling a large picture takes tens of
 // milliseconds, so make it once for a size and keep it, as a paint cache.
-// A picture twice the screen's width or height or more is kept reduced, to
-// no less than the size it takes fitted to the screen (see WicPicture):
-// shown at its natural size it would be enlarged from that copy, which the
-// saver never asks for (it fits such pictures to the screen).
+// A picture kept reduced (see WicPicture) and asked for at a size larger
+// than it was kept at is enlarged from the reduced copy.
 #pragma once
 
 #include "host/win32/windows_api.h"
@@ -53,12 +51,11 @@ namespace host::win32 {
 // larger file is refused from its size alone, without reading it.
 inline constexpr std::uint64_t kMaxFileBytes = (std::uint64_t{256} << 20) + (1u << 20);
 
-// A decoded picture: upright, opaque, composited onto black. A picture at
-// least twice the width or the height of the largest monitor is kept
-// reduced by a whole factor (host/picture/reduce.h) while it is decoded,
-// never below the size it takes scaled down to fit that monitor: Pixels()
-// may then be smaller than the natural size, which is what WidthPx() and
-// HeightPx() report.
+// A decoded picture: upright, opaque, composited onto black. A picture
+// larger than fits the size it may be shown within is kept reduced while
+// it is decoded (see ReadFramePixels), never below its size fitted within
+// it: Pixels() may then be smaller than the natural size, which is what
+// WidthPx() and HeightPx() report.
 class WicPicture final : public PictureData {
  public:
   WicPicture(picture::PixelBuffer pixels, int naturalWidth, int naturalHeight)
@@ -80,7 +77,9 @@ std::optional<FileStamp> PictureFileStamp(const Text& path);
 // file, InvalidPicture for a directory, a file too large, a format we do
 // not show, a picture over the memory budget or that does not decode, and
 // OutOfMemory when a picture within the budget still finds no memory.
-std::shared_ptr<PictureLoad> BeginPictureLoad(const Text& path);
+// A picture larger than fits `showWithin` is kept reduced, never below its
+// size fitted within it (see ReadFramePixels).
+std::shared_ptr<PictureLoad> BeginPictureLoad(const Text& path, SIZE showWithin);
 
 // Set once the load has finished, for waiting on it.
 HANDLE LoadFinishedEvent(const PictureLoad& load);
@@ -96,7 +95,7 @@ picture::PixelBuffer ReadFramePixels(IWICImagingFactory* factory, IWICBitmapFram
                                      const std::atomic<bool>* abandoned = nullptr);
 
 // The same load, waited for as long as it takes (for the benchmark).
-Picture LoadPictureFile(const Text& path);
+Picture LoadPictureFile(const Text& path, SIZE showWithin);
 
 // A new top-down 32-bit DIB section of width x height holding `picture`
 // scaled to that size, or null: for a picture not made by LoadPictureFile,

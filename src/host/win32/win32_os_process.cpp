@@ -171,8 +171,8 @@ void Win32Os::ExitProcess() { ::ExitProcess(0); }
 
 std::optional<FileStamp> Win32Os::StampOf(const Text& path) { return PictureFileStamp(path); }
 
-std::shared_ptr<PictureLoad> Win32Os::BeginLoadPicture(const Text& path) {
-  return BeginPictureLoad(path);
+std::shared_ptr<PictureLoad> Win32Os::BeginLoadPicture(const Text& path, SizePx showWithin) {
+  return BeginPictureLoad(path, SIZE{showWithin.width, showWithin.height});
 }
 
 // A file Dir finds with its default attributes: not a folder, not hidden,

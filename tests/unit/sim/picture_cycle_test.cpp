@@ -18,7 +18,7 @@ TEST(PictureCycle, ShowsTheFiftyFilesInTurnThenStartsAgain) {
   const auto loads = run.os.Calls({"BeginLoadPicture"});
   ASSERT_EQ(loads.size(), 51u);
   for (int i = 0; i < 50; ++i) {
-    EXPECT_EQ(loads[i], "BeginLoadPicture(\"" + host::ToUtf8(FileName(i + 1)) + "\")");
+    EXPECT_EQ(loads[i], "BeginLoadPicture(\"" + host::ToUtf8(FileName(i + 1)) + "\", 800, 600)");
   }
   EXPECT_EQ(loads[50], loads[0]);
   EXPECT_EQ(run.module.Form1.PictureIndex, 2);
@@ -34,7 +34,7 @@ TEST(PictureCycle, StepsRunInOrderWhileTheImageIsHidden) {
   const std::vector<std::string> expected = {
       "SetVisible(" + image + ", false)",
       "SetImage(" + image + ", 400, 300, false)",  // Stretch false; the old picture stays
-      "BeginLoadPicture(\"C:\\WINDOWS\\ZARVO002.DAT\")",
+      "BeginLoadPicture(\"C:\\WINDOWS\\ZARVO002.DAT\", 800, 600)",
       "SetImage(" + image + ", 1600, 800, false)",
       "SetImage(" + image + ", 1600, 800, true)",
       "SetVisible(" + image + ", true)",
@@ -89,7 +89,8 @@ TEST(PictureCycle, FolderAtADriveRootGetsNoDoubledSeparator) {
   SimRun run;
   run.os.exePath = u"Y:\\zarvo.scr";
   run.Start(u"/s");
-  EXPECT_EQ(run.os.Calls({"BeginLoadPicture"}).front(), "BeginLoadPicture(\"Y:\\ZARVO001.DAT\")");
+  EXPECT_EQ(run.os.Calls({"BeginLoadPicture"}).front(),
+            "BeginLoadPicture(\"Y:\\ZARVO001.DAT\", 800, 600)");
 }
 
 TEST(PictureCycle, ADecodeThatOverrunsIsABadFileUntilTheFileChanges) {
@@ -103,13 +104,13 @@ TEST(PictureCycle, ADecodeThatOverrunsIsABadFileUntilTheFileChanges) {
   for (int tick = 0; tick < 50; ++tick) run.os.Advance(20000);
   EXPECT_EQ(run.module.Form1.PictureIndex, 3);
   EXPECT_FALSE(run.os.Find(run.ImageWindow())->visible);  // black again, without a decode
-  EXPECT_EQ(run.Count("BeginLoadPicture(\"C:\\WINDOWS\\ZARVO002.DAT\")"), 1);
+  EXPECT_EQ(run.Count("BeginLoadPicture(\"C:\\WINDOWS\\ZARVO002.DAT\", 800, 600)"), 1);
   EXPECT_EQ(run.os.RunningDecodes(), 1);
 
   run.os.files[FileName(2)] = {sim::PictureFile(400, 300), false, false, /*writeTime=*/1};
   for (int tick = 0; tick < 50; ++tick) run.os.Advance(20000);
   EXPECT_TRUE(run.os.Find(run.ImageWindow())->visible);
-  EXPECT_EQ(run.Count("BeginLoadPicture(\"C:\\WINDOWS\\ZARVO002.DAT\")"), 2);
+  EXPECT_EQ(run.Count("BeginLoadPicture(\"C:\\WINDOWS\\ZARVO002.DAT\", 800, 600)"), 2);
 }
 
 TEST(PictureCycle, WhileOneDecodeIsLeftBehindASecondIsWaitedForNotLeft) {

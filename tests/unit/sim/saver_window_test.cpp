@@ -50,7 +50,7 @@ TEST_F(Saver, LoadTakesTheDesktopInOrderWithTheExactArguments) {
       "SetWindowPos(" + Id(tray) + ", 0, 0, 0, 0, 0, 128)",
       "SetWindowPos(" + f + ", -1, 0, 0, 0, 0, 3)",
       "Refresh(" + f + ")",
-      "BeginLoadPicture(\"C:\\WINDOWS\\ZARVO001.DAT\")",
+      "BeginLoadPicture(\"C:\\WINDOWS\\ZARVO001.DAT\", 800, 600)",
   };
   EXPECT_EQ(run.os.Calls({"SystemParametersInfoA", "ShowCursor", "ImmAssociateContext",
                           "FindWindowA", "SetWindowPos", "Refresh", "BeginLoadPicture"}),
@@ -182,7 +182,7 @@ TEST_F(Saver, TimerReassertsTopMostTakesFocusAndShowsTheNextFile) {
   EXPECT_EQ(
       run.os.Calls({"SetWindowPos", "SetFocus", "BeginLoadPicture"}),
       (std::vector<std::string>{"SetWindowPos(" + f + ", -1, 0, 0, 0, 0, 3)", "SetFocus(" + f + ")",
-                                "BeginLoadPicture(\"C:\\WINDOWS\\ZARVO002.DAT\")"}));
+                                "BeginLoadPicture(\"C:\\WINDOWS\\ZARVO002.DAT\", 800, 600)"}));
 }
 
 TEST(SaverWithoutAWindow, EndsAtOnceHavingTakenNothing) {
@@ -211,6 +211,9 @@ TEST(SaverOnSeveralMonitors, OtherMonitorsAreCoveredAndShareTheInputRules) {
   run.Start(u"/s");
   const auto covers = run.os.Covers(run.SaverWindow());
   ASSERT_EQ(covers.size(), 2u);
+  // The picture may be kept no smaller than the largest monitor needs.
+  EXPECT_EQ(run.os.Calls({"BeginLoadPicture"}).front(),
+            "BeginLoadPicture(\"C:\\WINDOWS\\ZARVO001.DAT\", 1024, 768)");
   for (const sim::Window* cover : covers) {
     EXPECT_TRUE(cover->visible && cover->topmost && cover->backColor == 0u);
   }
