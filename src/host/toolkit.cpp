@@ -175,11 +175,13 @@ class Toolkit final : public EventSink {
 
 namespace {
 
-Toolkit* running = nullptr;
+// Read by GiveBackAfterFault from whichever thread faults.
+std::atomic<Toolkit*> running{nullptr};
 
 Toolkit& Tk() {
-  if (running == nullptr) throw std::logic_error("the toolkit is used with no program running");
-  return *running;
+  Toolkit* toolkit = running.load();
+  if (toolkit == nullptr) throw std::logic_error("the toolkit is used with no program running");
+  return *toolkit;
 }
 
 // Pixel positions are whole numbers; a value far off the screen is clamped
