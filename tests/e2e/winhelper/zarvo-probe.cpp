@@ -1,29 +1,24 @@
 // zarvo-probe: a Win32 console helper for the end-to-end tests under Wine.
-//
 // It inspects and drives the windows of other processes and prints one
 // record a line: a kind, then tab-separated key=value fields (UTF-8, with
 // backslash, tab, CR and LF escaped), which tests/e2e/harness.py parses.
-// Exit code 0 when it did what was asked, 1 when the window asked about is
-// not there (the output says "none" or "timeout"), 2 on a usage error.
+// Exit code 0 when it did what was asked, 2 otherwise.
 //
 //   windows [--all]                  visible (or all) top-level windows
 //   children HWND                    descendants of HWND
-//   info HWND                        one window ("none" if it is gone)
-//   wait-window CLASS|- TITLE|- MS [--visible]
-//   foreground                       the foreground window and the focus
+//   focus                            the window with the keyboard focus
 //   post HWND MSG [WPARAM [LPARAM]]  post any message
 //   quit HWND                        WM_QUIT to the window's thread
 //   fault HWND                       a faulting thread in the window's process
 //   tray [--decoy TITLE] --until FILE
 //                                    a stand-in task bar until FILE exists
-//   registry-dump HKCU|HKLM[\KEY]    values of a key and its subkeys
 #include <windows.h>
 
 #include <fcntl.h>
 #include <io.h>
 
-#include <cstdarg>
 #include <cstdio>
+#include <cstring>
 #include <cwchar>
 #include <string>
 #include <vector>
@@ -40,34 +35,14 @@ std::string Utf8(const std::wstring& w) {
 }
 
 std::string Esc(const std::wstring& w) {
+  static const char kSpecial[] = "\\\t\n\r", kEscape[] = "\\tnr";
   std::string out;
   for (char c : Utf8(w)) {
-    switch (c) {
-      case '\\':
-        out += "\\\\";
-        break;
-      case '\t':
-        out += "\\t";
-        break;
-      case '\n':
-        out += "\\n";
-        break;
-      case '\r':
-        out += "\\r";
-        break;
-      default:
-        out += c;
-    }
+    const char* special = c ? strchr(kSpecial, c) : nullptr;
+    if (special) out += '\\';
+    out += special ? kEscape[special - kSpecial] : c;
   }
   return out;
-}
-
-void Out(const char* format, ...) {
-  va_list args;
-  va_start(args, format);
-  vfprintf(stdout, format, args);
-  va_end(args);
-  fflush(stdout);
 }
 
 unsigned long Hex(const void* p) {
@@ -79,9 +54,6 @@ HWND ParseHwnd(const wchar_t* s) {
 }
 
 long ParseLong(const wchar_t* s) { return wcstol(s, nullptr, 0); }
-
-// "-" means any.
-const wchar_t* Optional(const wchar_t* s) { return wcscmp(s, L"-") == 0 ? nullptr : s; }
 
 std::wstring ClassName(HWND h) {
   wchar_t buffer[256] = {};
@@ -98,19 +70,15 @@ std::wstring Title(HWND h) {
 
 // A control's live text, by WM_GETTEXT with a time limit.
 std::wstring ControlText(HWND h) {
-  DWORD_PTR length = 0;
-  if (!SendMessageTimeoutW(h, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 500, &length))
-    return Title(h);
-  std::vector<wchar_t> buffer(length + 2, 0);
+  wchar_t buffer[1024] = {};
   DWORD_PTR got = 0;
-  if (!SendMessageTimeoutW(h, WM_GETTEXT, buffer.size(), reinterpret_cast<LPARAM>(buffer.data()),
-                           SMTO_ABORTIFHUNG, 500, &got))
-    return Title(h);
-  return buffer.data();
+  SendMessageTimeoutW(h, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(buffer), SMTO_ABORTIFHUNG, 500,
+                      &got);
+  return buffer;
 }
 
 void PrintRect(const char* name, const RECT& r) {
-  Out("\t%s=%ld,%ld,%ld,%ld", name, r.left, r.top, r.right, r.bottom);
+  printf("\t%s=%ld,%ld,%ld,%ld", name, r.left, r.top, r.right, r.bottom);
 }
 
 void PrintCommon(const char* kind, HWND h) {
@@ -121,20 +89,21 @@ void PrintCommon(const char* kind, HWND h) {
   GetClientRect(h, &client);
   MapWindowPoints(h, HWND_DESKTOP, reinterpret_cast<POINT*>(&client), 2);
   const LONG exstyle = GetWindowLongW(h, GWL_EXSTYLE);
-  Out("%s\thwnd=0x%lx\tpid=%lu\tclass=%s\tvisible=%d\tenabled=%d\ttopmost=%d", kind, Hex(h), pid,
-      Esc(ClassName(h)).c_str(), IsWindowVisible(h) ? 1 : 0, IsWindowEnabled(h) ? 1 : 0,
-      (exstyle & WS_EX_TOPMOST) ? 1 : 0);
+  printf("%s\thwnd=0x%lx\tpid=%lu\tclass=%s\tvisible=%d\tenabled=%d\ttopmost=%d", kind, Hex(h), pid,
+         Esc(ClassName(h)).c_str(), IsWindowVisible(h) ? 1 : 0, IsWindowEnabled(h) ? 1 : 0,
+         (exstyle & WS_EX_TOPMOST) ? 1 : 0);
   PrintRect("rect", window);
   PrintRect("client", client);
   // xwin: Wine's X11 window of this window.
-  Out("\tstyle=0x%08lx\texstyle=0x%08lx\towner=0x%lx\txwin=0x%lx",
-      static_cast<unsigned long>(GetWindowLongW(h, GWL_STYLE)), static_cast<unsigned long>(exstyle),
-      Hex(GetWindow(h, GW_OWNER)), Hex(GetPropW(h, L"__wine_x11_whole_window")));
+  printf("\tstyle=0x%08lx\texstyle=0x%08lx\towner=0x%lx\txwin=0x%lx",
+         static_cast<unsigned long>(GetWindowLongW(h, GWL_STYLE)),
+         static_cast<unsigned long>(exstyle), Hex(GetWindow(h, GW_OWNER)),
+         Hex(GetPropW(h, L"__wine_x11_whole_window")));
 }
 
 void PrintTop(HWND h) {
   PrintCommon("window", h);
-  Out("\ttitle=%s\tforeground=%d\n", Esc(Title(h)).c_str(), GetForegroundWindow() == h ? 1 : 0);
+  printf("\ttitle=%s\tforeground=%d\n", Esc(Title(h)).c_str(), GetForegroundWindow() == h ? 1 : 0);
 }
 
 void PrintChild(HWND h) {
@@ -143,7 +112,7 @@ void PrintChild(HWND h) {
   GetWindowRect(h, &relative);
   MapWindowPoints(HWND_DESKTOP, GetAncestor(h, GA_PARENT), reinterpret_cast<POINT*>(&relative), 2);
   PrintRect("rel", relative);
-  Out("\ttext=%s\n", Esc(ControlText(h)).c_str());
+  printf("\ttext=%s\n", Esc(ControlText(h)).c_str());
 }
 
 BOOL CALLBACK PrintTopIf(HWND h, LPARAM all) {
@@ -167,62 +136,11 @@ int Children(HWND h) {
   return 0;
 }
 
-int Info(HWND h) {
-  if (!IsWindow(h)) {
-    Out("none\n");
-    return 1;
-  }
-  if (GetAncestor(h, GA_PARENT) == GetDesktopWindow())
-    PrintTop(h);
-  else
-    PrintChild(h);
-  return 0;
-}
-
-struct Wanted {
-  const wchar_t* cls;
-  const wchar_t* title;
-  bool visible;
-  HWND found;
-};
-
-BOOL CALLBACK Match(HWND h, LPARAM param) {
-  Wanted& w = *reinterpret_cast<Wanted*>(param);
-  if ((w.visible && !IsWindowVisible(h)) || (w.cls && _wcsicmp(ClassName(h).c_str(), w.cls)) ||
-      (w.title && Title(h) != w.title))
-    return TRUE;
-  w.found = h;
-  return FALSE;
-}
-
-int WaitWindow(int argc, wchar_t** argv) {
-  if (argc < 3) return 2;
-  Wanted w = {Optional(argv[0]), Optional(argv[1]), argc > 3 && !wcscmp(argv[3], L"--visible"),
-              nullptr};
-  const DWORD start = GetTickCount();
-  for (;;) {
-    EnumWindows(Match, reinterpret_cast<LPARAM>(&w));
-    if (w.found) {
-      PrintTop(w.found);
-      return 0;
-    }
-    if (static_cast<long>(GetTickCount() - start) >= ParseLong(argv[2])) break;
-    Sleep(50);
-  }
-  Out("timeout\n");
-  return 1;
-}
-
-int Foreground() {
-  const HWND h = GetForegroundWindow();
-  if (!h) {
-    Out("none\n");
-    return 1;
-  }
-  PrintTop(h);
+int Focus() {
   GUITHREADINFO gui = {};
   gui.cbSize = sizeof gui;
-  if (GetGUIThreadInfo(0, &gui)) Out("gui\tfocus=0x%lx\n", Hex(gui.hwndFocus));
+  if (!GetGUIThreadInfo(0, &gui)) return 2;
+  printf("gui\tfocus=0x%lx\n", Hex(gui.hwndFocus));
   return 0;
 }
 
@@ -291,53 +209,9 @@ int Tray(int argc, wchar_t** argv) {
   const HWND tray = make(L"", height - 40);
   if (!tray || (decoy && !make(decoy, 0))) return 2;
   SetTimer(tray, 1, 100, nullptr);
-  Out("tray\thwnd=0x%lx\n", Hex(tray));
+  printf("tray\thwnd=0x%lx\n", Hex(tray));
   MSG message;
   while (GetMessageW(&message, nullptr, 0, 0) > 0) DispatchMessageW(&message);
-  return 0;
-}
-
-void DumpKey(HKEY root, const std::wstring& path) {
-  HKEY key;
-  if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) {
-    Out("none\tkey=%s\n", Esc(path).c_str());
-    return;
-  }
-  Out("key\tkey=%s\n", Esc(path).c_str());
-  for (DWORD i = 0;; ++i) {
-    wchar_t name[16384];
-    DWORD nameLength = 16384, type = 0, size = 0;
-    if (RegEnumValueW(key, i, name, &nameLength, nullptr, &type, nullptr, &size) != ERROR_SUCCESS)
-      break;
-    std::vector<BYTE> data(size + 4, 0);
-    nameLength = 16384;
-    RegEnumValueW(key, i, name, &nameLength, nullptr, &type, data.data(), &size);
-    Out("value\tkey=%s\tname=%s\tdata=", Esc(path).c_str(), Esc(name).c_str());
-    if (type == REG_SZ || type == REG_EXPAND_SZ)
-      Out("%s", Esc(reinterpret_cast<const wchar_t*>(data.data())).c_str());
-    else if (type == REG_DWORD)
-      Out("%lu", *reinterpret_cast<const DWORD*>(data.data()));
-    else
-      for (DWORD j = 0; j < size; ++j) Out("%02x", data[j]);
-    Out("\n");
-  }
-  for (DWORD i = 0;; ++i) {
-    wchar_t name[256];
-    DWORD nameLength = 256;
-    if (RegEnumKeyExW(key, i, name, &nameLength, nullptr, nullptr, nullptr, nullptr) !=
-        ERROR_SUCCESS)
-      break;
-    DumpKey(root, path.empty() ? name : path + L"\\" + name);
-  }
-  RegCloseKey(key);
-}
-
-int RegistryDump(const std::wstring& full) {
-  const size_t slash = full.find(L'\\');
-  const std::wstring root = full.substr(0, slash);
-  const std::wstring path = slash == std::wstring::npos ? L"" : full.substr(slash + 1);
-  if (root != L"HKCU" && root != L"HKLM") return 2;
-  DumpKey(root == L"HKCU" ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE, path);
   return 0;
 }
 
@@ -345,21 +219,19 @@ int RegistryDump(const std::wstring& full) {
 
 int wmain(int argc, wchar_t** argv) {
   _setmode(_fileno(stdout), _O_BINARY);
+  setvbuf(stdout, nullptr, _IONBF, 0);
   SetProcessDPIAware();
   if (argc < 2) return 2;
   const std::wstring command = argv[1];
   const int n = argc - 2;
   wchar_t** a = argv + 2;
   if (command == L"windows") return Windows(n, a);
-  if (command == L"wait-window") return WaitWindow(n, a);
   if (command == L"post") return Post(n, a);
   if (command == L"tray") return Tray(n, a);
-  if (command == L"foreground") return Foreground();
+  if (command == L"focus") return Focus();
   if (n < 1) return 2;
   if (command == L"children") return Children(ParseHwnd(a[0]));
-  if (command == L"info") return Info(ParseHwnd(a[0]));
   if (command == L"quit") return Quit(ParseHwnd(a[0]));
   if (command == L"fault") return Fault(ParseHwnd(a[0]));
-  if (command == L"registry-dump") return RegistryDump(a[0]);
   return 2;
 }
