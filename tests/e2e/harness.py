@@ -16,7 +16,7 @@ from PIL import Image
 
 REPO_ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), '..', '..'))
 
-_TEXT_FIELDS = {'title', 'text', 'class', 'name', 'data', 'key'}
+_TEXT_FIELDS = {'title', 'text', 'class'}
 _RECT_FIELDS = {'rect', 'client', 'rel'}
 
 
@@ -24,13 +24,11 @@ class HarnessError(Exception):
     pass
 
 
-def parse_output(text, kind=None):
-    """The probe's records ('kind\\tk=v\\t...'), optionally of one kind only,
-    as dicts: rects become (l, t, r, b), numbers ints."""
+def parse_output(text):
+    """The probe's records ('kind\\tk=v\\t...') as dicts: rects become
+    (l, t, r, b), numbers ints."""
     records = []
-    for line in text.splitlines():
-        if not line.strip():
-            continue
+    for line in filter(None, text.splitlines()):
         parts = line.split('\t')
         record = {'kind': parts[0]}
         for part in parts[1:]:
@@ -41,8 +39,7 @@ def parse_output(text, kind=None):
             elif k not in _TEXT_FIELDS and re.fullmatch(r'-?\d+|0x[0-9a-fA-F]+', v):
                 v = int(v, 0)
             record[k] = v
-        if kind is None or record['kind'] == kind:
-            records.append(record)
+        records.append(record)
     return records
 
 
@@ -232,15 +229,12 @@ class WineSession:
     def start_tray(self, decoy=None):
         """A stand-in task bar (and a titled decoy of its class in front of
         it): (hwnd, stop)."""
-        fd, until = tempfile.mkstemp(prefix='zarvo-tray-', dir=self.env['ZARVO_WINE_TMP'])
-        os.close(fd)
-        os.unlink(until)
-        p = self.start_program(self.probe_exe, 'tray', *(['--decoy', decoy] if decoy else []),
-                               '--until', 'Z:' + until.replace('/', '\\'), stderr=subprocess.DEVNULL)
-        started = wait_until(lambda: p.poll() is not None or re.search(
-            r'^tray\t.*\n', self.program_output(p), re.M), 30)
-        records = parse_output(self.program_output(p), 'tray')
-        if not started or not records:
+        until = os.path.join(self.env['ZARVO_WINE_TMP'], 'zarvo-tray-%d' % time.monotonic_ns())
+        p = self.start_program(self.probe_exe, 'tray', 'Z:' + until.replace('/', '\\'),
+                               *([decoy] if decoy else []), stderr=subprocess.DEVNULL)
+        started = wait_until(lambda: p.poll() is not None or self.program_output(p).endswith('\n'),
+                             30)
+        if not started or p.poll() is not None:
             self.kill(p)
             raise HarnessError('the stand-in task bar did not start: %s' % self.program_output(p))
 
@@ -248,7 +242,7 @@ class WineSession:
             open(until, 'w').close()
             if self.wait_exit(p, 10) is None:
                 self.kill(p)
-        return records[0]['hwnd'], stop
+        return parse_output(self.program_output(p))[0]['hwnd'], stop
 
     def screenshot(self):
         """The whole X display (without the pointer)."""

@@ -10,8 +10,7 @@
 //   post HWND MSG [WPARAM [LPARAM]]  post any message
 //   quit HWND                        WM_QUIT to the window's thread
 //   fault HWND                       a faulting thread in the window's process
-//   tray [--decoy TITLE] --until FILE
-//                                    a stand-in task bar until FILE exists
+//   tray FILE [DECOY]                a stand-in task bar until FILE exists
 #include <windows.h>
 
 #include <fcntl.h>
@@ -55,85 +54,45 @@ HWND ParseHwnd(const wchar_t* s) {
 
 long ParseLong(const wchar_t* s) { return wcstol(s, nullptr, 0); }
 
-std::wstring ClassName(HWND h) {
-  wchar_t buffer[256] = {};
-  GetClassNameW(h, buffer, 256);
-  return buffer;
-}
-
-// A top-level window's title without sending it a message.
-std::wstring Title(HWND h) {
-  wchar_t buffer[1024] = {};
-  InternalGetWindowText(h, buffer, 1024);
-  return buffer;
-}
-
-// A control's live text, by WM_GETTEXT with a time limit.
-std::wstring ControlText(HWND h) {
-  wchar_t buffer[1024] = {};
-  DWORD_PTR got = 0;
-  SendMessageTimeoutW(h, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(buffer), SMTO_ABORTIFHUNG, 500,
-                      &got);
-  return buffer;
-}
-
-void PrintRect(const char* name, const RECT& r) {
+void PrintRect(const char* name, RECT r, HWND from, HWND to) {
+  MapWindowPoints(from, to, reinterpret_cast<POINT*>(&r), 2);
   printf("\t%s=%ld,%ld,%ld,%ld", name, r.left, r.top, r.right, r.bottom);
 }
 
-void PrintCommon(const char* kind, HWND h) {
+// One window a line: a top-level one ('a'll or 'v'isible ones) with its
+// title, read without sending it a message, or a 'c'hild with its live text,
+// by WM_GETTEXT with a time limit, and its place in its parent. xwin is
+// Wine's X11 window of the window.
+BOOL CALLBACK Print(HWND h, LPARAM kind) {
+  if (kind == 'v' && !IsWindowVisible(h)) return TRUE;
   DWORD pid = 0;
   GetWindowThreadProcessId(h, &pid);
+  wchar_t name[256] = {}, text[1024] = {};
+  GetClassNameW(h, name, 256);
+  DWORD_PTR got = 0;
+  if (kind == 'c')
+    SendMessageTimeoutW(h, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 500,
+                        &got);
+  else
+    InternalGetWindowText(h, text, 1024);
+  const unsigned long style = GetWindowLongW(h, GWL_STYLE),
+                      exstyle = GetWindowLongW(h, GWL_EXSTYLE);
+  printf(
+      "%s\thwnd=0x%lx\tpid=%lu\tclass=%s\tvisible=%d\tenabled=%d\ttopmost=%d\tforeground=%d"
+      "\tstyle=0x%08lx\texstyle=0x%08lx\towner=0x%lx\txwin=0x%lx\t%s=%s",
+      kind == 'c' ? "child" : "window", Hex(h), pid, Esc(name).c_str(), IsWindowVisible(h) ? 1 : 0,
+      IsWindowEnabled(h) ? 1 : 0, (exstyle & WS_EX_TOPMOST) ? 1 : 0,
+      GetForegroundWindow() == h ? 1 : 0, style, exstyle, Hex(GetWindow(h, GW_OWNER)),
+      Hex(GetPropW(h, L"__wine_x11_whole_window")), kind == 'c' ? "text" : "title",
+      Esc(text).c_str());
   RECT window = {}, client = {};
   GetWindowRect(h, &window);
   GetClientRect(h, &client);
-  MapWindowPoints(h, HWND_DESKTOP, reinterpret_cast<POINT*>(&client), 2);
-  const LONG exstyle = GetWindowLongW(h, GWL_EXSTYLE);
-  printf("%s\thwnd=0x%lx\tpid=%lu\tclass=%s\tvisible=%d\tenabled=%d\ttopmost=%d", kind, Hex(h), pid,
-         Esc(ClassName(h)).c_str(), IsWindowVisible(h) ? 1 : 0, IsWindowEnabled(h) ? 1 : 0,
-         (exstyle & WS_EX_TOPMOST) ? 1 : 0);
-  PrintRect("rect", window);
-  PrintRect("client", client);
-  // xwin: Wine's X11 window of this window.
-  printf("\tstyle=0x%08lx\texstyle=0x%08lx\towner=0x%lx\txwin=0x%lx",
-         static_cast<unsigned long>(GetWindowLongW(h, GWL_STYLE)),
-         static_cast<unsigned long>(exstyle), Hex(GetWindow(h, GW_OWNER)),
-         Hex(GetPropW(h, L"__wine_x11_whole_window")));
-}
-
-void PrintTop(HWND h) {
-  PrintCommon("window", h);
-  printf("\ttitle=%s\tforeground=%d\n", Esc(Title(h)).c_str(), GetForegroundWindow() == h ? 1 : 0);
-}
-
-void PrintChild(HWND h) {
-  PrintCommon("child", h);
-  RECT relative = {};
-  GetWindowRect(h, &relative);
-  MapWindowPoints(HWND_DESKTOP, GetAncestor(h, GA_PARENT), reinterpret_cast<POINT*>(&relative), 2);
-  PrintRect("rel", relative);
-  printf("\ttext=%s\n", Esc(ControlText(h)).c_str());
-}
-
-BOOL CALLBACK PrintTopIf(HWND h, LPARAM all) {
-  if (all || IsWindowVisible(h)) PrintTop(h);
+  PrintRect("rect", window, nullptr, nullptr);
+  PrintRect("client", client, h, HWND_DESKTOP);
+  PrintRect("rel", window, HWND_DESKTOP, GetAncestor(h, GA_PARENT));
+  printf("\n");
   return TRUE;
-}
-
-BOOL CALLBACK PrintChildOf(HWND h, LPARAM) {
-  PrintChild(h);
-  return TRUE;
-}
-
-int Windows(int argc, wchar_t** argv) {
-  EnumWindows(PrintTopIf, argc > 0 && wcscmp(argv[0], L"--all") == 0);
-  return 0;
-}
-
-int Children(HWND h) {
-  if (!IsWindow(h)) return 2;
-  EnumChildWindows(h, PrintChildOf, 0);
-  return 0;
 }
 
 int Focus() {
@@ -186,11 +145,8 @@ LRESULT CALLBACK TrayProc(HWND h, UINT message, WPARAM wparam, LPARAM lparam) {
 // screen, shown without taking the foreground; with a decoy, also one of
 // its class with that title, made later and so in front of it.
 int Tray(int argc, wchar_t** argv) {
-  const wchar_t* decoy = nullptr;
-  for (int i = 0; i + 1 < argc; i += 2) {
-    if (!wcscmp(argv[i], L"--decoy")) decoy = argv[i + 1];
-    if (!wcscmp(argv[i], L"--until")) g_until = argv[i + 1];
-  }
+  g_until = argv[0];
+  const wchar_t* decoy = argc > 1 ? argv[1] : nullptr;
   WNDCLASSEXW wc = {};
   wc.cbSize = sizeof wc;
   wc.lpfnWndProc = TrayProc;
@@ -210,6 +166,7 @@ int Tray(int argc, wchar_t** argv) {
   if (!tray || (decoy && !make(decoy, 0))) return 2;
   SetTimer(tray, 1, 100, nullptr);
   printf("tray\thwnd=0x%lx\n", Hex(tray));
+  fflush(stdout);
   MSG message;
   while (GetMessageW(&message, nullptr, 0, 0) > 0) DispatchMessageW(&message);
   return 0;
@@ -219,19 +176,25 @@ int Tray(int argc, wchar_t** argv) {
 
 int wmain(int argc, wchar_t** argv) {
   _setmode(_fileno(stdout), _O_BINARY);
-  setvbuf(stdout, nullptr, _IONBF, 0);
   SetProcessDPIAware();
   if (argc < 2) return 2;
   const std::wstring command = argv[1];
   const int n = argc - 2;
   wchar_t** a = argv + 2;
-  if (command == L"windows") return Windows(n, a);
+  if (command == L"windows") {
+    EnumWindows(Print, n > 0 && !wcscmp(a[0], L"--all") ? 'a' : 'v');
+    return 0;
+  }
   if (command == L"post") return Post(n, a);
-  if (command == L"tray") return Tray(n, a);
   if (command == L"focus") return Focus();
   if (n < 1) return 2;
-  if (command == L"children") return Children(ParseHwnd(a[0]));
+  if (command == L"children") {
+    if (!IsWindow(ParseHwnd(a[0]))) return 2;
+    EnumChildWindows(ParseHwnd(a[0]), Print, 'c');
+    return 0;
+  }
   if (command == L"quit") return Quit(ParseHwnd(a[0]));
   if (command == L"fault") return Fault(ParseHwnd(a[0]));
+  if (command == L"tray") return Tray(n, a);
   return 2;
 }
