@@ -31,15 +31,11 @@ class SaverFolder:
         return os.path.join(self.folder, 'ZARVO%03d.DAT' % index)
 
     def clear(self):
-        for index in range(1, 51):
-            path = self.picture(index)
+        for path in map(self.picture, range(1, 51)):
             if os.path.isdir(path):
                 os.rmdir(path)
             elif os.path.exists(path):
                 os.remove(path)
-
-    def remove(self):
-        shutil.rmtree(self.folder, ignore_errors=True)
 
     def start(self, *args):
         return self.s.start_program(self.scr, *args, cwd=self.folder)
@@ -58,7 +54,7 @@ class SaverTest(unittest.TestCase):
     @classmethod
     def tearDownClass(cls):
         cls.s.close()
-        cls.f.remove()
+        shutil.rmtree(cls.f.folder, ignore_errors=True)
 
     def setUp(self):
         self.s.mousemove(self.width // 2, self.height // 2)

@@ -73,10 +73,9 @@ class InstallerUnderWine(unittest.TestCase):
     @classmethod
     def set_desktop_value(cls, name, value):
         """Writes a REG_SZ value of the desktop settings, or deletes it (None)."""
-        rc, out = cls.s.run('reg', *(['delete', DESKTOP, '/v', name, '/f'] if value is None else
-                                     ['add', DESKTOP, '/v', name, '/t', 'REG_SZ', '/d', value,
-                                      '/f']))
-        if value is not None and rc != 0:
+        data = [] if value is None else ['/t', 'REG_SZ', '/d', value]
+        rc, out = cls.s.run('reg', 'add' if data else 'delete', DESKTOP, '/v', name, *data, '/f')
+        if data and rc != 0:
             raise harness.HarnessError('reg add failed: ' + out)
 
     def set_screen_saver(self, value):
@@ -96,8 +95,7 @@ class InstallerUnderWine(unittest.TestCase):
         return found
 
     def install(self):
-        rc, out = self.s.run(self.setup_exe, '/S', timeout=120)
-        self.assertEqual(rc, 0, out)
+        self.assertEqual(self.s.run(self.setup_exe, '/S', timeout=120)[0], 0)
 
     def run_uninstaller_copy(self):
         # The NSIS uninstaller runs a copy of itself from %TEMP% with
@@ -111,8 +109,7 @@ class InstallerUnderWine(unittest.TestCase):
             os.unlink(self.unix(copy))
 
     def uninstall(self):
-        rc, out = self.run_uninstaller_copy()
-        self.assertEqual(rc, 0, out)
+        self.assertEqual(self.run_uninstaller_copy()[0], 0)
 
     def assert_installed(self):
         for name in ['zarvo.scr'] + PICTURES:
