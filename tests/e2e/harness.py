@@ -1,13 +1,7 @@
 #!/usr/bin/python3
-"""End-to-end test harness: Windows programs under Wine in an X display.
-
-Standard library + PIL only (Debian: python3-pil; use /usr/bin/python3).
-
-A WineSession works in the display and prefix that sourcing
-scripts/wine-env.sh sets up. Windows are inspected and driven by
-zarvo-probe.exe ($ZARVO_PROBE, else the build folder's), input is real X
-input (xdotool).
-"""
+"""End-to-end test harness: Windows programs under Wine, in the X display
+and prefix that scripts/wine-env.sh sets up. Windows are inspected and
+driven by zarvo-probe.exe, input is real X input (xdotool)."""
 
 import ctypes
 import glob
@@ -22,8 +16,7 @@ from PIL import Image
 
 REPO_ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), '..', '..'))
 
-# Fields of probe records that stay text even when they look like numbers.
-_TEXT_FIELDS = {'title', 'text', 'class', 'name', 'data', 'key'}
+_TEXT_FIELDS = {'title', 'text', 'class'}
 _RECT_FIELDS = {'rect', 'client', 'rel'}
 
 
@@ -31,13 +24,11 @@ class HarnessError(Exception):
     pass
 
 
-def parse_output(text, kind=None):
-    """The probe's records ('kind\\tk=v\\t...'), optionally of one kind only,
-    as dicts: rects become (l, t, r, b), numbers ints."""
+def parse_output(text):
+    """The probe's records ('kind\\tk=v\\t...') as dicts: rects become
+    (l, t, r, b), numbers ints."""
     records = []
-    for line in text.splitlines():
-        if not line.strip():
-            continue
+    for line in filter(None, text.splitlines()):
         parts = line.split('\t')
         record = {'kind': parts[0]}
         for part in parts[1:]:
@@ -48,14 +39,12 @@ def parse_output(text, kind=None):
             elif k not in _TEXT_FIELDS and re.fullmatch(r'-?\d+|0x[0-9a-fA-F]+', v):
                 v = int(v, 0)
             record[k] = v
-        if kind is None or record['kind'] == kind:
-            records.append(record)
+        records.append(record)
     return records
 
 
 def bbox_non_black(img, threshold=16):
-    """Bounding box (l, t, r, b) (r, b exclusive) of the pixels whose
-    brightest channel exceeds threshold, or None if the image is all black."""
+    """(l, t, r, b) of the pixels brighter than threshold, or None."""
     return img.convert('RGB').point(lambda v: 255 if v > threshold else 0).getbbox()
 
 
@@ -64,8 +53,7 @@ def pixel(img, x, y):
 
 
 def x_cursor_opaque_pixels(display):
-    """How many opaque pixels the X server's current cursor has (XFixes):
-    0 while the window under the pointer hides it."""
+    """Opaque pixels of the X server's current cursor (0 while hidden)."""
     class CursorImage(ctypes.Structure):
         _fields_ = [('x', ctypes.c_short), ('y', ctypes.c_short),
                     ('width', ctypes.c_ushort), ('height', ctypes.c_ushort),
@@ -102,14 +90,8 @@ def find_probe():
     return path
 
 
-def wine_path(unix_path):
-    """Windows path of a Unix path through Wine's Z: drive."""
-    return 'Z:' + os.path.abspath(unix_path).replace('/', '\\')
-
-
 def wait_until(pred, timeout=10.0, interval=0.1):
-    """Polls pred() until it returns a true value, which is returned; its
-    last value at the timeout."""
+    """pred()'s first true value, or its last one at the timeout."""
     end = time.monotonic() + timeout
     while True:
         v = pred()
@@ -119,9 +101,6 @@ def wait_until(pred, timeout=10.0, interval=0.1):
 
 
 class WineSession:
-    """The X display and Wine prefix of the environment, and what the tests
-    do in them."""
-
     def start(self):
         if not (os.environ.get('WINEPREFIX') and os.environ.get('ZARVO_WINE_TMP')):
             raise HarnessError('no Wine environment: source scripts/wine-env.sh first')
@@ -143,12 +122,8 @@ class WineSession:
         w, h = re.search(r'dimensions:\s+(\d+)x(\d+)', out).groups()
         return int(w), int(h)
 
-    # -- programs
-
     def start_program(self, exe, *args, cwd=None, stderr=subprocess.STDOUT):
-        """`wine exe args...`; the Popen's pid is that of the Windows process.
-        Its output goes to a temporary file (program_output): a pipe could be
-        held open by helpers Wine starts."""
+        # Output to a file, not a pipe: helpers Wine starts may hold a pipe open.
         out = tempfile.TemporaryFile()
         p = subprocess.Popen(['wine', exe] + [str(a) for a in args], cwd=cwd, env=self.env,
                              stdin=subprocess.DEVNULL, stdout=out, stderr=stderr)
@@ -157,13 +132,12 @@ class WineSession:
         return p
 
     @staticmethod
-    def program_output(p):
+    def program_output(p, encoding='utf-8'):
         p.output_file.seek(0)
-        return p.output_file.read().decode('utf-8', 'replace')
+        return p.output_file.read().decode(encoding, 'replace')
 
     @staticmethod
     def wait_exit(p, timeout=10.0):
-        """Exit code, or None if still running after timeout seconds."""
         try:
             return p.wait(timeout)
         except subprocess.TimeoutExpired:
@@ -175,42 +149,44 @@ class WineSession:
             p.kill()
             p.wait(10)
 
-    # -- the probe
-
-    def probe(self, *args, timeout=60.0):
-        """Runs zarvo-probe.exe; returns its output when it exits with 0 or
-        (window not there) 1, else raises."""
-        p = self.start_program(self.probe_exe, *args, stderr=subprocess.DEVNULL)
+    def run(self, *args, timeout=60.0, encoding='utf-8', stderr=subprocess.STDOUT):
+        """(exit code, output) of `wine args...`, which must end in time."""
+        p = self.start_program(*args, stderr=stderr)
         rc = self.wait_exit(p, timeout)
         self._procs.remove(p)
         self.kill(p)
-        out = self.program_output(p)
+        out = self.program_output(p, encoding)
         p.output_file.close()
-        if rc not in (0, 1):
-            raise HarnessError('probe %s failed (%s): %s' % (args, rc, out))
+        if rc is None:
+            raise HarnessError('%s did not end: %s' % (args, out))
         return rc, out
+
+    def probe(self, *args):
+        """zarvo-probe.exe's records; raises when it fails."""
+        rc, out = self.run(self.probe_exe, *args)
+        if rc != 0:
+            raise HarnessError('probe %s failed (%s): %s' % (args, rc, out))
+        return parse_output(out)
 
     def windows(self, all=False):
         """Top-level windows, front to back (visible ones only unless all)."""
-        return parse_output(self.probe('windows', *(['--all'] if all else []))[1], 'window')
+        return self.probe('windows', *(['--all'] if all else []))
 
     def children(self, hwnd):
-        return parse_output(self.probe('children', hex(hwnd))[1], 'child')
+        return self.probe('children', hex(hwnd))
 
     def window_info(self, hwnd):
-        """The window's record, or None if it is gone."""
-        rc, out = self.probe('info', hex(hwnd))
-        return parse_output(out)[0] if rc == 0 else None
+        """The top-level window's record, or None if it is gone."""
+        return next((w for w in self.windows(all=True) if w['hwnd'] == hwnd), None)
 
-    def wait_window(self, cls=None, title=None, timeout=10.0, visible=True):
-        """The first top-level window of that class and title within
+    def find_window(self, cls=None, title=None, visible=False):
+        return next((w for w in self.windows(all=not visible)
+                     if cls in (None, w['class']) and title in (None, w['title'])), None)
+
+    def wait_window(self, cls=None, title=None, timeout=10.0):
+        """The first visible top-level window of that class and title within
         timeout seconds, or None."""
-        rc, out = self.probe('wait-window', cls or '-', title or '-', int(timeout * 1000),
-                             *(['--visible'] if visible else []), timeout=timeout + 60)
-        return parse_output(out, 'window')[0] if rc == 0 else None
-
-    def find_window(self, cls=None, title=None):
-        return self.wait_window(cls, title, timeout=0, visible=False)
+        return wait_until(lambda: self.find_window(cls, title, visible=True), timeout)
 
     def wait_gone(self, hwnd, timeout=10.0):
         return wait_until(lambda: self.window_info(hwnd) is None, timeout)
@@ -223,31 +199,42 @@ class WineSession:
 
     def focus(self):
         """The window with the keyboard focus (0 for none)."""
-        return parse_output(self.probe('foreground')[1], 'gui')[0]['focus']
+        return self.probe('focus')[0]['focus']
 
     def x_cursor_visible(self):
         return x_cursor_opaque_pixels(self.env['DISPLAY']) > 0
 
-    def registry_dump(self, key):
-        """{(key path, value name): data} of a key and its subkeys; {} when
-        there is no such key."""
-        records = parse_output(self.probe('registry-dump', key, timeout=180)[1])
-        if records and records[0]['kind'] == 'none':
+    def registry(self, key):
+        """{(key, value name): data} of a key and its subkeys (a key itself
+        with name None), from Wine's own reg.exe; {} when there is no such
+        key. reg.exe writes in the ANSI code page, which is 932 here."""
+        if not re.match(r'HK(CU|LM)\\', key + '\\'):
+            raise HarnessError('not a key of HKCU or HKLM: ' + key)
+        rc, out = self.run('reg', 'query', key, '/s', timeout=180, encoding='cp932',
+                           stderr=subprocess.DEVNULL)
+        if rc == 1:
             return {}
-        return {(r['key'], r.get('name')): r.get('data') for r in records}
+        if rc != 0:
+            raise HarnessError('reg query %s failed (%s)' % (key, rc))
+        found = {}
+        for line in out.splitlines():
+            if line.startswith('    '):
+                name, _, data = line[4:].split('    ', 2)
+                found[current, name] = data
+            elif line:
+                current = line
+                found[current, None] = None
+        return found
 
     def start_tray(self, decoy=None):
-        """Starts a stand-in task bar (and a titled decoy of its class in
-        front of it); returns (hwnd, stop)."""
-        fd, until = tempfile.mkstemp(prefix='zarvo-tray-', dir=self.env['ZARVO_WINE_TMP'])
-        os.close(fd)
-        os.unlink(until)
-        p = self.start_program(self.probe_exe, 'tray', *(['--decoy', decoy] if decoy else []),
-                               '--until', wine_path(until), stderr=subprocess.DEVNULL)
-        started = wait_until(lambda: p.poll() is not None or re.search(
-            r'^tray\t.*\n', self.program_output(p), re.M), 30)
-        records = parse_output(self.program_output(p), 'tray')
-        if not started or not records:
+        """A stand-in task bar (and a titled decoy of its class in front of
+        it): (hwnd, stop)."""
+        until = os.path.join(self.env['ZARVO_WINE_TMP'], 'zarvo-tray-%d' % time.monotonic_ns())
+        p = self.start_program(self.probe_exe, 'tray', 'Z:' + until.replace('/', '\\'),
+                               *([decoy] if decoy else []), stderr=subprocess.DEVNULL)
+        started = wait_until(lambda: p.poll() is not None or self.program_output(p).endswith('\n'),
+                             30)
+        if not started or p.poll() is not None:
             self.kill(p)
             raise HarnessError('the stand-in task bar did not start: %s' % self.program_output(p))
 
@@ -255,13 +242,10 @@ class WineSession:
             open(until, 'w').close()
             if self.wait_exit(p, 10) is None:
                 self.kill(p)
-        return records[0]['hwnd'], stop
-
-    # -- the screen and real X input
+        return parse_output(self.program_output(p))[0]['hwnd'], stop
 
     def screenshot(self):
-        """The whole X display as an RGB image (X screenshots never hold
-        the pointer)."""
+        """The whole X display (without the pointer)."""
         r = subprocess.run(['import', '-display', self.env['DISPLAY'], '-window', 'root', 'png:-'],
                            env=self.env, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
                            timeout=30)
@@ -278,9 +262,8 @@ class WineSession:
         return r.stdout.decode('utf-8', 'replace')
 
     def key(self, *keys, window=None):
-        """xdotool key names ('a', 'Escape', 'alt+F4'). With a window (a
-        record), X focus goes to it first: without a window manager, keys
-        otherwise go to the window under the pointer."""
+        """xdotool key names. With a window record, X focus goes to it first:
+        without a window manager keys go to the window under the pointer."""
         if window is not None:
             subprocess.run(['xdotool', 'windowfocus', '--sync', str(window['xwin'])],
                            env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
@@ -288,13 +271,9 @@ class WineSession:
         self.xdotool('key', '--delay', 30, *keys)
 
     def mousemove(self, x, y):
-        # --sync waits for the pointer to move, which it never does when it
-        # is already there.
+        # --sync would wait forever for a move to where the pointer is.
         if self.pointer() != (x, y):
             self.xdotool('mousemove', '--sync', x, y)
-
-    def mousemove_relative(self, dx, dy):
-        self.xdotool('mousemove_relative', '--sync', '--', dx, dy)
 
     def click(self, button=1, x=None, y=None):
         if x is not None:

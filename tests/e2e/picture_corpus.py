@@ -1,17 +1,17 @@
 """Picture files for the end-to-end tests, made at test time: good ones in
 each format the saver decodes, and bad ones that must never be shown and
-never crash or hang it."""
-
+never crash or hang it; and the base of the tests that show them."""
 import os
 import random
 import struct
 import subprocess
-import sys
 import time
 import zlib
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-import harness  # noqa: E402
+import harness
+from saver_fixture import SaverTest
+
+SCREEN = (800, 600)
 
 
 def run_convert(*args):
@@ -19,7 +19,7 @@ def run_convert(*args):
                    stderr=subprocess.DEVNULL, timeout=120)
 
 
-# How good_picture() makes each format: ImageMagick output prefix and options.
+# ImageMagick's output prefix and options for each format.
 FORMATS = {
     'bmp': ('BMP3:', []),
     'rle-bmp': ('BMP3:', ['-colors', '200', '-compress', 'RLE']),
@@ -39,8 +39,8 @@ FORMATS = {
 
 
 def good_picture(path, width, height, fmt='png'):
-    """A picture with a bright frame at its very edges (so its bounding box on
-    a black screen is its whole area) and a gradient inside."""
+    """A gradient with a bright frame at its very edges, so that its box on
+    a black screen is its whole area."""
     prefix, extra = FORMATS[fmt]
     sizes = {'w': width, '2w': 2 * width, '2h': 2 * height, 'w2': width // 2, 'h2': height // 2}
     border = max(1, min(width, height) // 40)
@@ -51,8 +51,7 @@ def good_picture(path, width, height, fmt='png'):
 
 
 def with_exif_orientation(jpeg, orientation):
-    """The JPEG bytes with an Exif APP1 segment holding only the orientation
-    tag, right after SOI."""
+    """The JPEG with an Exif segment holding only the orientation tag."""
     tiff = b'II*\0' + struct.pack('<IHHHIHHI', 8, 1, 0x0112, 3, 1, orientation, 0, 0)
     body = b'Exif\0\0' + tiff
     return jpeg[:2] + b'\xff\xe1' + struct.pack('>H', len(body) + 2) + body + jpeg[2:]
@@ -64,9 +63,8 @@ def png_chunk(kind, data):
 
 
 def png_bomb(width, height, white=False):
-    """A 1-bit greyscale PNG of width x height, all black (or all white): a
-    few hundred KB that inflate to width * height / 8 bytes and decode to 4
-    bytes a pixel."""
+    """A 1-bit greyscale PNG, all black (or white): small on disk, 4 bytes a
+    pixel decoded."""
     row = b'\0' + (b'\xff' if white else b'\0') * ((width + 7) // 8)
     compressor = zlib.compressobj(9)
     idat = b''.join(compressor.compress(row) for _ in range(height)) + compressor.flush()
@@ -76,9 +74,9 @@ def png_bomb(width, height, white=False):
 
 
 def bad_files(folder):
-    """Writes the bad files into `folder`; returns their names. Each fails
-    at a different step: reading the file, the size check of its header,
-    opening the decoder, or reading the rows."""
+    """Writes the bad files into folder; returns their names. Each fails at
+    its own step: reading the file, the header's size check, opening the
+    decoder, or reading the rows."""
     rng = random.Random(1234)
 
     def write(name, data):
@@ -130,3 +128,12 @@ def wait_for_box(session, predicate, timeout):
         if predicate(box) or time.monotonic() >= end:
             return box
         time.sleep(0.2)
+
+
+class PictureTest(SaverTest):
+    """Saver runs on an 800 x 600 screen, each from an empty folder."""
+
+    def setUp(self):
+        self.assertEqual((self.width, self.height), SCREEN)
+        self.f.clear()
+        super().setUp()

@@ -4,6 +4,7 @@ import os
 import shutil
 import sys
 import tempfile
+import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import harness  # noqa: E402
@@ -30,15 +31,48 @@ class SaverFolder:
         return os.path.join(self.folder, 'ZARVO%03d.DAT' % index)
 
     def clear(self):
-        for index in range(1, 51):
-            path = self.picture(index)
+        for path in map(self.picture, range(1, 51)):
             if os.path.isdir(path):
                 os.rmdir(path)
             elif os.path.exists(path):
                 os.remove(path)
 
-    def remove(self):
-        shutil.rmtree(self.folder, ignore_errors=True)
-
     def start(self, *args):
         return self.s.start_program(self.scr, *args, cwd=self.folder)
+
+
+class SaverTest(unittest.TestCase):
+    """A Wine session and a saver folder a class; the pointer in the middle
+    of the screen before each test."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.s = harness.WineSession().start()
+        cls.f = SaverFolder(cls.s)
+        cls.width, cls.height = cls.s.screen_size
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.s.close()
+        shutil.rmtree(cls.f.folder, ignore_errors=True)
+
+    def setUp(self):
+        self.s.mousemove(self.width // 2, self.height // 2)
+
+    def start(self, *args):
+        p = self.f.start(*args)
+        self.addCleanup(self.s.kill, p)
+        return p
+
+    def start_saver(self):
+        p = self.start('/s')
+        window = self.s.wait_window(cls=SAVER_CLASS, timeout=30)
+        self.assertIsNotNone(window, 'the saver window did not appear')
+        return p, window
+
+    def assert_ends(self, p, what='a key', exit_code=0):
+        self.assertEqual(self.s.wait_exit(p, 15), exit_code, '%s did not end it' % what)
+
+    def end_with_key(self, p, window=None):
+        self.s.key('a', window=window)
+        self.assert_ends(p)

@@ -2,43 +2,28 @@
 """The configuration dialog and the About box of zarvo.scr under Wine, as
 Windows lays them out and drives them. The screen is 96 DPI, so a size of
 n twips is n / 15 pixels."""
+import contextlib
 import os
-import re
 import shutil
 import subprocess
-import sys
 import time
 import unittest
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-import harness  # noqa: E402
-from saver_fixture import SAVER_CLASS, SaverFolder  # noqa: E402
+import harness
+from saver_fixture import SaverTest
 
 WS_THICKFRAME_MINIMIZEBOX_MAXIMIZEBOX = 0x00070000
 WS_CAPTION = 0x00C00000
 WS_EX_APPWINDOW = 0x00040000
 BS_TYPEMASK = 0x0F
 BS_DEFPUSHBUTTON = 0x01
+TITLE = 'ZARVO'
+COMPANY = '株式会社ザルボソフト'
 SYSINFO_BUTTON = 'ｼｽﾃﾑ情報(&S)...'
 TOOL_KEY = r'HKLM\SOFTWARE\Microsoft\Shared Tools\MSINFO'
 FOLDER_KEY = r'HKLM\SOFTWARE\Microsoft\Shared Tools Location'
-# Volatile key in which Wine keeps what a program changes for the session only.
-WINE_OWN_KEY = r'Software\Wine\Temporary System Parameters'
-
-
-def version_resource():
-    """The values the About box shows, as the product's resource script has them."""
-    with open(os.path.join(harness.REPO_ROOT, 'res', 'zarvo.rc'), encoding='utf-8') as f:
-        rc = f.read()
-    values = dict(re.findall(r'VALUE\s+"(\w+)",\s+"([^"]*)"', rc))
-    major, minor, _, revision = re.search(
-        r'FILEVERSION\s+(\d+),\s*(\d+),\s*(\d+),\s*(\d+)', rc).groups()
-    return {
-        'title': values.get('ProductName') or values['FileDescription'],
-        'company': values['CompanyName'],
-        'copyright': values['LegalCopyright'],
-        'version': '%d.%d.%d' % (int(major), int(minor), int(revision)),
-    }
+# Where Wine keeps what a program changes for the session only.
+WINE_OWN_KEY = r'HKEY_CURRENT_USER\Software\Wine\Temporary System Parameters'
 
 
 def size(rect):
@@ -49,28 +34,19 @@ def centre(rect):
     return (rect[0] + rect[2]) // 2, (rect[1] + rect[3]) // 2
 
 
-class DialogTest(unittest.TestCase):
+class DialogTest(SaverTest):
     @classmethod
     def setUpClass(cls):
-        cls.s = harness.WineSession().start()
-        cls.f = SaverFolder(cls.s)
+        super().setUpClass()
         subprocess.run(['convert', '-size', '400x300', 'xc:#2040a0', 'png:' + cls.f.picture(1)],
                        check=True)
         cls.drive_c = os.path.join(cls.s.env['WINEPREFIX'], 'drive_c')
-        cls.version = version_resource()
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.s.close()
-        cls.f.remove()
 
     def reg(self, *args):
-        subprocess.run(['wine', 'reg'] + list(args), env=self.s.env, stdout=subprocess.DEVNULL,
-                       stderr=subprocess.DEVNULL)
+        self.s.run('reg', *args, stderr=subprocess.DEVNULL)
 
     def open_dialog(self):
-        p = self.f.start('/c')
-        self.addCleanup(self.s.kill, p)
+        p = self.start('/c')
         w = self.s.wait_window(cls='ZarvoForm', timeout=30)
         self.assertIsNotNone(w, 'the configuration dialog did not appear')
         time.sleep(0.3)  # the window may be shown a moment before its controls settle
@@ -88,7 +64,7 @@ class DialogTest(unittest.TestCase):
         self.s.key('alt+h', window=dialog)
         time.sleep(0.3)
         self.s.key('v', window=dialog)
-        about = self.s.wait_window(title=self.version['title'] + 'のﾊﾞｰｼﾞｮﾝ情報', timeout=10)
+        about = self.s.wait_window(title=TITLE + 'のﾊﾞｰｼﾞｮﾝ情報', timeout=10)
         self.assertIsNotNone(about, 'Alt+H, V did not open the About box')
         time.sleep(0.3)
         return self.s.window_info(about['hwnd'])
@@ -97,18 +73,14 @@ class DialogTest(unittest.TestCase):
         self.s.key('Escape', window=self.s.window_info(window['hwnd']))
         self.assertTrue(self.s.wait_gone(window['hwnd'], 10))
 
-    def assert_ends(self, p, what):
-        self.assertIsNotNone(self.s.wait_exit(p, 15), what + ' did not end the program')
-
     def test_dialog_opens_centred_with_its_layout_and_focus(self):
         p, w = self.open_dialog()
-        self.assertEqual(w['title'], self.version['title'])
+        self.assertEqual(w['title'], TITLE)
         self.assertEqual(size(w['client']), (433, 73))  # 6495 x 1095 twips
-        screen_w, screen_h = self.s.screen_size
-        self.assertLessEqual(abs(centre(w['rect'])[0] - screen_w // 2), 1)
-        self.assertLessEqual(abs(centre(w['rect'])[1] - screen_h // 2), 1)
-        self.assertEqual(w['style'] & WS_THICKFRAME_MINIMIZEBOX_MAXIMIZEBOX, 0)
-        self.assertEqual(w['style'] & WS_CAPTION, WS_CAPTION)
+        for got, want in zip(centre(w['rect']), (self.width // 2, self.height // 2)):
+            self.assertLessEqual(abs(got - want), 1, 'not centred')
+        self.assertEqual(w['style'] & (WS_THICKFRAME_MINIMIZEBOX_MAXIMIZEBOX | WS_CAPTION),
+                         WS_CAPTION)
         self.assertTrue(w['exstyle'] & WS_EX_APPWINDOW, 'not in the task bar')
         self.assertEqual((w['topmost'], w['owner']), (0, 0))
         controls = {c['text']: c for c in self.s.children(w['hwnd'])}
@@ -140,7 +112,6 @@ class DialogTest(unittest.TestCase):
     def test_menu_opens_the_about_box_modally(self):
         p, dialog = self.open_dialog()
         about = self.open_about(dialog)
-        v = self.version
         self.assertEqual(size(about['client']), (407, 192))  # 6105 x 2880 twips
         self.assertEqual(about['style'] & WS_THICKFRAME_MINIMIZEBOX_MAXIMIZEBOX, 0)
         self.assertFalse(about['exstyle'] & WS_EX_APPWINDOW, 'About box in the task bar')
@@ -148,20 +119,19 @@ class DialogTest(unittest.TestCase):
         self.assertEqual(self.s.window_info(dialog['hwnd'])['enabled'], 0,
                          'the dialog takes input while the About box is open')
         by_rel = {c['rel']: c for c in self.s.children(about['hwnd'])}
-        expected = {
+        self.assertEqual({rel: (c['class'], c['text']) for rel, c in by_rel.items()}, {
             (16, 16, 48, 48): ('Static', ''),  # the icon
             (304, 132, 396, 155): ('Button', 'OK'),
             (304, 160, 396, 183): ('Button', SYSINFO_BUTTON),
-            (12, 80, 400, 110): ('Static', v['copyright'].replace('  ', '\r\n')),
-            (12, 62, 396, 77): ('Static', v['company']),
+            (12, 80, 400, 110): ('Static', 'Copyright (C) 2026 %s\r\nAll rights reserved.' % COMPANY),
+            (12, 62, 396, 77): ('Static', COMPANY),
             (68, 228, 327, 306): ('Static', 'ｱﾌﾟﾘｹｰｼｮﾝの説明'),
-            (70, 16, 397, 35): ('Static', v['title']),
-            (70, 40, 397, 55): ('Static', 'ﾊﾞｰｼﾞｮﾝ ' + v['version']),
+            (70, 16, 397, 35): ('Static', TITLE),
+            (70, 40, 397, 55): ('Static', 'ﾊﾞｰｼﾞｮﾝ 1.0.0'),
             (12, 144, 294, 179): ('Static', ''),  # the disclaimer, emptied
             (8, 120, 400, 122): ('Static', ''),  # the etched rule: white over grey
             (8, 122, 400, 123): ('Static', ''),
-        }
-        self.assertEqual({rel: (c['class'], c['text']) for rel, c in by_rel.items()}, expected)
+        })
         ok = by_rel[(304, 132, 396, 155)]
         self.assertEqual(ok['style'] & BS_TYPEMASK, BS_DEFPUSHBUTTON)
         self.assertEqual(self.s.focus(), ok['hwnd'])
@@ -183,24 +153,31 @@ class DialogTest(unittest.TestCase):
         self.addCleanup(lambda: [os.remove(f) for f in (unix, unix + '.ran') if os.path.exists(f)])
         return unix + '.ran'
 
+    def ask_for_the_tool(self, key=None, *value):
+        """Opens the About box and clicks the button for the System
+        Information tool, which the registry names under key, if given."""
+        self.reg('delete', TOOL_KEY, '/f')
+        self.reg('delete', FOLDER_KEY, '/f')
+        if key:
+            self.reg('add', key, '/v', *value, '/f')
+            self.addCleanup(self.reg, 'delete', key, '/f')
+        p, dialog = self.open_dialog()
+        about = self.open_about(dialog)
+        self.click(self.child(about['hwnd'], SYSINFO_BUTTON))
+        return p, dialog, about
+
     def test_the_tool_named_in_the_registry_starts_exactly_that_file(self):
-        # Each value names a path with a blank; what stands before the blank
-        # must not run.
+        # Each path has a blank; what stands before it must not run.
         cases = {
-            'the tool': (TOOL_KEY, 'PATH', r'C:\Program Files\Zarvo Test\msinfo32.exe',
-                         r'C:\Program Files\Zarvo Test\msinfo32.exe', r'C:\Program.exe'),
-            "the tool's folder": (FOLDER_KEY, 'MSINFO', r'C:\Zarvo Tools',
-                                  r'C:\Zarvo Tools\MSINFO32.EXE', r'C:\Zarvo.exe'),
+            'the tool': (r'C:\Program Files\Zarvo Test\msinfo32.exe', r'C:\Program.exe',
+                         TOOL_KEY, 'PATH', '/d', r'C:\Program Files\Zarvo Test\msinfo32.exe'),
+            "the tool's folder": (r'C:\Zarvo Tools\MSINFO32.EXE', r'C:\Zarvo.exe',
+                                  FOLDER_KEY, 'MSINFO', '/d', r'C:\Zarvo Tools'),
         }
-        for name, (key, value, data, tool, decoy) in cases.items():
+        for name, (tool, decoy, *setting) in cases.items():
             with self.subTest(name):
                 tool_ran, decoy_ran = self.place_marker(tool), self.place_marker(decoy)
-                self.reg('delete', TOOL_KEY, '/f')
-                self.reg('delete', FOLDER_KEY, '/f')
-                self.reg('add', key, '/v', value, '/d', data, '/f')
-                p, dialog = self.open_dialog()
-                about = self.open_about(dialog)
-                self.click(self.child(about['hwnd'], SYSINFO_BUTTON))
+                p, dialog, about = self.ask_for_the_tool(*setting)
                 self.assertTrue(harness.wait_until(lambda: os.path.exists(tool_ran), 15),
                                 'the tool was not started')
                 self.assertFalse(os.path.exists(decoy_ran), decoy + ' was started')
@@ -208,42 +185,32 @@ class DialogTest(unittest.TestCase):
                 self.close(about)
                 self.close(dialog)
                 self.assert_ends(p, 'Esc')
-        self.reg('delete', key, '/f')
 
     def snapshot(self):
         """Registry and files a run could have left something in."""
         registry = {item for root in ('HKCU', r'HKLM\Software')
-                    for item in self.s.registry_dump(root).items()
+                    for item in self.s.registry(root).items()
                     if not item[0][0].startswith(WINE_OWN_KEY)}
         files = {}
         for top in (self.drive_c, self.f.folder):
             for folder, _, names in os.walk(top):
-                for name in names:
-                    try:
-                        st = os.stat(os.path.join(folder, name))
-                    except OSError:
-                        continue
-                    files[os.path.join(folder, name)] = (st.st_size, st.st_mtime_ns)
+                for path in (os.path.join(folder, name) for name in names):
+                    with contextlib.suppress(OSError):  # gone meanwhile
+                        files[path] = os.stat(path).st_size, os.stat(path).st_mtime_ns
         return registry, files
 
     def test_neither_the_saver_nor_the_dialogs_write_to_disk_or_registry(self):
         self.reg('delete', TOOL_KEY, '/f')
         self.reg('delete', FOLDER_KEY, '/f')
         before = self.snapshot()
-        saver = self.f.start('/s')
-        self.addCleanup(self.s.kill, saver)
-        window = self.s.wait_window(cls=SAVER_CLASS, timeout=20)
-        self.assertIsNotNone(window)
+        saver, window = self.start_saver()
         time.sleep(1)  # the picture is up
-        self.s.key('Escape', window=window)
-        self.assert_ends(saver, 'Esc')
-        p, dialog = self.open_dialog()
-        about = self.open_about(dialog)
+        self.end_with_key(saver, window)
         # Without the tool: a message says it cannot be had, over the About box.
-        self.click(self.child(about['hwnd'], SYSINFO_BUTTON))
+        p, dialog, about = self.ask_for_the_tool()
         box = self.s.wait_window(cls='#32770', timeout=10)
         self.assertIsNotNone(box, 'no message')
-        self.assertEqual(box['title'], self.version['title'])
+        self.assertEqual(box['title'], TITLE)
         self.child(box['hwnd'], 'この環境ではシステム情報を使用できません。')
         self.s.key('Return', window=box)
         self.assertTrue(self.s.wait_gone(box['hwnd'], 10))

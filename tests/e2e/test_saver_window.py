@@ -2,46 +2,22 @@
 """The real zarvo.scr under Wine: the switches, a second copy, the saver
 window, what it takes from the desktop and how every way of ending it gives
 the desktop back."""
-import os
 import subprocess
-import sys
 import unittest
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-import harness  # noqa: E402
-from saver_fixture import SAVER_CLASS, SaverFolder  # noqa: E402
+import harness
+from saver_fixture import SAVER_CLASS, SaverTest
 
 WS_CAPTION = 0x00C00000
 WS_EX_TOOLWINDOW = 0x00000080
 
 
-class SaverUnderWine(unittest.TestCase):
+class SaverUnderWine(SaverTest):
     @classmethod
     def setUpClass(cls):
-        cls.s = harness.WineSession().start()
-        cls.f = SaverFolder(cls.s)
+        super().setUpClass()
         subprocess.run(['convert', '-size', '400x300', 'xc:#20a040', 'png:' + cls.f.picture(1)],
                        check=True)
-        cls.width, cls.height = cls.s.screen_size
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.s.close()
-        cls.f.remove()
-
-    def setUp(self):
-        self.s.mousemove(self.width // 2, self.height // 2)
-
-    def start(self, *args):
-        p = self.f.start(*args)
-        self.addCleanup(self.s.kill, p)
-        return p
-
-    def start_saver(self):
-        p = self.start('/s')
-        window = self.s.wait_window(cls=SAVER_CLASS, timeout=20)
-        self.assertIsNotNone(window, 'the saver window did not appear')
-        return p, window
 
     def start_tray(self, decoy=None):
         hwnd, stop = self.s.start_tray(decoy)
@@ -52,8 +28,8 @@ class SaverUnderWine(unittest.TestCase):
         return self.s.window_info(tray)['visible'] == 1
 
     def trays(self, tray):
-        """(title, visible) of the task bars of the process that made tray,
-        front to back (Wine's explorer has one of its own)."""
+        """(title, visible) of the task bars of tray's process, front to back
+        (Wine's explorer has one of its own)."""
         windows = self.s.windows(all=True)
         pid = next(w['pid'] for w in windows if w['hwnd'] == tray)
         return [(w['title'], w['visible']) for w in windows
@@ -63,7 +39,7 @@ class SaverUnderWine(unittest.TestCase):
         if exit_code is None:  # a crash: whatever code the system's crash handling leaves
             self.assertIsNotNone(self.s.wait_exit(p, 60), 'the saver did not end')
         else:
-            self.assertEqual(self.s.wait_exit(p, 15), exit_code)
+            self.assert_ends(p, exit_code=exit_code)
         self.assertTrue(self.tray_visible(tray), 'the task bar was left hidden')
         self.assertTrue(harness.wait_until(self.s.x_cursor_visible, 5),
                         'the pointer was left hidden')
@@ -74,19 +50,17 @@ class SaverUnderWine(unittest.TestCase):
         end(window)
         self.assert_ended_and_restored(p, tray, exit_code)
 
-    # --- the switches (which characters ask for what is tested on the
-    # simulated host)
-
     def test_each_kind_of_switch(self):
+        # Which characters ask for what is tested on the simulated host.
         with self.subTest('/p: nothing, and the program ends'):
-            self.assertEqual(self.s.wait_exit(self.start('/p'), 15), 0)
+            self.assert_ends(self.start('/p'), '/p')
             self.assertIsNone(self.s.find_window(cls=SAVER_CLASS))
         with self.subTest('no switch: the configuration dialog'):
             p = self.start()
             dialog = self.s.wait_window(cls='ZarvoForm', timeout=20)
             self.assertIsNotNone(dialog)
             self.s.close_window(dialog['hwnd'])
-            self.assertEqual(self.s.wait_exit(p, 15), 0)
+            self.assert_ends(p, 'closing')
         with self.subTest('/a: the message that passwords are not supported'):
             p = self.start('/a')
             box = self.s.wait_window(cls='#32770', timeout=20)
@@ -95,27 +69,24 @@ class SaverUnderWine(unittest.TestCase):
             self.assertIn('パスワードには対応しておりません。',
                           [c['text'] for c in self.s.children(box['hwnd'])])
             self.s.key('Return', window=box)
-            self.assertEqual(self.s.wait_exit(p, 15), 0)
+            self.assert_ends(p, 'Enter')
             self.assertIsNone(self.s.find_window(cls=SAVER_CLASS))
 
     def test_second_copy_ends_at_once(self):
         first, window = self.start_saver()
-        self.assertEqual(self.s.wait_exit(self.start('/s'), 15), 0)
+        self.assert_ends(self.start('/s'), 'the first copy')
         self.assertEqual([w['hwnd'] for w in self.s.windows() if w['class'] == SAVER_CLASS],
                          [window['hwnd']])
         self.assertIsNone(first.poll())
-
-    # --- the saver window and the desktop
 
     def test_covers_the_screen_top_most_without_caption_and_hides_pointer_and_task_bar(self):
         tray = self.start_tray()
         self.assertTrue(self.tray_visible(tray))
         _, window = self.start_saver()
         self.assertEqual(window['rect'], (0, 0, self.width, self.height))
-        self.assertEqual(window['topmost'], 1)
+        self.assertEqual((window['topmost'], window['foreground']), (1, 1))
         self.assertEqual(window['style'] & WS_CAPTION, 0)
         self.assertTrue(window['exstyle'] & WS_EX_TOOLWINDOW, 'shown in the task bar')
-        self.assertEqual(window['foreground'], 1)
         self.assertFalse(self.tray_visible(tray))
         self.assertFalse(self.s.x_cursor_visible())
         # Black all round, the 400 x 300 picture in the middle.
@@ -128,8 +99,7 @@ class SaverUnderWine(unittest.TestCase):
         self.assertEqual(self.trays(tray), [('Decoy', 1), ('', 1)])  # the decoy in front
         p, window = self.start_saver()
         self.assertEqual(dict(self.trays(tray)), {'Decoy': 1, '': 0})
-        self.s.key('a', window=window)
-        self.assertEqual(self.s.wait_exit(p, 15), 0)
+        self.end_with_key(p, window)
         self.assertEqual(dict(self.trays(tray)), {'Decoy': 1, '': 1})
 
     def test_each_way_of_ending_restores(self):
@@ -154,9 +124,7 @@ class SaverUnderWine(unittest.TestCase):
                                      exit_code=None)
 
     def test_move_along_one_axis_never_ends_it(self):
-        # Over the black part of the screen only: a baseline taken over the
-        # picture would be in the picture's own coordinates. A diagonal move
-        # then ends it.
+        # Over the black only, so the baseline is in screen coordinates.
         tray = self.start_tray()
         self.s.mousemove(50, 50)
         p, _ = self.start_saver()
@@ -169,14 +137,12 @@ class SaverUnderWine(unittest.TestCase):
         self.assert_ended_and_restored(p, tray)
 
     def test_baseline_over_the_picture_is_in_the_pictures_coordinates(self):
-        # The pointer rests at the centre of the picture, which stands at
-        # (200, 150) on an 800 x 600 screen: the baseline is (200, 150), and
-        # a move onto the black at the same height compares the screen's
-        # numbers with it.
+        # The baseline taken at the picture's centre is (200, 150); a move
+        # onto the black at the same height, in screen numbers, ends it.
         p, _ = self.start_saver()
         self.s.mousemove(self.width // 2 + 1, self.height // 2)
         self.s.mousemove(self.width // 2 + 300, self.height // 2)
-        self.assertEqual(self.s.wait_exit(p, 15), 0)
+        self.assert_ends(p, 'a move on both axes')
 
 
 if __name__ == '__main__':

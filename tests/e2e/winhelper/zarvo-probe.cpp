@@ -1,29 +1,23 @@
 // zarvo-probe: a Win32 console helper for the end-to-end tests under Wine.
-//
 // It inspects and drives the windows of other processes and prints one
 // record a line: a kind, then tab-separated key=value fields (UTF-8, with
 // backslash, tab, CR and LF escaped), which tests/e2e/harness.py parses.
-// Exit code 0 when it did what was asked, 1 when the window asked about is
-// not there (the output says "none" or "timeout"), 2 on a usage error.
+// Exit code 0 when it did what was asked, 2 otherwise.
 //
 //   windows [--all]                  visible (or all) top-level windows
 //   children HWND                    descendants of HWND
-//   info HWND                        one window ("none" if it is gone)
-//   wait-window CLASS|- TITLE|- MS [--visible]
-//   foreground                       the foreground window and the focus
+//   focus                            the window with the keyboard focus
 //   post HWND MSG [WPARAM [LPARAM]]  post any message
 //   quit HWND                        WM_QUIT to the window's thread
 //   fault HWND                       a faulting thread in the window's process
-//   tray [--decoy TITLE] --until FILE
-//                                    a stand-in task bar until FILE exists
-//   registry-dump HKCU|HKLM[\KEY]    values of a key and its subkeys
+//   tray FILE [DECOY]                a stand-in task bar until FILE exists
 #include <windows.h>
 
 #include <fcntl.h>
 #include <io.h>
 
-#include <cstdarg>
 #include <cstdio>
+#include <cstring>
 #include <cwchar>
 #include <string>
 #include <vector>
@@ -40,34 +34,14 @@ std::string Utf8(const std::wstring& w) {
 }
 
 std::string Esc(const std::wstring& w) {
+  static const char kSpecial[] = "\\\t\n\r", kEscape[] = "\\tnr";
   std::string out;
   for (char c : Utf8(w)) {
-    switch (c) {
-      case '\\':
-        out += "\\\\";
-        break;
-      case '\t':
-        out += "\\t";
-        break;
-      case '\n':
-        out += "\\n";
-        break;
-      case '\r':
-        out += "\\r";
-        break;
-      default:
-        out += c;
-    }
+    const char* special = c ? strchr(kSpecial, c) : nullptr;
+    if (special) out += '\\';
+    out += special ? kEscape[special - kSpecial] : c;
   }
   return out;
-}
-
-void Out(const char* format, ...) {
-  va_list args;
-  va_start(args, format);
-  vfprintf(stdout, format, args);
-  va_end(args);
-  fflush(stdout);
 }
 
 unsigned long Hex(const void* p) {
@@ -80,149 +54,52 @@ HWND ParseHwnd(const wchar_t* s) {
 
 long ParseLong(const wchar_t* s) { return wcstol(s, nullptr, 0); }
 
-// "-" means any.
-const wchar_t* Optional(const wchar_t* s) { return wcscmp(s, L"-") == 0 ? nullptr : s; }
-
-std::wstring ClassName(HWND h) {
-  wchar_t buffer[256] = {};
-  GetClassNameW(h, buffer, 256);
-  return buffer;
+void PrintRect(const char* name, RECT r, HWND from, HWND to) {
+  MapWindowPoints(from, to, reinterpret_cast<POINT*>(&r), 2);
+  printf("\t%s=%ld,%ld,%ld,%ld", name, r.left, r.top, r.right, r.bottom);
 }
 
-// A top-level window's title without sending it a message.
-std::wstring Title(HWND h) {
-  wchar_t buffer[1024] = {};
-  InternalGetWindowText(h, buffer, 1024);
-  return buffer;
-}
-
-// A control's live text, by WM_GETTEXT with a time limit.
-std::wstring ControlText(HWND h) {
-  DWORD_PTR length = 0;
-  if (!SendMessageTimeoutW(h, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 500, &length))
-    return Title(h);
-  std::vector<wchar_t> buffer(length + 2, 0);
-  DWORD_PTR got = 0;
-  if (!SendMessageTimeoutW(h, WM_GETTEXT, buffer.size(), reinterpret_cast<LPARAM>(buffer.data()),
-                           SMTO_ABORTIFHUNG, 500, &got))
-    return Title(h);
-  return buffer.data();
-}
-
-void PrintRect(const char* name, const RECT& r) {
-  Out("\t%s=%ld,%ld,%ld,%ld", name, r.left, r.top, r.right, r.bottom);
-}
-
-void PrintCommon(const char* kind, HWND h) {
+// One window a line: a top-level one ('a'll or 'v'isible ones) with its
+// title, read without sending it a message, or a 'c'hild with its live text,
+// by WM_GETTEXT with a time limit, and its place in its parent. xwin is
+// Wine's X11 window of the window.
+BOOL CALLBACK Print(HWND h, LPARAM kind) {
+  if (kind == 'v' && !IsWindowVisible(h)) return TRUE;
   DWORD pid = 0;
   GetWindowThreadProcessId(h, &pid);
+  wchar_t name[256] = {}, text[1024] = {};
+  GetClassNameW(h, name, 256);
+  DWORD_PTR got = 0;
+  if (kind == 'c')
+    SendMessageTimeoutW(h, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 500,
+                        &got);
+  else
+    InternalGetWindowText(h, text, 1024);
+  const unsigned long style = GetWindowLongW(h, GWL_STYLE),
+                      exstyle = GetWindowLongW(h, GWL_EXSTYLE);
+  printf(
+      "%s\thwnd=0x%lx\tpid=%lu\tclass=%s\tvisible=%d\tenabled=%d\ttopmost=%d\tforeground=%d"
+      "\tstyle=0x%08lx\texstyle=0x%08lx\towner=0x%lx\txwin=0x%lx\t%s=%s",
+      kind == 'c' ? "child" : "window", Hex(h), pid, Esc(name).c_str(), IsWindowVisible(h) ? 1 : 0,
+      IsWindowEnabled(h) ? 1 : 0, (exstyle & WS_EX_TOPMOST) ? 1 : 0,
+      GetForegroundWindow() == h ? 1 : 0, style, exstyle, Hex(GetWindow(h, GW_OWNER)),
+      Hex(GetPropW(h, L"__wine_x11_whole_window")), kind == 'c' ? "text" : "title",
+      Esc(text).c_str());
   RECT window = {}, client = {};
   GetWindowRect(h, &window);
   GetClientRect(h, &client);
-  MapWindowPoints(h, HWND_DESKTOP, reinterpret_cast<POINT*>(&client), 2);
-  const LONG exstyle = GetWindowLongW(h, GWL_EXSTYLE);
-  Out("%s\thwnd=0x%lx\tpid=%lu\tclass=%s\tvisible=%d\tenabled=%d\ttopmost=%d", kind, Hex(h), pid,
-      Esc(ClassName(h)).c_str(), IsWindowVisible(h) ? 1 : 0, IsWindowEnabled(h) ? 1 : 0,
-      (exstyle & WS_EX_TOPMOST) ? 1 : 0);
-  PrintRect("rect", window);
-  PrintRect("client", client);
-  // xwin: Wine's X11 window of this window.
-  Out("\tstyle=0x%08lx\texstyle=0x%08lx\towner=0x%lx\txwin=0x%lx",
-      static_cast<unsigned long>(GetWindowLongW(h, GWL_STYLE)), static_cast<unsigned long>(exstyle),
-      Hex(GetWindow(h, GW_OWNER)), Hex(GetPropW(h, L"__wine_x11_whole_window")));
-}
-
-void PrintTop(HWND h) {
-  PrintCommon("window", h);
-  Out("\ttitle=%s\tforeground=%d\n", Esc(Title(h)).c_str(), GetForegroundWindow() == h ? 1 : 0);
-}
-
-void PrintChild(HWND h) {
-  PrintCommon("child", h);
-  RECT relative = {};
-  GetWindowRect(h, &relative);
-  MapWindowPoints(HWND_DESKTOP, GetAncestor(h, GA_PARENT), reinterpret_cast<POINT*>(&relative), 2);
-  PrintRect("rel", relative);
-  Out("\ttext=%s\n", Esc(ControlText(h)).c_str());
-}
-
-BOOL CALLBACK PrintTopIf(HWND h, LPARAM all) {
-  if (all || IsWindowVisible(h)) PrintTop(h);
+  PrintRect("rect", window, nullptr, nullptr);
+  PrintRect("client", client, h, HWND_DESKTOP);
+  PrintRect("rel", window, HWND_DESKTOP, GetAncestor(h, GA_PARENT));
+  printf("\n");
   return TRUE;
 }
 
-BOOL CALLBACK PrintChildOf(HWND h, LPARAM) {
-  PrintChild(h);
-  return TRUE;
-}
-
-int Windows(int argc, wchar_t** argv) {
-  EnumWindows(PrintTopIf, argc > 0 && wcscmp(argv[0], L"--all") == 0);
-  return 0;
-}
-
-int Children(HWND h) {
-  if (!IsWindow(h)) return 2;
-  EnumChildWindows(h, PrintChildOf, 0);
-  return 0;
-}
-
-int Info(HWND h) {
-  if (!IsWindow(h)) {
-    Out("none\n");
-    return 1;
-  }
-  if (GetAncestor(h, GA_PARENT) == GetDesktopWindow())
-    PrintTop(h);
-  else
-    PrintChild(h);
-  return 0;
-}
-
-struct Wanted {
-  const wchar_t* cls;
-  const wchar_t* title;
-  bool visible;
-  HWND found;
-};
-
-BOOL CALLBACK Match(HWND h, LPARAM param) {
-  Wanted& w = *reinterpret_cast<Wanted*>(param);
-  if ((w.visible && !IsWindowVisible(h)) || (w.cls && _wcsicmp(ClassName(h).c_str(), w.cls)) ||
-      (w.title && Title(h) != w.title))
-    return TRUE;
-  w.found = h;
-  return FALSE;
-}
-
-int WaitWindow(int argc, wchar_t** argv) {
-  if (argc < 3) return 2;
-  Wanted w = {Optional(argv[0]), Optional(argv[1]), argc > 3 && !wcscmp(argv[3], L"--visible"),
-              nullptr};
-  const DWORD start = GetTickCount();
-  for (;;) {
-    EnumWindows(Match, reinterpret_cast<LPARAM>(&w));
-    if (w.found) {
-      PrintTop(w.found);
-      return 0;
-    }
-    if (static_cast<long>(GetTickCount() - start) >= ParseLong(argv[2])) break;
-    Sleep(50);
-  }
-  Out("timeout\n");
-  return 1;
-}
-
-int Foreground() {
-  const HWND h = GetForegroundWindow();
-  if (!h) {
-    Out("none\n");
-    return 1;
-  }
-  PrintTop(h);
+int Focus() {
   GUITHREADINFO gui = {};
   gui.cbSize = sizeof gui;
-  if (GetGUIThreadInfo(0, &gui)) Out("gui\tfocus=0x%lx\n", Hex(gui.hwndFocus));
+  if (!GetGUIThreadInfo(0, &gui)) return 2;
+  printf("gui\tfocus=0x%lx\n", Hex(gui.hwndFocus));
   return 0;
 }
 
@@ -268,11 +145,8 @@ LRESULT CALLBACK TrayProc(HWND h, UINT message, WPARAM wparam, LPARAM lparam) {
 // screen, shown without taking the foreground; with a decoy, also one of
 // its class with that title, made later and so in front of it.
 int Tray(int argc, wchar_t** argv) {
-  const wchar_t* decoy = nullptr;
-  for (int i = 0; i + 1 < argc; i += 2) {
-    if (!wcscmp(argv[i], L"--decoy")) decoy = argv[i + 1];
-    if (!wcscmp(argv[i], L"--until")) g_until = argv[i + 1];
-  }
+  g_until = argv[0];
+  const wchar_t* decoy = argc > 1 ? argv[1] : nullptr;
   WNDCLASSEXW wc = {};
   wc.cbSize = sizeof wc;
   wc.lpfnWndProc = TrayProc;
@@ -291,53 +165,10 @@ int Tray(int argc, wchar_t** argv) {
   const HWND tray = make(L"", height - 40);
   if (!tray || (decoy && !make(decoy, 0))) return 2;
   SetTimer(tray, 1, 100, nullptr);
-  Out("tray\thwnd=0x%lx\n", Hex(tray));
+  printf("tray\thwnd=0x%lx\n", Hex(tray));
+  fflush(stdout);
   MSG message;
   while (GetMessageW(&message, nullptr, 0, 0) > 0) DispatchMessageW(&message);
-  return 0;
-}
-
-void DumpKey(HKEY root, const std::wstring& path) {
-  HKEY key;
-  if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) {
-    Out("none\tkey=%s\n", Esc(path).c_str());
-    return;
-  }
-  Out("key\tkey=%s\n", Esc(path).c_str());
-  for (DWORD i = 0;; ++i) {
-    wchar_t name[16384];
-    DWORD nameLength = 16384, type = 0, size = 0;
-    if (RegEnumValueW(key, i, name, &nameLength, nullptr, &type, nullptr, &size) != ERROR_SUCCESS)
-      break;
-    std::vector<BYTE> data(size + 4, 0);
-    nameLength = 16384;
-    RegEnumValueW(key, i, name, &nameLength, nullptr, &type, data.data(), &size);
-    Out("value\tkey=%s\tname=%s\tdata=", Esc(path).c_str(), Esc(name).c_str());
-    if (type == REG_SZ || type == REG_EXPAND_SZ)
-      Out("%s", Esc(reinterpret_cast<const wchar_t*>(data.data())).c_str());
-    else if (type == REG_DWORD)
-      Out("%lu", *reinterpret_cast<const DWORD*>(data.data()));
-    else
-      for (DWORD j = 0; j < size; ++j) Out("%02x", data[j]);
-    Out("\n");
-  }
-  for (DWORD i = 0;; ++i) {
-    wchar_t name[256];
-    DWORD nameLength = 256;
-    if (RegEnumKeyExW(key, i, name, &nameLength, nullptr, nullptr, nullptr, nullptr) !=
-        ERROR_SUCCESS)
-      break;
-    DumpKey(root, path.empty() ? name : path + L"\\" + name);
-  }
-  RegCloseKey(key);
-}
-
-int RegistryDump(const std::wstring& full) {
-  const size_t slash = full.find(L'\\');
-  const std::wstring root = full.substr(0, slash);
-  const std::wstring path = slash == std::wstring::npos ? L"" : full.substr(slash + 1);
-  if (root != L"HKCU" && root != L"HKLM") return 2;
-  DumpKey(root == L"HKCU" ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE, path);
   return 0;
 }
 
@@ -350,16 +181,20 @@ int wmain(int argc, wchar_t** argv) {
   const std::wstring command = argv[1];
   const int n = argc - 2;
   wchar_t** a = argv + 2;
-  if (command == L"windows") return Windows(n, a);
-  if (command == L"wait-window") return WaitWindow(n, a);
+  if (command == L"windows") {
+    EnumWindows(Print, n > 0 && !wcscmp(a[0], L"--all") ? 'a' : 'v');
+    return 0;
+  }
   if (command == L"post") return Post(n, a);
-  if (command == L"tray") return Tray(n, a);
-  if (command == L"foreground") return Foreground();
+  if (command == L"focus") return Focus();
   if (n < 1) return 2;
-  if (command == L"children") return Children(ParseHwnd(a[0]));
-  if (command == L"info") return Info(ParseHwnd(a[0]));
+  if (command == L"children") {
+    if (!IsWindow(ParseHwnd(a[0]))) return 2;
+    EnumChildWindows(ParseHwnd(a[0]), Print, 'c');
+    return 0;
+  }
   if (command == L"quit") return Quit(ParseHwnd(a[0]));
   if (command == L"fault") return Fault(ParseHwnd(a[0]));
-  if (command == L"registry-dump") return RegistryDump(a[0]);
+  if (command == L"tray") return Tray(n, a);
   return 2;
 }
