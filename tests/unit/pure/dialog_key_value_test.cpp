@@ -1,8 +1,6 @@
 // What the About box's launcher makes of the bytes a registry value gives.
 #include <gtest/gtest.h>
 
-#include <cstdint>
-#include <optional>
 #include <string>
 #include <tuple>
 #include <vector>

@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <tuple>
-#include <utility>
 
 #include "host/picture/header.h"
 #include "support/picture_bytes.h"

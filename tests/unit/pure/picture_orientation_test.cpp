@@ -1,7 +1,6 @@
 // EXIF orientation: the tag read from JPEG and TIFF bytes of any shape, pixels turned upright.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <tuple>
 
 #include "host/picture/orientation.h"

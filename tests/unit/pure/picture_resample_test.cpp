@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdint>
 
 #include "host/picture/resample.h"
 #include "support/picture_patterns.h"

@@ -2,11 +2,7 @@
 // layout, the ways the dialog ends, and the modal About box.
 #include <gtest/gtest.h>
 
-#include <functional>
-#include <string>
 #include <tuple>
-#include <utility>
-#include <vector>
 
 #include "support/dialog_run.h"
 

@@ -3,14 +3,8 @@
 // and that the keys are only ever opened for reading.
 #include <gtest/gtest.h>
 
-#include <cstdint>
-#include <functional>
-#include <optional>
-#include <string>
 #include <tuple>
-#include <vector>
 
-#include "dialogs/sfrm_about.h"
 #include "support/dialog_run.h"
 
 namespace {

@@ -3,9 +3,7 @@
 // ending gives the desktop back exactly once.
 #include <gtest/gtest.h>
 
-#include <thread>
 #include <tuple>
-#include <vector>
 
 #include "support/sim_run.h"
 

@@ -2,9 +2,6 @@
 // for "/C", and its About box.
 #pragma once
 
-#include <functional>
-#include <string>
-
 #include "dialogs/form2.h"
 #include "support/sim_run.h"
 

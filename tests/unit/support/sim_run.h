@@ -3,9 +3,6 @@
 #pragma once
 
 #include <algorithm>
-#include <memory>
-#include <string>
-#include <vector>
 
 #include "host/sim/sim_os.h"
 #include "startup/module1.h"
