@@ -1,5 +1,4 @@
-// Whole-factor reduction while decoding: block averages in linear light,
-// the same however the rows come.
+// Whole-factor reduction while decoding: linear-light block averages, however the rows come.
 #include <gtest/gtest.h>
 
 #include <algorithm>

@@ -1,5 +1,4 @@
-// The scaler: area averaging in linear light, linear interpolation when
-// enlarging, exact copies at the same size, the same bits everywhere.
+// The scaler: linear-light area averages, interpolation when enlarging, the same bits anywhere.
 #include <gtest/gtest.h>
 
 #include <cmath>

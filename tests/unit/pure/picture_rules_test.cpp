@@ -1,5 +1,4 @@
-// The naming and fitting rules, bit for bit. These run natively and, built
-// with SSE2 for Windows, under Wine.
+// The naming and fitting rules, bit for bit (also built with SSE2 and run under Wine).
 #include <gtest/gtest.h>
 
 #include <cmath>

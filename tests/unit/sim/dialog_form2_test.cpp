@@ -1,5 +1,4 @@
-// The configuration dialog and its About box on the simulated desktop:
-// layout, the ways the dialog ends, and the modal About box.
+// The configuration dialog: layout, the ways it ends, and the modal About box.
 #include <gtest/gtest.h>
 
 #include <tuple>

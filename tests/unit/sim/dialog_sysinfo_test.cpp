@@ -1,6 +1,4 @@
-// The About box's System Information launcher on the simulated registry and
-// files: which value leads where, what a value's data makes of the path,
-// and that the keys are only ever opened for reading.
+// The System Information launcher: which registry value leads where, read-only keys.
 #include <gtest/gtest.h>
 
 #include <tuple>

@@ -1,5 +1,4 @@
-// ShowNextPicture on the simulated desktop: the cycle, the placement on the
-// image control, and what a file that cannot be shown leaves behind.
+// ShowNextPicture: the cycle, the placement, and what an unshowable file leaves behind.
 #include <gtest/gtest.h>
 
 #include "support/sim_run.h"

@@ -1,6 +1,4 @@
-// The saver window on the simulated desktop: what it takes from the desktop
-// and in which order, the input rules that end it, and that every way of
-// ending gives the desktop back exactly once.
+// The saver window: what it takes from the desktop, what ends it, and the desktop given back once.
 #include <gtest/gtest.h>
 
 #include <tuple>

@@ -1,7 +1,5 @@
-// Weeks of virtual time on the simulated desktop: 100 000 ticks over a
-// folder whose files keep changing between good, slow, missing, unreadable
-// and hostile, beside one whose decode never returns, with mouse movements
-// mixed in that must never end the saver.
+// 100 000 ticks over a folder whose files keep changing, beside one whose decode never
+// returns, with mouse movements mixed in that must never end the saver.
 #include <gtest/gtest.h>
 
 #include <cstdio>

@@ -1,5 +1,4 @@
-// The switch rules of Main: which switch opens what, and that a second copy
-// ends before it reads anything.
+// Main: which switch opens what, and that a second copy ends before it reads anything.
 #include <gtest/gtest.h>
 
 #include <tuple>

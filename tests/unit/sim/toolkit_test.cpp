@@ -1,5 +1,4 @@
-// The toolkit's own rules, on small forms made for the test: error traps,
-// the end of the program, modal forms and the twips <-> pixels conversion.
+// The toolkit on test forms: error traps, the end of the program, modal forms, twips.
 #include <gtest/gtest.h>
 
 #include <new>

@@ -1,5 +1,4 @@
-// The configuration dialog on the simulated desktop, opened as Main opens it
-// for "/C", and its About box.
+// The configuration dialog opened as Main opens it for "/C", and its About box.
 #pragma once
 
 #include "dialogs/form2.h"

@@ -1,5 +1,4 @@
-// A run of the whole program on the simulated desktop: Main with the
-// command line given, then whatever input the test delivers.
+// A run of the whole program on the simulated desktop, and the log lines it writes.
 #pragma once
 
 #include <algorithm>
