@@ -1,9 +1,8 @@
 // What the About box's launcher makes of the bytes a registry value gives.
 #include <gtest/gtest.h>
 
-#include <cstdint>
-#include <optional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "dialogs/key_value.h"
@@ -26,19 +25,13 @@ TEST(DialogKeyValue, TextGoesThroughTheAnsiConversionNumbersBecomeHexOthersNothi
     std::optional<host::Text> text;
     std::string converted;  // the bytes handed to the ANSI conversion
   } cases[] = {
+      // clang-format off
       {"text with its terminator", kSz, Of(path + '\0'), u"ansi:C:\\Tools\\msinfo32.exe", path},
       {"text without its terminator", kSz, Of(path), u"ansi:C:\\Tools\\msinfo32.exe", path},
-      {"code page 932 bytes",
-       kSz,
-       {0xBC, 0xBD, 0xC3, 0xD1, 0x00},
-       u"ansi:\u00BC\u00BD\u00C3\u00D1",
+      {"code page 932 bytes", kSz, {0xBC, 0xBD, 0xC3, 0xD1, 0x00}, u"ansi:\u00BC\u00BD\u00C3\u00D1",
        "\xBC\xBD\xC3\xD1"},
       {"only the terminator", kSz, {0x00}, u"ansi:", ""},
-      {"two final NULs lose one",
-       kSz,
-       {'a', 0x00, 0x00},
-       host::Text(u"ansi:a\0", 7),
-       std::string("a\0", 2)},
+      {"two final NULs lose one", kSz, {'a', 0x00, 0x00}, host::Text(u"ansi:a\0", 7), {"a\0", 2}},
       // The stored 00 top byte is taken for a terminator and dropped.
       {"number", kDword, {0x0B, 0x0A, 0x05, 0x00}, u"&h050A0B", ""},
       {"number with every byte", kDword, {0xEF, 0xBE, 0xAD, 0xDE}, u"&hDEADBEEF", ""},
@@ -47,6 +40,7 @@ TEST(DialogKeyValue, TextGoesThroughTheAnsiConversionNumbersBecomeHexOthersNothi
       {"several texts", 7, Of(path + '\0' + '\0'), std::nullopt, ""},
       {"binary", 3, {1, 2, 3}, std::nullopt, ""},
       {"no type", 0, {0}, std::nullopt, ""},
+      // clang-format on
   };
   for (const auto& c : cases) {
     std::string converted;
@@ -56,11 +50,10 @@ TEST(DialogKeyValue, TextGoesThroughTheAnsiConversionNumbersBecomeHexOthersNothi
       for (char byte : bytes) text += static_cast<char16_t>(static_cast<unsigned char>(byte));
       return text;
     };
-    EXPECT_EQ(dialogs::DecodeKeyValue(c.type, c.data.data(),
-                                      static_cast<std::uint32_t>(c.data.size()), fromAnsi),
-              c.text)
-        << c.name;
-    EXPECT_EQ(converted, c.converted) << c.name;
+    const auto size = static_cast<std::uint32_t>(c.data.size());
+    const std::optional<host::Text> text =
+        dialogs::DecodeKeyValue(c.type, c.data.data(), size, fromAnsi);
+    EXPECT_EQ(std::tuple(text, converted), std::tuple(c.text, c.converted)) << c.name;
   }
 }
 

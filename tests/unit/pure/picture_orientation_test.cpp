@@ -1,23 +1,16 @@
-// EXIF orientation: reading the tag from JPEG and TIFF bytes of any shape,
-// and turning pixels upright.
+// EXIF orientation: the tag read from JPEG and TIFF bytes of any shape, pixels turned upright.
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cstdint>
-#include <vector>
+#include <tuple>
 
 #include "host/picture/orientation.h"
-#include "host/picture/pixels.h"
 #include "support/picture_bytes.h"
+#include "support/picture_patterns.h"
 
 namespace host::picture {
 namespace {
 
-using testing_support::ByteVector;
-using testing_support::ExifSegment;
-using testing_support::Jpeg;
-using testing_support::Segment;
-using testing_support::Tiff;
+using namespace testing_support;
 
 // The tag between two others, so that the reader has to step over one.
 ByteVector OrientedJpeg(bool big, std::uint32_t orientation, std::uint16_t type = 3) {
@@ -44,23 +37,20 @@ TEST(PictureOrientation, AnythingElseIsUpright) {
   afterScan.insert(afterScan.end(), late.begin(), late.end());
   ByteVector restarts = {0xFF, 0xD8};  // a long run of standalone markers
   for (int i = 0; i < 1000; ++i) restarts.insert(restarts.end(), {0xFF, 0xD0});
-  const struct {
-    const char* name;
-    ByteVector bytes;
-  } cases[] = {
-      {"value 0", OrientedJpeg(false, 0)},
-      {"value 9", OrientedJpeg(true, 9)},
-      {"text type", OrientedJpeg(true, 6, 2)},
-      {"count 0", Jpeg({ExifSegment(Tiff(true, {{0x0112, 3, 0, 6}}))})},
-      {"no tag", Jpeg({ExifSegment(Tiff(false, {{0x0100, 3, 1, 6}}))})},
-      {"Exif after the scan", afterScan},
-      {"segment of length 1", {0xFF, 0xD8, 0xFF, 0xE1, 0x00, 0x01, 0xFF, 0xE1}},
-      {"segment longer than the bytes", {0xFF, 0xD8, 0xFF, 0xE1, 0xFF, 0xFF, 'E', 'x'}},
-      {"no marker after SOI", {0xFF, 0xD8, 0x00, 0xFF, 0xE1}},
-      {"stuffed zero", {0xFF, 0xD8, 0xFF, 0x00}},
-      {"standalone markers to the end", restarts},
-  };
-  for (const auto& c : cases) EXPECT_EQ(Read(c.bytes), 1) << c.name;
+  // Values 0 and 9, a text type, count 0, no tag, Exif after the scan, a segment of length 1,
+  // one longer than the bytes, no marker after SOI, a stuffed zero, standalone markers only.
+  const ByteVector cases[] = {OrientedJpeg(false, 0),
+                              OrientedJpeg(true, 9),
+                              OrientedJpeg(true, 6, 2),
+                              Jpeg({ExifSegment(Tiff(true, {{0x0112, 3, 0, 6}}))}),
+                              Jpeg({ExifSegment(Tiff(false, {{0x0100, 3, 1, 6}}))}),
+                              afterScan,
+                              {0xFF, 0xD8, 0xFF, 0xE1, 0x00, 0x01, 0xFF, 0xE1},
+                              {0xFF, 0xD8, 0xFF, 0xE1, 0xFF, 0xFF, 'E', 'x'},
+                              {0xFF, 0xD8, 0x00, 0xFF, 0xE1},
+                              {0xFF, 0xD8, 0xFF, 0x00},
+                              restarts};
+  for (std::size_t i = 0; i < std::size(cases); ++i) EXPECT_EQ(Read(cases[i]), 1) << "case " << i;
 }
 
 TEST(PictureOrientation, OnlyTheFirstExifCountsAfterFillBytesAndOtherApp1Segments) {
@@ -88,11 +78,9 @@ TEST(PictureOrientation, EveryTruncationIsSafe) {
 TEST(PictureOrientation, BogusOffsetsAndCountsAreUpright) {
   for (bool big : {false, true}) {
     for (std::uint32_t ifd : {0u, 7u, 200u, 0xFFFFFFF0u}) {
-      ByteVector tiff = Tiff(big, {{0x0112, 3, 1, 6}});
-      tiff.erase(tiff.begin() + 4, tiff.begin() + 8);
-      ByteVector offset;
-      testing_support::Put32(offset, ifd, big);
-      tiff.insert(tiff.begin() + 4, offset.begin(), offset.end());
+      ByteVector tiff = Tiff(big, {{0x0112, 3, 1, 6}}), offset;
+      Put32(offset, ifd, big);
+      std::copy(offset.begin(), offset.end(), tiff.begin() + 4);
       EXPECT_EQ(Read(tiff), 1) << ifd;
     }
     ByteVector many = Tiff(big, {{0x0100, 3, 1, 1}});
@@ -105,14 +93,8 @@ TEST(PictureOrientation, BogusOffsetsAndCountsAreUpright) {
 //                 d e f
 constexpr Pixel a = 1, b = 2, c = 3, d = 4, e = 5, f = 6;
 
-std::vector<Pixel> All(const PixelBuffer& p) {
-  return std::vector<Pixel>(p.Data(), p.Data() + p.PixelCount());
-}
-
 TEST(PictureOrientation, EachTransform) {
-  PixelBuffer stored(3, 2);
-  const Pixel values[] = {a, b, c, d, e, f};
-  std::copy(values, values + 6, stored.Data());
+  const PixelBuffer stored = FromPixels(3, 2, {a, b, c, d, e, f});
   const struct {
     int orientation, width, height;
     std::vector<Pixel> pixels;
@@ -124,16 +106,15 @@ TEST(PictureOrientation, EachTransform) {
   };
   for (const auto& k : cases) {
     const PixelBuffer upright = Orient(stored.View(), k.orientation);
-    EXPECT_EQ(upright.Width(), k.width) << k.orientation;
-    EXPECT_EQ(upright.Height(), k.height) << k.orientation;
-    EXPECT_EQ(All(upright), k.pixels) << k.orientation;
+    EXPECT_EQ(std::tuple(upright.Width(), upright.Height(), All(upright)),
+              std::tuple(k.width, k.height, k.pixels))
+        << k.orientation;
     EXPECT_EQ(SwapsAxes(k.orientation), k.width == 2) << k.orientation;
   }
 }
 
 TEST(PictureOrientation, BandByBandEqualsAllAtOnce) {
-  PixelBuffer p(11, 9);
-  for (std::size_t i = 0; i < p.PixelCount(); ++i) p.Data()[i] = static_cast<Pixel>(i * 40503u);
+  const PixelBuffer p = NoisePattern(11, 9);
   for (int o = 1; o <= 8; ++o) {
     const PixelBuffer whole = Orient(p.View(), o);
     PixelBuffer banded(whole.Width(), whole.Height());

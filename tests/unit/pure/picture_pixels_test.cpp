@@ -50,16 +50,14 @@ TEST(PicturePixels, BufferRowsArePacked) {
 TEST(PicturePixels, MovingLeavesAnEmptyBuffer) {
   PixelBuffer a(4, 4);
   PixelBuffer b = std::move(a);
-  EXPECT_TRUE(a.Empty());  // NOLINT(bugprone-use-after-move)
-  EXPECT_EQ(a.Data(), nullptr);
+  EXPECT_TRUE(a.Empty() && a.Data() == nullptr);  // NOLINT(bugprone-use-after-move)
   PixelBuffer c;
   c = std::move(b);
   EXPECT_EQ(c.PixelCount(), 16u);
 }
 
 TEST(PicturePixels, EmptyAndImpossibleSizes) {
-  EXPECT_TRUE(PixelBuffer(0, 10).Empty());
-  EXPECT_TRUE(PixelBuffer(10, 0).Empty());
+  EXPECT_TRUE(PixelBuffer(0, 10).Empty() && PixelBuffer(10, 0).Empty());
   EXPECT_THROW(PixelBuffer(-1, 10), std::invalid_argument);
   if (sizeof(std::size_t) == 4) {
     // More bytes than a 32-bit process can address.

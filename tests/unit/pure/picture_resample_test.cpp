@@ -1,30 +1,19 @@
-// The scaler: area averaging in linear light, linear interpolation when
-// enlarging, exact copies at the same size, the same bits everywhere.
+// The scaler: linear-light area averages, interpolation when enlarging, the same bits anywhere.
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdint>
-#include <vector>
 
-#include "host/picture/pixels.h"
 #include "host/picture/resample.h"
 #include "support/picture_patterns.h"
 
 namespace host::picture {
 namespace {
 
-constexpr Pixel kBlack = MakePixel(0, 0, 0);
-constexpr Pixel kWhite = MakePixel(255, 255, 255);
+using testing_support::All;
+using testing_support::FromPixels;
+using testing_support::NoisePattern;
 
-PixelBuffer Make(int width, int height, const std::vector<Pixel>& pixels) {
-  PixelBuffer buffer(width, height);
-  for (int i = 0; i < width * height; ++i) buffer.Data()[i] = pixels[i];
-  return buffer;
-}
-
-PixelBuffer Pattern(int width, int height) {
-  return testing_support::NoisePattern(width, height, 12345);
-}
+constexpr Pixel kBlack = MakePixel(0, 0, 0), kWhite = MakePixel(255, 255, 255);
 
 Pixel Grey(unsigned v) { return MakePixel(v, v, v); }
 
@@ -38,15 +27,9 @@ unsigned Level(double linear) {
   return static_cast<unsigned>(std::lround(c * 255));
 }
 
-std::vector<Pixel> All(const PixelBuffer& p) {
-  return std::vector<Pixel>(p.Data(), p.Data() + p.PixelCount());
-}
-
 std::uint64_t Hash(const PixelBuffer& buffer) {
   std::uint64_t hash = 14695981039346656037ull;
-  for (std::size_t i = 0; i < buffer.PixelCount(); ++i) {
-    hash = (hash ^ buffer.Data()[i]) * 1099511628211ull;
-  }
+  for (Pixel p : All(buffer)) hash = (hash ^ p) * 1099511628211ull;
   return hash;
 }
 
@@ -71,29 +54,22 @@ TEST(PictureResample, ThreeToTwoWeighsTheSharedPixelByWhatItCoversOnBothAxes) {
   // Output 0 covers source 0 and the first half of source 1: weights 2/3
   // and 1/3; output 1 the other way round.
   const unsigned a = 30, b = 160, c = 250;
-  PixelBuffer row = Make(3, 1, {Grey(a), Grey(b), Grey(c)});
-  PixelBuffer out = Resample(row.View(), 2, 1);
+  const PixelBuffer out = Resample(FromPixels(3, 1, {Grey(a), Grey(b), Grey(c)}).View(), 2, 1);
   EXPECT_NEAR(RedOf(out.At(0, 0)), Level((2 * Linear(a) + Linear(b)) / 3), 1);
   EXPECT_NEAR(RedOf(out.At(1, 0)), Level((Linear(b) + 2 * Linear(c)) / 3), 1);
-  PixelBuffer column = Make(1, 3, {Grey(a), Grey(b), Grey(c)});
-  PixelBuffer down = Resample(column.View(), 1, 2);
-  EXPECT_EQ(down.At(0, 0), out.At(0, 0));
-  EXPECT_EQ(down.At(0, 1), out.At(1, 0));
+  EXPECT_EQ(All(Resample(FromPixels(1, 3, {Grey(a), Grey(b), Grey(c)}).View(), 1, 2)), All(out));
 }
 
 TEST(PictureResample, EdgesKeepTheirOwnColour) {
   // A white border one source pixel wide on black, reduced 3:1: the edge
   // outputs carry exactly one third of white and nothing from outside.
   PixelBuffer framed(9, 9);
-  for (int y = 0; y < 9; ++y) {
-    for (int x = 0; x < 9; ++x) framed.At(x, y) = (x == 0 || y == 0) ? kWhite : kBlack;
-  }
+  for (int i = 0; i < 81; ++i) framed.Data()[i] = i % 9 == 0 || i < 9 ? kWhite : kBlack;
   PixelBuffer out = Resample(framed.View(), 3, 3);
   EXPECT_NEAR(RedOf(out.At(0, 0)), Level(5.0 / 9), 1);  // 5 of its 9 pixels are white
   EXPECT_NEAR(RedOf(out.At(1, 0)), Level(1.0 / 3), 1);
   EXPECT_NEAR(RedOf(out.At(0, 2)), Level(1.0 / 3), 1);
-  EXPECT_EQ(out.At(2, 2), kBlack);
-  EXPECT_EQ(out.At(1, 1), kBlack);
+  EXPECT_TRUE(out.At(2, 2) == kBlack && out.At(1, 1) == kBlack);
 }
 
 TEST(PictureResample, HugeReductionIsTheMean) {
@@ -107,18 +83,17 @@ TEST(PictureResample, HugeReductionIsTheMean) {
 }
 
 TEST(PictureResample, CheckerIsHalfTheLightAndEnlargingInterpolatesBetweenCentres) {
-  EXPECT_EQ(Resample(Make(2, 2, {kBlack, kWhite, kWhite, kBlack}).View(), 1, 1).At(0, 0),
+  EXPECT_EQ(Resample(FromPixels(2, 2, {kBlack, kWhite, kWhite, kBlack}).View(), 1, 1).At(0, 0),
             Grey(188));  // not 128
-  PixelBuffer out = Resample(Make(2, 1, {kBlack, kWhite}).View(), 4, 1);
-  EXPECT_EQ(out.At(0, 0), kBlack);
+  PixelBuffer out = Resample(FromPixels(2, 1, {kBlack, kWhite}).View(), 4, 1);
+  EXPECT_TRUE(out.At(0, 0) == kBlack && out.At(3, 0) == kWhite);
   EXPECT_NEAR(RedOf(out.At(1, 0)), Level(0.25), 1);
   EXPECT_NEAR(RedOf(out.At(2, 0)), Level(0.75), 1);
-  EXPECT_EQ(out.At(3, 0), kWhite);
 }
 
 TEST(PictureResample, AlphaOnInputIsIgnoredAndTheSameSizeIsAnOpaqueCopy) {
-  PixelBuffer source = Pattern(13, 7);
-  PixelBuffer clear = Pattern(13, 7);
+  PixelBuffer source = NoisePattern(13, 7);
+  PixelBuffer clear = NoisePattern(13, 7);
   for (std::size_t i = 0; i < clear.PixelCount(); ++i) clear.Data()[i] &= 0x00FFFFFF;
   EXPECT_EQ(Hash(Resample(clear.View(), 13, 7)), Hash(source));
   EXPECT_EQ(Hash(Resample(clear.View(), 7, 3)), Hash(Resample(source.View(), 7, 3)));
@@ -126,20 +101,20 @@ TEST(PictureResample, AlphaOnInputIsIgnoredAndTheSameSizeIsAnOpaqueCopy) {
 }
 
 TEST(PictureResample, WritesOnlyInsideTheTarget) {
-  PixelBuffer source = Pattern(40, 30);
+  PixelBuffer source = NoisePattern(40, 30);
   PixelBuffer canvas(20, 12);
   canvas.Fill(0x12345678);
   Resample(source.View(), PixelTarget{canvas.Row(2) + 3, 10, 8, canvas.Width()});
   for (int y = 0; y < 12; ++y) {
     for (int x = 0; x < 20; ++x) {
-      const bool inside = x >= 3 && x < 13 && y >= 2 && y < 10;
-      EXPECT_EQ(canvas.At(x, y) == 0x12345678, !inside) << x << "," << y;
+      EXPECT_EQ(canvas.At(x, y) == 0x12345678, x < 3 || x >= 13 || y < 2 || y >= 10)
+          << x << "," << y;
     }
   }
 }
 
 TEST(PictureResample, EmptySizesDoNothing) {
-  PixelBuffer source = Pattern(4, 4);
+  PixelBuffer source = NoisePattern(4, 4);
   EXPECT_TRUE(Resample(source.View(), 0, 5).Empty());
   PixelBuffer target(3, 3);
   target.Fill(7);
@@ -148,19 +123,16 @@ TEST(PictureResample, EmptySizesDoNothing) {
 }
 
 TEST(PictureResample, ThreadsGiveTheSameBits) {
-  PixelBuffer source = Pattern(301, 203);
+  PixelBuffer source = NoisePattern(301, 203);
   for (auto [w, h] : {std::pair{100, 67}, {400, 300}, {1, 3}}) {
     const std::uint64_t one = Hash(Resample(source.View(), w, h, 1));
-    for (int threads : {3, 100}) {
-      EXPECT_EQ(Hash(Resample(source.View(), w, h, threads)), one)
-          << w << "x" << h << " " << threads;
-    }
+    for (int threads : {3, 100}) EXPECT_EQ(Hash(Resample(source.View(), w, h, threads)), one) << w;
   }
 }
 
 TEST(PictureResample, SameBitsOnEveryMachine) {
   // Integer arithmetic only: these hashes hold natively and under Wine.
-  PixelBuffer source = Pattern(97, 61);
+  PixelBuffer source = NoisePattern(97, 61);
   EXPECT_EQ(Hash(Resample(source.View(), 40, 25)), 0x84aa5233149c0b1bull);
   EXPECT_EQ(Hash(Resample(source.View(), 150, 80)), 0x3c8032964c8df44aull);
   EXPECT_EQ(Hash(Resample(source.View(), 97, 30)), 0xd583fc25eabe531full);

@@ -1,18 +1,16 @@
-// The naming and fitting rules, bit for bit. These run natively and, built
-// with SSE2 for Windows, under Wine.
+// The naming and fitting rules, bit for bit (also built with SSE2 and run under Wine).
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <limits>
+#include <tuple>
 
 #include "host/runtime.h"
 #include "saver/picture_rules.h"
 
 namespace {
 
-using saver::Fit;
-using saver::FitPicture;
-using saver::PictureFileName;
+using namespace saver;
 
 TEST(PictureFileName, FolderAndNumberMakeTheName) {
   EXPECT_EQ(PictureFileName(u"C:\\WINDOWS\\system32", 1), u"C:\\WINDOWS\\system32\\ZARVO001.DAT");
@@ -46,13 +44,10 @@ TEST(FitPicture, WorkedValuesComeOutBitForBit) {
                {"portrait tie", 600, 800, 900, 1200, Fit::ToWidth, true, 0, 0, 600, 800},
                {"camera", 1920, 1080, 6000, 4000, Fit::ToHeight, true, 150, 0, 1620, 1080}};
   for (const auto& c : cases) {
-    const saver::PicturePlacement p = FitPicture(c.screenWidth, c.screenHeight, c.width, c.height);
-    EXPECT_EQ(p.fit, c.fit) << c.name;
-    EXPECT_EQ(p.Stretch, c.stretch) << c.name;
-    EXPECT_EQ(p.Left, c.left) << c.name;
-    EXPECT_EQ(p.Top, c.top) << c.name;
-    EXPECT_EQ(p.Width, c.placedWidth) << c.name;
-    EXPECT_EQ(p.Height, c.placedHeight) << c.name;
+    const PicturePlacement p = FitPicture(c.screenWidth, c.screenHeight, c.width, c.height);
+    EXPECT_EQ(std::tuple(p.fit, p.Stretch, p.Left, p.Top, p.Width, p.Height),
+              std::tuple(c.fit, c.stretch, c.left, c.top, c.placedWidth, c.placedHeight))
+        << c.name;
   }
 }
 
@@ -77,9 +72,8 @@ TEST(FitPicture, ZeroAndOverflowingInputsAreRunTimeErrors) {
 }
 
 TEST(FitPicture, ZeroWidthPictureIsPlacedAtItsNaturalSize) {
-  const saver::PicturePlacement p = FitPicture(800, 600, 0, 10);
-  EXPECT_EQ(p.fit, Fit::NaturalSize);
-  EXPECT_EQ(p.Left, 400);
+  const PicturePlacement p = FitPicture(800, 600, 0, 10);
+  EXPECT_EQ(std::tuple(p.fit, p.Left), std::tuple(Fit::NaturalSize, 400.0f));
 }
 
 TEST(SixteenBitArithmetic, SumBeyondTheRangeIsAnOverflow) {

@@ -1,106 +1,59 @@
-// The configuration dialog and its About box on the simulated desktop:
-// layout, the ways the dialog ends, and the modal About box.
+// The configuration dialog: layout, the ways it ends, and the modal About box.
 #include <gtest/gtest.h>
 
-#include <functional>
-#include <string>
 #include <tuple>
-#include <utility>
-#include <vector>
 
-#include "dialogs/form2.h"
-#include "host/sim/sim_os.h"
-#include "host/toolkit.h"
+#include "support/dialog_run.h"
 
 namespace {
 
 using host::RectPx;
 using host::WindowId;
 
-class DialogRun : public ::testing::Test {
+class DialogTest : public ::testing::Test, public testing_support::DialogRun {
  protected:
-  sim::SimOs os;
-  host::Program program{os};
-  dialogs::Form2 form;
-
-  // As Main does for "/C": load, then show modeless.
-  void Open() {
-    os.Start([&] {
-      program.RunMain([&] {
-        host::Load(form);
-        host::Show(form);
-      });
-    });
-  }
-  sim::Window* Window(const host::Form& f) { return os.Find(f.hWnd()); }
-  sim::Window* Control(const host::Form& f, const std::string& name) {
-    return os.Control(f.hWnd(), name);
-  }
-  // Chooses Help > version information; `whileOpen` runs inside the About
-  // box's modal loop, which the box's OK button then ends if still open.
-  void WithAboutBox(const std::function<void(dialogs::SFrm_About&)>& whileOpen) {
-    os.modalActions.push_back([&] {
-      dialogs::SFrm_About& about = *form.About();
-      whileOpen(about);
-      if (about.IsLoaded()) os.Click(Control(about, "cmdOK")->id);
-    });
-    os.ChooseMenu(form.hWnd(), form.MENU_Version.Id());
-  }
   // Every call that could leave something behind on the system.
   std::vector<std::string> Writes() const {
     return os.Calls({"RegOpenKeyExA", "RegQueryValueExA", "Shell", "SystemParametersInfoA"});
   }
-};
-
-struct Expected {
-  std::string name;
-  std::u16string caption;
-  RectPx rect;  // pixels at 96 DPI
-  int tabIndex;
-};
-
-void ExpectControls(sim::SimOs& os, WindowId form, const std::vector<Expected>& expected) {
-  for (const Expected& e : expected) {
-    SCOPED_TRACE(e.name);
-    const sim::Window* control = os.Control(form, e.name);
-    ASSERT_NE(control, nullptr);
-    EXPECT_EQ(control->text, e.caption);
-    EXPECT_EQ(control->bounds, e.rect);
-    EXPECT_EQ(control->control.tabIndex, e.tabIndex);
-    EXPECT_TRUE(control->visible);
+  // Each named control with its caption, bounds (pixels at 96 DPI) and tab index.
+  void ExpectControls(
+      const host::Form& f,
+      const std::vector<std::tuple<std::string, std::u16string, RectPx, int>>& expected) {
+    for (const auto& [name, caption, rect, tabIndex] : expected) {
+      const sim::Window* control = Control(f, name);
+      ASSERT_NE(control, nullptr) << name;
+      EXPECT_EQ(
+          std::tuple(control->text, control->bounds, control->control.tabIndex, control->visible),
+          std::tuple(caption, rect, tabIndex, true))
+          << name;
+    }
   }
-}
+};
 
-TEST_F(DialogRun, OpensWithTheTitleAsCaptionTheDesignLayoutAndOneHelpMenu) {
+TEST_F(DialogTest, OpensWithTheTitleAsCaptionTheDesignLayoutAndOneHelpMenu) {
   Open();
-  const sim::Window& w = *Window(form);
+  const sim::Window& w = *os.Find(form.hWnd());
   EXPECT_TRUE(w.visible);
-  EXPECT_EQ(w.text, u"ZARVO");
-  EXPECT_EQ(form.Caption(), u"ZARVO");
+  EXPECT_EQ(std::tuple(w.text, form.Caption()), std::tuple(u"ZARVO", u"ZARVO"));
   EXPECT_EQ(os.ClientRect(w.id), (RectPx{0, 0, 433, 73}));
   EXPECT_EQ(w.form.border, host::BorderStyle::FixedSingle);
   EXPECT_TRUE(w.form.showInTaskbar && w.form.appIcon);
   EXPECT_FALSE(w.form.minButton || w.form.maxButton || w.form.refusesScreenSaver);
-  ExpectControls(os, w.id,
-                 {{"Cmd_OK", u"ＯＫ", {344, 8, 81, 25}, 0},
-                  {"Cmd_Cancel", u"キャンセル", {344, 40, 81, 25}, 1},
-                  {"Label1", u"設定項目はございません。", {8, 16, 209, 17}, 2}});
+  ExpectControls(form, {{"Cmd_OK", u"ＯＫ", {344, 8, 81, 25}, 0},
+                        {"Cmd_Cancel", u"キャンセル", {344, 40, 81, 25}, 1},
+                        {"Label1", u"設定項目はございません。", {8, 16, 209, 17}, 2}});
   EXPECT_EQ(os.focus, Control(form, "Cmd_OK")->id);
   // The caption is the title before the window is first shown.
-  const auto calls = os.Calls({"SetText", "SetVisible"});
-  ASSERT_GE(calls.size(), 2u);
-  EXPECT_EQ(calls[0].rfind("SetText(", 0), 0u) << calls[0];
-  // One Help menu holding the version item.
+  EXPECT_EQ(os.Calls({"SetText", "SetVisible"}).at(0).rfind("SetText(", 0), 0u);
   const auto& menus = w.form.menus;
   ASSERT_EQ(menus.size(), 2u);
-  EXPECT_EQ(menus[0].caption, u"ヘルプ(&H)");
-  EXPECT_EQ(menus[0].parent, -1);
-  EXPECT_EQ(menus[1].caption, u"バージョン情報(&V)...");
-  EXPECT_EQ(menus[1].parent, menus[0].id);
-  EXPECT_EQ(menus[1].id, form.MENU_Version.Id());
+  EXPECT_EQ(std::tuple(menus[0].caption, menus[0].parent), std::tuple(u"ヘルプ(&H)", -1));
+  EXPECT_EQ(std::tuple(menus[1].caption, menus[1].parent, menus[1].id),
+            std::tuple(u"バージョン情報(&V)...", menus[0].id, form.MENU_Version.Id()));
 }
 
-TEST_F(DialogRun, ScalesItsLayoutWithTheScreenDpi) {
+TEST_F(DialogTest, ScalesItsLayoutWithTheScreenDpi) {
   os.dpi = 144;  // ten twips to the pixel
   Open();
   EXPECT_EQ(os.ClientRect(form.hWnd()), (RectPx{0, 0, 650, 110}));  // 649.5 and 109.5 round up
@@ -109,15 +62,15 @@ TEST_F(DialogRun, ScalesItsLayoutWithTheScreenDpi) {
 
 // One run per way of leaving. The keys go where the focus is, on Cmd_OK:
 // Enter presses the default button and Esc the cancel button.
-class DialogEnd : public DialogRun, public ::testing::WithParamInterface<std::string> {};
+class DialogEnd : public DialogTest, public ::testing::WithParamInterface<std::string> {};
 
 TEST_P(DialogEnd, EndsTheProgramAtOnceWritingNothing) {
   Open();
   ASSERT_FALSE(os.Exited());
   const WindowId dialog = form.hWnd();
   const std::string& way = GetParam();
-  if (way == "OkButton") os.Click(Control(form, "Cmd_OK")->id);
-  if (way == "CancelButton") os.Click(Control(form, "Cmd_Cancel")->id);
+  if (way == "OkButton") Click(form, "Cmd_OK");
+  if (way == "CancelButton") Click(form, "Cmd_Cancel");
   if (way == "CloseBox") os.Close(dialog);
   if (way == "Enter") os.KeyDown(os.focus, 13);
   if (way == "Esc") os.KeyDown(os.focus, 27);
@@ -130,11 +83,9 @@ TEST_P(DialogEnd, EndsTheProgramAtOnceWritingNothing) {
 
 INSTANTIATE_TEST_SUITE_P(Ways, DialogEnd,
                          ::testing::Values("OkButton", "CancelButton", "CloseBox", "Enter", "Esc"),
-                         [](const ::testing::TestParamInfo<std::string>& info) {
-                           return info.param;
-                         });
+                         [](const auto& info) { return info.param; });
 
-TEST_F(DialogRun, VersionItemOpensAFreshAboutBoxModallyEachTime) {
+TEST_F(DialogTest, VersionItemOpensAFreshAboutBoxModallyEachTime) {
   Open();
   const WindowId dialog = form.hWnd();
   std::vector<WindowId> boxes;
@@ -143,7 +94,7 @@ TEST_F(DialogRun, VersionItemOpensAFreshAboutBoxModallyEachTime) {
     boxes.push_back(about.hWnd());
     EXPECT_FALSE(os.Find(dialog)->enabled);
     versions.push_back(Control(about, "lblVersion")->text);
-    os.Click(Control(form, "Cmd_OK")->id);  // taken by nobody while the box is open
+    Click(form, "Cmd_OK");  // taken by nobody while the box is open
   };
   WithAboutBox(record);
   ASSERT_FALSE(os.Exited());
@@ -159,13 +110,11 @@ TEST_F(DialogRun, VersionItemOpensAFreshAboutBoxModallyEachTime) {
   EXPECT_NE(boxes[0], boxes[1]);
   EXPECT_EQ(versions, (std::vector<std::u16string>{u"ﾊﾞｰｼﾞｮﾝ 1.0.0", u"ﾊﾞｰｼﾞｮﾝ 2.0.0"}));
   EXPECT_EQ(os.Calls({"RunModalLoop"}).size(), 2u);
-
-  // Still a working dialog afterwards.
-  os.Click(Control(form, "Cmd_Cancel")->id);
+  Click(form, "Cmd_Cancel");  // still a working dialog afterwards
   EXPECT_TRUE(os.Exited());
 }
 
-TEST_F(DialogRun, AboutBoxClosesByItsCloseBoxEnterOrEsc) {
+TEST_F(DialogTest, AboutBoxClosesByItsCloseBoxEnterOrEsc) {
   Open();
   const std::pair<const char*, std::function<void(dialogs::SFrm_About&)>> ways[] = {
       {"close box", [&](dialogs::SFrm_About& about) { os.Close(about.hWnd()); }},
@@ -177,18 +126,16 @@ TEST_F(DialogRun, AboutBoxClosesByItsCloseBoxEnterOrEsc) {
       close(about);
       closed = !about.IsLoaded();
     });
-    EXPECT_TRUE(closed) << name;
-    EXPECT_FALSE(os.Exited()) << name;
-    EXPECT_TRUE(Window(form)->enabled) << name;
+    EXPECT_TRUE(closed && !os.Exited() && os.Find(form.hWnd())->enabled) << name;
   }
   EXPECT_TRUE(os.messageBoxes.empty());
   EXPECT_TRUE(Writes().empty());
 }
 
-TEST_F(DialogRun, AboutBoxHasTheDesignLayout) {
+TEST_F(DialogTest, AboutBoxHasTheDesignLayout) {
   Open();
   WithAboutBox([&](dialogs::SFrm_About& about) {
-    const sim::Window& w = *Window(about);
+    const sim::Window& w = *os.Find(about.hWnd());
     EXPECT_TRUE(w.visible);
     EXPECT_EQ(w.text, u"ZARVOのﾊﾞｰｼﾞｮﾝ情報");
     EXPECT_EQ(os.ClientRect(w.id), (RectPx{0, 0, 407, 192}));
@@ -196,20 +143,19 @@ TEST_F(DialogRun, AboutBoxHasTheDesignLayout) {
     EXPECT_FALSE(w.form.showInTaskbar || w.form.refusesScreenSaver);
     EXPECT_TRUE(w.form.menus.empty());
     ExpectControls(
-        os, w.id,
-        {{"picIcon", u"", {16, 16, 32, 32}, 1},
-         {"cmdOK", u"OK", {304, 132, 92, 23}, 0},
-         {"cmdSysInfo", u"ｼｽﾃﾑ情報(&S)...", {304, 160, 92, 23}, 2},
-         {"lblLegalCopyright", u"(C) Test\r\nAll rights reserved.", {12, 80, 388, 30}, 8},
-         {"lblCompanyName", u"Test Company", {12, 62, 384, 15}, 7},
-         {"lblDescription", u"ｱﾌﾟﾘｹｰｼｮﾝの説明", {68, 228, 259, 78}, 3},
-         {"lblTitle", u"ZARVO", {70, 16, 327, 19}, 5},
-         {"lblVersion", u"ﾊﾞｰｼﾞｮﾝ 1.0.0", {70, 40, 327, 15}, 6},
-         {"lblDisclaimer", u"", {12, 144, 282, 35}, 4}});
+        about, {{"picIcon", u"", {16, 16, 32, 32}, 1},
+                {"cmdOK", u"OK", {304, 132, 92, 23}, 0},
+                {"cmdSysInfo", u"ｼｽﾃﾑ情報(&S)...", {304, 160, 92, 23}, 2},
+                {"lblLegalCopyright", u"(C) Test\r\nAll rights reserved.", {12, 80, 388, 30}, 8},
+                {"lblCompanyName", u"Test Company", {12, 62, 384, 15}, 7},
+                {"lblDescription", u"ｱﾌﾟﾘｹｰｼｮﾝの説明", {68, 228, 259, 78}, 3},
+                {"lblTitle", u"ZARVO", {70, 16, 327, 19}, 5},
+                {"lblVersion", u"ﾊﾞｰｼﾞｮﾝ 1.0.0", {70, 40, 327, 15}, 6},
+                {"lblDisclaimer", u"", {12, 144, 282, 35}, 4}});
     EXPECT_TRUE(Control(about, "picIcon")->control.appIcon);
     const host::FontSpec& font = Control(about, "lblTitle")->control.font;
-    EXPECT_EQ(font.face, u"ＭＳ Ｐゴシック");
-    EXPECT_EQ(std::tuple(font.pointSize, font.weight, font.charset), std::tuple(9, 700, 128));
+    EXPECT_EQ(std::tuple(font.face, font.pointSize, font.weight, font.charset),
+              std::tuple(u"ＭＳ Ｐゴシック", 9, 700, 128));
     EXPECT_EQ(Control(about, "lblVersion")->control.font.face, u"");
     for (const char* black : {"lblTitle", "lblDescription", "lblDisclaimer"}) {
       EXPECT_EQ(Control(about, black)->control.foreColor, 0x000000u) << black;

@@ -1,18 +1,9 @@
-// The About box's System Information launcher on the simulated registry and
-// files: which value leads where, what a value's data makes of the path,
-// and that the keys are only ever opened for reading.
+// The System Information launcher: which registry value leads where, read-only keys.
 #include <gtest/gtest.h>
 
-#include <cstdint>
-#include <functional>
-#include <optional>
-#include <string>
-#include <vector>
+#include <tuple>
 
-#include "dialogs/form2.h"
-#include "dialogs/sfrm_about.h"
-#include "host/sim/sim_os.h"
-#include "host/toolkit.h"
+#include "support/dialog_run.h"
 
 namespace {
 
@@ -35,36 +26,28 @@ std::string Quoted(const std::string& call, const std::u16string& path) {
   return call + "(\"" + host::ToUtf8(path) + "\"";
 }
 
-struct SysInfoRun {
-  sim::SimOs os;
-  host::Program program{os};
-  dialogs::Form2 form;
+struct Value {
+  const char* name;
+  std::uint32_t type;
+  Bytes data;
+};
 
-  SysInfoRun() {
-    os.Start([&] {
-      program.RunMain([&] {
-        host::Load(form);
-        host::Show(form);
-      });
-    });
-  }
+struct SysInfoRun : testing_support::DialogRun {
+  SysInfoRun() { Open(); }
   ~SysInfoRun() { EXPECT_EQ(os.openRegistryKeys, 0) << "a key was left open"; }
-  void Put(const char* key, const char* name, std::uint32_t type, Bytes data) {
-    os.registry[key].values[name] = sim::RegistryValue{type, std::move(data)};
+  void Put(const char* key, const Value& v) {
+    os.registry[key].values[v.name] = sim::RegistryValue{v.type, v.data};
   }
   // Clicks cmdSysInfo `clicks` times in a freshly opened About box, then
   // closes the box; `between` runs between two clicks.
   void ClickSysInfo(
       int clicks = 1, const std::function<void()>& between = [] {}) {
-    os.modalActions.push_back([&, clicks] {
-      const host::WindowId about = form.About()->hWnd();
+    WithAboutBox([&](dialogs::SFrm_About& about) {
       for (int i = 0; i < clicks; ++i) {
         if (i > 0) between();
-        os.Click(os.Control(about, "cmdSysInfo")->id);
+        Click(about, "cmdSysInfo");
       }
-      os.Click(os.Control(about, "cmdOK")->id);
     });
-    os.ChooseMenu(form.hWnd(), form.MENU_Version.Id());
     EXPECT_FALSE(os.Exited());
   }
   bool Messaged() const {
@@ -73,18 +56,13 @@ struct SysInfoRun {
   }
 };
 
-struct Value {
-  const char* name;
-  std::uint32_t type;
-  Bytes data;
-};
-
 TEST(DialogSysInfo, WhichValueLeadsWhere) {
-  const std::string toolShell = Quoted("Shell", kTool) + ", 1)";
-  const std::string toolLook = Quoted("IsNormalFile", kTool) + ")";
+  const std::vector<std::string> tool = {Quoted("Shell", kTool) + ", 1)",
+                                         Quoted("IsNormalFile", kTool) + ")"};
   const std::string folderLook = Quoted("IsNormalFile", kFolderTool) + ")";
-  const std::string folderShell = Quoted("Shell", kFolderTool) + ", 1)";
-  const Value folder = {"MSINFO", 1, Sz(u"C:\\Tools\\MSInfo")};
+  const std::vector<std::string> viaFolder = {folderLook, Quoted("Shell", kFolderTool) + ", 1)",
+                                              folderLook};
+  const Value path = {"PATH", 1, Sz(kTool)}, folder = {"MSINFO", 1, Sz(u"C:\\Tools\\MSInfo")};
   const std::string full(1024, 'A');
   const struct {
     const char* name;
@@ -96,32 +74,25 @@ TEST(DialogSysInfo, WhichValueLeadsWhere) {
   } cases[] = {
       // clang-format off
       // The first look at the file system is Shell's own, normal with the focus.
-      {"first value names a file",
-       Value{"PATH", 1, Sz(kTool)}, folder, {kTool}, 1, {toolShell, toolLook}, true},
-      {"first value names a missing file: the second is not tried",
-       Value{"PATH", 1, Sz(kTool)}, folder, {kFolderTool}, 1, {toolShell, toolLook}, false},
+      {"first value names a file", path, folder, {kTool}, 1, tool, true},
+      {"first value's file missing: no second try", path, folder, {kFolderTool}, 1, tool, false},
       {"no first value: the second folder's tool",
-       std::nullopt, folder, {kFolderTool}, 2, {folderLook, folderShell, folderLook}, true},
+       std::nullopt, folder, {kFolderTool}, 2, viaFolder, true},
       {"first key without the value: the second folder's tool",
-       Value{"OTHER", 1, Sz("x")}, folder, {kFolderTool}, 2,
-       {folderLook, folderShell, folderLook}, true},
+       Value{"OTHER", 1, Sz("x")}, folder, {kFolderTool}, 2, viaFolder, true},
       {"second folder without the tool", std::nullopt, folder, {}, 2, {folderLook}, false},
       {"second folder ending in a backslash is used as read",
        std::nullopt, Value{"MSINFO", 1, Sz(u"C:\\Tools\\")}, {u"C:\\Tools\\MSINFO32.EXE"}, 2,
        {"IsNormalFile(\"C:\\Tools\\\\MSINFO32.EXE\")"}, false},
       {"neither value", std::nullopt, std::nullopt, {}, 2, {}, false},
-      {"a value of exactly the buffer size is read",
-       Value{"PATH", 1, Bytes(1024, 'A')}, folder, {}, 1,
-       {"Shell(\"" + full + "\", 1)", "IsNormalFile(\"" + full + "\")"}, false},
+      {"a value of exactly the buffer size is read", Value{"PATH", 1, Bytes(1024, 'A')}, folder,
+       {}, 1, {"Shell(\"" + full + "\", 1)", "IsNormalFile(\"" + full + "\")"}, false},
       {"a value longer than the buffer counts as absent",
-       Value{"PATH", 1, Bytes(1025, 'A')}, folder, {kFolderTool}, 2,
-       {folderLook, folderShell, folderLook}, true},
+       Value{"PATH", 1, Bytes(1025, 'A')}, folder, {kFolderTool}, 2, viaFolder, true},
       // Read, so the second is not tried; the empty path is refused before Shell.
-      {"an unhandled type gives no path",
-       Value{"PATH", 2, Sz(kTool)}, folder, {kTool}, 1, {}, false},
-      {"a number is never a usable path",
-       Value{"PATH", 4, {0x0B, 0x0A, 0x05, 0x00}}, std::nullopt, {}, 1,
-       {"Shell(\"&h050A0B\", 1)", "IsNormalFile(\"&h050A0B\")"}, false},
+      {"an unhandled type: no path", Value{"PATH", 2, Sz(kTool)}, folder, {kTool}, 1, {}, false},
+      {"a number is never a usable path", Value{"PATH", 4, {0x0B, 0x0A, 0x05, 0x00}}, std::nullopt,
+       {}, 1, {"Shell(\"&h050A0B\", 1)", "IsNormalFile(\"&h050A0B\")"}, false},
       // No retry after the error, and the key is closed.
       {"a value without data", Value{"PATH", 1, {}}, folder, {kFolderTool}, 1, {}, false},
       // clang-format on
@@ -129,8 +100,8 @@ TEST(DialogSysInfo, WhichValueLeadsWhere) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     SysInfoRun run;
-    if (c.tool) run.Put(kToolKey, c.tool->name, c.tool->type, c.tool->data);
-    if (c.folder) run.Put(kFolderKey, c.folder->name, c.folder->type, c.folder->data);
+    if (c.tool) run.Put(kToolKey, *c.tool);
+    if (c.folder) run.Put(kFolderKey, *c.folder);
     for (const std::u16string& file : c.files) run.os.files[file] = sim::File{};
     run.ClickSysInfo();
     EXPECT_EQ(run.os.Calls({"RegOpenKeyExA"}).size(), c.opens);
@@ -142,14 +113,12 @@ TEST(DialogSysInfo, WhichValueLeadsWhere) {
 
 TEST(DialogSysInfo, KeysAreOpenedForReadingOnlyAndTheNamedValueIsQueried) {
   SysInfoRun run;
-  run.Put(kFolderKey, "MSINFO", 1, Sz(u"C:\\Tools\\MSInfo"));
+  run.Put(kFolderKey, {"MSINFO", 1, Sz(u"C:\\Tools\\MSInfo")});
   run.ClickSysInfo();
+  const std::string open = "RegOpenKeyExA(2147483650, \"SOFTWARE\\Microsoft\\Shared Tools";
   EXPECT_EQ(run.os.Calls({"RegOpenKeyExA"}),
-            (std::vector<std::string>{
-                "RegOpenKeyExA(2147483650, \"SOFTWARE\\Microsoft\\Shared Tools\\MSINFO\", 0, "
-                "131097)",
-                "RegOpenKeyExA(2147483650, \"SOFTWARE\\Microsoft\\Shared Tools Location\", 0, "
-                "131097)"}));
+            (std::vector<std::string>{open + "\\MSINFO\", 0, 131097)",
+                                      open + " Location\", 0, 131097)"}));
   const auto queries = run.os.Calls({"RegQueryValueExA"});
   ASSERT_EQ(queries.size(), 1u);
   EXPECT_NE(queries[0].find(", \"MSINFO\", 1024)"), std::string::npos) << queries[0];
@@ -158,7 +127,7 @@ TEST(DialogSysInfo, KeysAreOpenedForReadingOnlyAndTheNamedValueIsQueried) {
 TEST(DialogSysInfo, EachClickLooksAgainAndShowsOneMessage) {
   SysInfoRun run;
   run.ClickSysInfo(2, [&] {
-    run.Put(kToolKey, "PATH", 1, Sz(kTool));
+    run.Put(kToolKey, {"PATH", 1, Sz(kTool)});
     run.os.files[kTool] = sim::File{};
   });
   EXPECT_EQ(run.os.messageBoxes.size(), 1u);
@@ -168,31 +137,26 @@ TEST(DialogSysInfo, EachClickLooksAgainAndShowsOneMessage) {
 TEST(DialogSysInfo, GetKeyValueEmptiesTheTextOnlyWhenItFails) {
   SysInfoRun run;
   dialogs::SFrm_About about;
-  const std::int32_t root = dialogs::kHkeyLocalMachine;
-  std::u16string value = u"kept";
-  run.Put(kToolKey, "PATH", 2, Sz(kTool));
-  EXPECT_TRUE(about.GetKeyValue(root, dialogs::kToolKey, dialogs::kToolValue, value));
-  EXPECT_EQ(value, u"kept");
-
-  run.Put(kToolKey, "PATH", 4, {0x10, 0x00, 0x00, 0x01});
-  EXPECT_TRUE(about.GetKeyValue(root, dialogs::kToolKey, dialogs::kToolValue, value));
-  EXPECT_EQ(value, u"&h01000010");
-
-  EXPECT_FALSE(about.GetKeyValue(root, dialogs::kToolKey, u"MISSING", value));
-  EXPECT_EQ(value, u"");
-  value = u"kept";
-  EXPECT_FALSE(about.GetKeyValue(root, dialogs::kFolderKey, dialogs::kFolderValue, value));
-  EXPECT_EQ(value, u"");
-  value = u"kept";
-  EXPECT_FALSE(about.GetKeyValue(static_cast<std::int32_t>(0x80000001u), dialogs::kToolKey,
-                                 dialogs::kToolValue, value));
-  EXPECT_EQ(value, u"");
+  const auto get = [&](std::int32_t root, const char16_t* key, const char16_t* name) {
+    std::u16string value = u"kept";
+    const bool found = about.GetKeyValue(root, key, name, value);
+    return std::tuple(found, value);
+  };
+  const std::int32_t hklm = dialogs::kHkeyLocalMachine,
+                     hkcu = static_cast<std::int32_t>(0x80000001u);
+  run.Put(kToolKey, {"PATH", 2, Sz(kTool)});
+  EXPECT_EQ(get(hklm, dialogs::kToolKey, dialogs::kToolValue), std::tuple(true, u"kept"));
+  run.Put(kToolKey, {"PATH", 4, {0x10, 0x00, 0x00, 0x01}});
+  EXPECT_EQ(get(hklm, dialogs::kToolKey, dialogs::kToolValue), std::tuple(true, u"&h01000010"));
+  EXPECT_EQ(get(hklm, dialogs::kToolKey, u"MISSING"), std::tuple(false, u""));
+  EXPECT_EQ(get(hklm, dialogs::kFolderKey, dialogs::kFolderValue), std::tuple(false, u""));
+  EXPECT_EQ(get(hkcu, dialogs::kToolKey, dialogs::kToolValue), std::tuple(false, u""));
 }
 
 TEST(DialogSysInfo, GetKeyValueLeavesAValueWithoutDataToItsCaller) {
   SysInfoRun run;
   dialogs::SFrm_About about;
-  run.Put(kToolKey, "PATH", 1, {});
+  run.Put(kToolKey, {"PATH", 1, {}});
   std::u16string value = u"kept";
   try {
     about.GetKeyValue(dialogs::kHkeyLocalMachine, dialogs::kToolKey, dialogs::kToolValue, value);

@@ -1,74 +1,50 @@
-// The saver window on the simulated desktop: what it takes from the desktop
-// and in which order, the input rules that end it, and that every way of
-// ending gives the desktop back exactly once.
+// The saver window: what it takes from the desktop, what ends it, and the desktop given back once.
 #include <gtest/gtest.h>
 
-#include <thread>
 #include <tuple>
-#include <vector>
 
 #include "support/sim_run.h"
 
 namespace {
 
-using testing_support::Id;
-using testing_support::SimRun;
+using namespace testing_support;
 
-// The desktop as the saver must leave it.
-void ExpectDesktopRestored(SimRun& run, host::WindowId tray) {
+void ExpectDesktopRestored(SaverRun& run) {
   EXPECT_TRUE(run.os.Exited());
   EXPECT_EQ(run.os.cursorCount, 0);
-  EXPECT_TRUE(run.os.Find(tray)->visible);
+  EXPECT_TRUE(run.os.Find(run.tray)->visible);
   EXPECT_EQ(run.Count("ShowCursor(-1)"), 1);
-  EXPECT_EQ(run.Count("SetWindowPos(" + Id(tray) + ", 0, 0, 0, 0, 0, 64)"), 1);
+  EXPECT_EQ(run.Count(Call("SetWindowPos", run.tray, "0, 0, 0, 0, 0, 64")), 1);
   EXPECT_EQ(run.os.Calls({"ImmAssociateContext"}).size(), 2u);
   EXPECT_TRUE(run.os.screenSaveActive);  // screen saving stays switched on
 }
 
 class Saver : public ::testing::Test {
  protected:
-  void SetUp() override {
-    tray = run.os.AddTrayWindow();
-    run.Start(u"/s");
-    form = run.SaverWindow();
-    ASSERT_NE(form, 0u);
-  }
-  void ExpectDesktopRestored() { ::ExpectDesktopRestored(run, tray); }
-
-  SimRun run;
-  host::WindowId tray = 0;
-  host::WindowId form = 0;
+  void SetUp() override { ASSERT_NE(run.form, 0u); }
+  SaverRun run;
 };
 
 TEST_F(Saver, LoadTakesTheDesktopInOrderWithTheExactArguments) {
-  const std::string f = Id(form);
-  const std::vector<std::string> expected = {
-      "SystemParametersInfoA(17, -1, \"\", 0)",
-      "ShowCursor(0)",
-      "ImmAssociateContext(" + f + ", 0)",
-      "FindWindowA(\"Shell_traywnd\", \"\")",
-      "SetWindowPos(" + Id(tray) + ", 0, 0, 0, 0, 0, 128)",
-      "SetWindowPos(" + f + ", -1, 0, 0, 0, 0, 3)",
-      "Refresh(" + f + ")",
-      "BeginLoadPicture(\"C:\\WINDOWS\\ZARVO001.DAT\", 800, 600)",
-  };
-  EXPECT_EQ(run.os.Calls({"SystemParametersInfoA", "ShowCursor", "ImmAssociateContext",
-                          "FindWindowA", "SetWindowPos", "Refresh", "BeginLoadPicture"}),
-            expected);
-  EXPECT_EQ(run.module.Form1.PictureIndex, 2);
-  EXPECT_EQ(run.module.Form1.PictureCount, 50);
-  EXPECT_EQ(run.module.Form1.FirstMouseMove, host::kTrue);
+  EXPECT_EQ(
+      run.os.Calls({"SystemParametersInfoA", "ShowCursor", "ImmAssociateContext", "FindWindowA",
+                    "SetWindowPos", "Refresh", "BeginLoadPicture"}),
+      (Lines{"SystemParametersInfoA(17, -1, \"\", 0)", "ShowCursor(0)",
+             Call("ImmAssociateContext", run.form, "0"), "FindWindowA(\"Shell_traywnd\", \"\")",
+             Call("SetWindowPos", run.tray, "0, 0, 0, 0, 0, 128"),
+             Call("SetWindowPos", run.form, "-1, 0, 0, 0, 0, 3"), Call("Refresh", run.form),
+             LoadCall(1)}));
+  const saver::Form1& saver = run.module.Form1;
+  EXPECT_EQ(std::tuple(saver.PictureIndex, saver.PictureCount, saver.FirstMouseMove),
+            std::tuple(2, 50, host::kTrue));
   // A black, borderless, top-most cover of the screen.
-  const sim::Window& w = *run.os.Find(form);
+  const sim::Window& w = *run.os.Find(run.form);
   EXPECT_EQ(w.form.border, host::BorderStyle::None);
-  EXPECT_FALSE(w.form.showInTaskbar);
-  EXPECT_TRUE(w.form.refusesScreenSaver);
-  EXPECT_EQ(w.backColor, 0u);
-  EXPECT_TRUE(w.topmost && w.visible && w.maximized);
+  EXPECT_TRUE(!w.form.showInTaskbar && w.form.refusesScreenSaver);
+  EXPECT_TRUE(w.topmost && w.visible && w.maximized && w.backColor == 0u && w.imeContext == 0u);
   EXPECT_EQ(w.bounds, (host::RectPx{0, 0, 800, 600}));
   EXPECT_EQ(run.os.cursorCount, -1);
-  EXPECT_FALSE(run.os.Find(tray)->visible);
-  EXPECT_EQ(w.imeContext, 0u);
+  EXPECT_FALSE(run.os.Find(run.tray)->visible);
 }
 
 // Each on a fresh run: any key (Enter and Esc too: the saver has no
@@ -79,42 +55,36 @@ TEST(SaverInput, EveryKeyButtonAndCloseEndsItGivingBackOnce) {
     const char* name;
     char how;  // k: a key, b: a button on the form, p: on the picture, c: close, e: session end
     int code, shift;
-  } inputs[] = {
-      // clang-format off
+  } inputs[] = {// clang-format off
       {"A", 'k', 'A', 0}, {"Enter", 'k', 13, 0}, {"Esc", 'k', 27, 0}, {"Shift", 'k', 16, 1},
       {"left", 'b', 1, 0}, {"right", 'b', 2, 0}, {"middle", 'b', 4, 0},
       {"left on the picture", 'p', 1, 0}, {"middle on the picture", 'p', 4, 0},
-      {"system close", 'c', 0, 0}, {"session end", 'e', 0, 0},
-      // clang-format on
-  };
+      {"system close", 'c', 0, 0}, {"session end", 'e', 0, 0}};
+  // clang-format on
   for (const auto& input : inputs) {
     SCOPED_TRACE(input.name);
-    SimRun run;
-    const host::WindowId tray = run.os.AddTrayWindow();
-    run.Start(u"/s");
-    const host::WindowId form = run.SaverWindow();
-    if (input.how == 'k') run.os.KeyDown(form, input.code, input.shift);
-    if (input.how == 'b' || input.how == 'p') {
-      run.os.MouseDown(input.how == 'p' ? run.ImageWindow() : form, 3, 3, input.code);
-    }
-    if (input.how == 'c') run.os.Close(form);
+    SaverRun run;
+    if (input.how == 'k') run.os.KeyDown(run.form, input.code, input.shift);
+    if (input.how == 'b') run.os.MouseDown(run.form, 3, 3, input.code);
+    if (input.how == 'p') run.os.MouseDown(run.ImageWindow(), 3, 3, input.code);
+    if (input.how == 'c') run.os.Close(run.form);
     if (input.how == 'e') run.os.EndSession();
-    ExpectDesktopRestored(run, tray);
+    ExpectDesktopRestored(run);
   }
 }
 
 TEST_F(Saver, KeyOrButtonDuringADecodeEndsItWithoutWaitingForTheDecode) {
-  run.os.files[u"C:\\WINDOWS\\ZARVO002.DAT"] = {sim::SlowPictureFile(400, 300, 5000)};
-  run.os.MouseDownAt(20500, form, 1, 1);  // the picture is hidden by then
+  run.os.files[DatFile(2)] = {sim::SlowPictureFile(400, 300, 5000)};
+  run.os.MouseDownAt(20500, run.form, 1, 1);  // the picture is hidden by then
   run.os.Advance(30000);
-  ExpectDesktopRestored();
+  ExpectDesktopRestored(run);
   EXPECT_EQ(run.os.now, 20500u);
 }
 
 TEST_F(Saver, MovesDuringADecodeAreJudgedOnceThePictureIsUp) {
-  run.os.files[u"C:\\WINDOWS\\ZARVO002.DAT"] = {sim::SlowPictureFile(400, 300, 3000)};
-  run.os.MouseMove(form, 10, 10);
-  run.os.MouseMoveAt(20500, form, 700, 500);  // far from the old baseline
+  run.os.files[DatFile(2)] = {sim::SlowPictureFile(400, 300, 3000)};
+  run.os.MouseMove(run.form, 10, 10);
+  run.os.MouseMoveAt(20500, run.form, 700, 500);  // far from the old baseline
   run.os.Advance(30000);
   EXPECT_FALSE(run.os.Exited());
   EXPECT_EQ(run.module.Form1.MouseStartX, 700.0f);  // recorded after the load re-armed it
@@ -123,23 +93,20 @@ TEST_F(Saver, MovesDuringADecodeAreJudgedOnceThePictureIsUp) {
 
 TEST_F(Saver, FaultOnAnotherThreadGivesTheTaskBarBackAndNothingTwice) {
   std::thread([] { host::GiveBackAfterFault(); }).join();
-  EXPECT_TRUE(run.os.Find(tray)->visible);
+  EXPECT_TRUE(run.os.Find(run.tray)->visible);
   EXPECT_EQ(run.os.cursorCount, -1);  // not that thread's to show
-  run.os.KeyDown(form, 'A');          // an end that follows gives nothing twice
-  ExpectDesktopRestored();
+  run.os.KeyDown(run.form, 'A');
+  ExpectDesktopRestored(run);
 }
 
 TEST_F(Saver, UnloadGivesBackInOrderThenEnds) {
-  run.os.MouseDown(form, 10, 10);
-  const std::string f = Id(form);
-  const auto calls =
-      run.os.Calls({"ShowCursor", "ImmAssociateContext", "SetWindowPos", "ExitProcess"});
-  const std::vector<std::string> tail(calls.end() - 4, calls.end());
-  EXPECT_EQ(tail, (std::vector<std::string>{
-                      "ShowCursor(-1)",
-                      "ImmAssociateContext(" + f + ", " + std::to_string(0x5000 + form) + ")",
-                      "SetWindowPos(" + Id(tray) + ", 0, 0, 0, 0, 0, 64)", "ExitProcess()"}));
-  ExpectDesktopRestored();
+  run.os.MouseDown(run.form, 10, 10);
+  EXPECT_EQ(
+      Last(run.os.Calls({"ShowCursor", "ImmAssociateContext", "SetWindowPos", "ExitProcess"}), 4),
+      (Lines{"ShowCursor(-1)",
+             Call("ImmAssociateContext", run.form, std::to_string(0x5000 + run.form)),
+             Call("SetWindowPos", run.tray, "0, 0, 0, 0, 0, 64"), "ExitProcess()"}));
+  ExpectDesktopRestored(run);
 }
 
 // Each on a fresh run: moves on the form or (i) on the picture, "+20 s" a
@@ -149,11 +116,13 @@ TEST(SaverMouse, MoreThanFivePixelsOnBothAxesFromTheBaselineEndsIt) {
     const char* name;
     std::vector<std::tuple<char, double, double>> moves;
   } cases[] = {
-      // clang-format off
       {"far on one axis only, or exactly 5",
-       {{'f', 100, 100}, {'f', 1100, 100}, {'f', 100, 100000}, {'f', 106, 105}, {'f', 95, 94},
+       {{'f', 100, 100},
+        {'f', 1100, 100},
+        {'f', 100, 100000},
+        {'f', 106, 105},
+        {'f', 95, 94},
         {'f', 106, 106}}},
-      // clang-format on
       {"a picture change re-arms the baseline",
        {{'f', 10, 10}, {'+', 0, 0}, {'f', 500, 500}, {'f', 504, 0}, {'f', 490, 490}}},
       // The 400 x 300 picture stands at (200, 150); its coordinates are taken as they come.
@@ -178,11 +147,9 @@ TEST_F(Saver, TimerReassertsTopMostTakesFocusAndShowsTheNextFile) {
   run.os.Advance(19999);
   EXPECT_TRUE(run.os.Calls({"BeginLoadPicture"}).empty());
   run.os.Advance(1);
-  const std::string f = Id(form);
-  EXPECT_EQ(
-      run.os.Calls({"SetWindowPos", "SetFocus", "BeginLoadPicture"}),
-      (std::vector<std::string>{"SetWindowPos(" + f + ", -1, 0, 0, 0, 0, 3)", "SetFocus(" + f + ")",
-                                "BeginLoadPicture(\"C:\\WINDOWS\\ZARVO002.DAT\", 800, 600)"}));
+  EXPECT_EQ(run.os.Calls({"SetWindowPos", "SetFocus", "BeginLoadPicture"}),
+            (Lines{Call("SetWindowPos", run.form, "-1, 0, 0, 0, 0, 3"), Call("SetFocus", run.form),
+                   LoadCall(2)}));
 }
 
 TEST(SaverWithoutAWindow, EndsAtOnceHavingTakenNothing) {
@@ -212,8 +179,7 @@ TEST(SaverOnSeveralMonitors, OtherMonitorsAreCoveredAndShareTheInputRules) {
   const auto covers = run.os.Covers(run.SaverWindow());
   ASSERT_EQ(covers.size(), 2u);
   // The picture may be kept no smaller than the largest monitor needs.
-  EXPECT_EQ(run.os.Calls({"BeginLoadPicture"}).front(),
-            "BeginLoadPicture(\"C:\\WINDOWS\\ZARVO001.DAT\", 1024, 768)");
+  EXPECT_EQ(run.os.Calls({"BeginLoadPicture"}).front(), LoadCall(1, "1024, 768"));
   for (const sim::Window* cover : covers) {
     EXPECT_TRUE(cover->visible && cover->topmost && cover->backColor == 0u);
   }

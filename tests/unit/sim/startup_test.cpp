@@ -1,12 +1,13 @@
-// The switch rules of Main: which switch opens what, and that a second copy
-// ends before it reads anything.
+// Main: which switch opens what, and that a second copy ends before it reads anything.
 #include <gtest/gtest.h>
+
+#include <tuple>
 
 #include "support/sim_run.h"
 
 namespace {
 
-using testing_support::SimRun;
+using namespace testing_support;
 
 enum class Outcome { Saver, Dialog, Nothing, PasswordMessage };
 
@@ -19,9 +20,7 @@ Outcome StartWith(const host::Text& arguments, SimRun& run) {
 }
 
 TEST(Startup, TheFirstTwoCharactersChooseWhatOpens) {
-  host::Text huge(100000, u'x');
-  huge[0] = u'/';
-  huge[1] = u'c';
+  const host::Text huge = u"/c" + host::Text(99998, u'x');
   const struct {
     const char* name;
     host::Text arguments;
@@ -53,9 +52,9 @@ TEST(Startup, PasswordRequestAnswersWithTheMessageAndEnds) {
   SimRun run;
   run.Start(u"/a 1234");
   ASSERT_EQ(run.os.messageBoxes.size(), 1u);
-  EXPECT_EQ(run.os.messageBoxes[0].text, u"パスワードには対応しておりません。");
-  EXPECT_EQ(run.os.messageBoxes[0].caption, u"ZARVO");
-  EXPECT_EQ(run.os.messageBoxes[0].flags, 0u);
+  const sim::MessageBoxCall& box = run.os.messageBoxes[0];
+  EXPECT_EQ(std::tuple(box.text, box.caption, box.flags),
+            std::tuple(u"パスワードには対応しておりません。", u"ZARVO", 0u));
   EXPECT_TRUE(run.os.Exited());
   EXPECT_TRUE(run.os.Calls({"CreateForm"}).empty());
 }
@@ -81,14 +80,12 @@ TEST(Startup, SecondCopyEndsBeforeReadingTheCommandLine) {
 TEST(Startup, SaverIsShownAfterLoadThenMaximised) {
   SimRun run;
   run.Start(u"/s");
-  const std::string form = testing_support::Id(run.SaverWindow());
-  const auto calls = run.os.Calls({"BeginLoadPicture", "SetVisible", "Maximize"});
+  const host::WindowId form = run.SaverWindow();
   // The first picture is prepared while the window is hidden; Show makes it
   // appear maximised (its design-time state) and Main maximises it again.
-  const std::vector<std::string> tail(calls.end() - 3, calls.end());
-  EXPECT_EQ(tail,
-            (std::vector<std::string>{"Maximize(" + form + ")", "SetVisible(" + form + ", true)",
-                                      "Maximize(" + form + ")"}));
+  EXPECT_EQ(
+      Last(run.os.Calls({"BeginLoadPicture", "SetVisible", "Maximize"}), 3),
+      (Lines{Call("Maximize", form), Call("SetVisible", form, "true"), Call("Maximize", form)}));
 }
 
 }  // namespace

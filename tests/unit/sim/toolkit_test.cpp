@@ -1,15 +1,11 @@
-// The toolkit's own rules, on small forms made for the test: error traps,
-// the end of the program, modal forms and the twips <-> pixels conversion.
+// The toolkit on test forms: error traps, the end of the program, modal forms, twips.
 #include <gtest/gtest.h>
 
-#include <exception>
-#include <functional>
-#include <memory>
 #include <new>
 #include <stdexcept>
+#include <tuple>
 
-#include "host/sim/sim_os.h"
-#include "host/toolkit.h"
+#include "support/sim_run.h"
 
 namespace {
 
@@ -24,11 +20,11 @@ host::FormDesign TestDesign(const Text& caption) {
 }
 
 host::ControlSpec ButtonSpec(const std::string& name) {
-  host::ControlSpec desc;
-  desc.kind = host::ControlKind::Button;
-  desc.name = name;
-  desc.rect = {150, 150, 1215, 375};
-  return desc;
+  host::ControlSpec spec;
+  spec.kind = host::ControlKind::Button;
+  spec.name = name;
+  spec.rect = {150, 150, 1215, 375};
+  return spec;
 }
 
 class TestForm : public host::Form {
@@ -53,38 +49,27 @@ class TestForm : public host::Form {
   }
   void Form_Unload(std::int16_t& cancel) override { cancel = refuseUnload ? -1 : 0; }
 
-  host::Button Raise;
-  host::Button Trapped;
-  host::Button Fault;
+  host::Button Raise, Trapped, Fault;
   std::exception_ptr fault;
   std::function<int()> messageBoxes = [] { return 0; };
-  int trappedRuns = 0;
-  int endings = 0;
-  int boxesAtEnding = -1;
+  int trappedRuns = 0, endings = 0, boxesAtEnding = -1;
   bool refuseUnload = false;
 };
 
 struct ToolkitRun {
   sim::SimOs os;
-  TestForm main{u"main"};
-  TestForm dialog{u"dialog"};
+  TestForm main{u"main"}, dialog{u"dialog"};
   host::Program program{os};
-  void Start() {
-    os.Start([this] {
-      program.RunMain([this] {
-        host::Load(main);
-        host::Show(main);
-      });
-    });
-  }
+  void Start() { testing_support::LoadAndShow(os, program, main); }
+  void Click(const std::string& button) { os.Click(os.Control(main.hWnd(), button)->id); }
 };
 
 TEST(Toolkit, ControlsArePlacedInPixelsFromTheRealDpi) {
   ToolkitRun run;
   run.os.dpi = 144;
   run.Start();
-  const sim::Window& button = *run.os.Control(run.main.hWnd(), "Raise");
-  EXPECT_EQ(button.bounds, (host::RectPx{15, 15, 122, 38}));  // twips * 144 / 1440
+  EXPECT_EQ(run.os.Control(run.main.hWnd(), "Raise")->bounds,
+            (host::RectPx{15, 15, 122, 38}));  // twips * 144 / 1440
   EXPECT_FLOAT_EQ(run.main.ScaleWidth(), 1500);
   EXPECT_FLOAT_EQ(host::Screen().TwipsPerPixelX(), 10);
   EXPECT_FLOAT_EQ(host::Screen().Width(), 8000);
@@ -93,12 +78,10 @@ TEST(Toolkit, ControlsArePlacedInPixelsFromTheRealDpi) {
 TEST(Toolkit, ErrorNoTrapCatchesIsReportedAndEndsTheProgram) {
   ToolkitRun run;
   run.Start();
-  run.os.Click(run.os.Control(run.main.hWnd(), "Trapped")->id);
-  EXPECT_EQ(run.main.trappedRuns, 1);
-  EXPECT_FALSE(run.os.Exited());
-  EXPECT_TRUE(run.os.messageBoxes.empty());
-
-  run.os.Click(run.os.Control(run.main.hWnd(), "Raise")->id);
+  run.Click("Trapped");
+  EXPECT_EQ(std::tuple(run.main.trappedRuns, run.os.Exited(), run.os.messageBoxes.size()),
+            std::tuple(1, false, 0u));
+  run.Click("Raise");
   ASSERT_EQ(run.os.messageBoxes.size(), 1u);
   EXPECT_EQ(run.os.messageBoxes[0].text, u"実行時エラー '11'");
   EXPECT_TRUE(run.os.Exited());
@@ -115,18 +98,18 @@ TEST(Toolkit, AnyExceptionEndsTheProgramWithTheDesktopBackBeforeTheMessage) {
       {"no memory", std::make_exception_ptr(std::bad_alloc()), u"実行時エラー '7'"},
       {"not an exception", std::make_exception_ptr(42), u"実行時エラー '51'"}};
   for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
     ToolkitRun run;
     run.main.fault = c.fault;
     run.main.messageBoxes = [&] { return static_cast<int>(run.os.messageBoxes.size()); };
     run.Start();
-    run.os.Click(run.os.Control(run.main.hWnd(), "Fault")->id);
-    EXPECT_TRUE(run.os.Exited()) << c.name;
-    ASSERT_EQ(run.os.messageBoxes.size(), 1u) << c.name;
-    EXPECT_EQ(run.os.messageBoxes[0].text, c.message) << c.name;
-    EXPECT_EQ(run.main.boxesAtEnding, 0) << c.name;  // given back before the box
-    const auto calls = run.os.Calls({"SetVisible", "MessageBox"});
-    EXPECT_EQ(calls.end()[-2], "SetVisible(" + std::to_string(run.main.hWnd()) + ", false)")
-        << c.name;
+    run.Click("Fault");
+    EXPECT_TRUE(run.os.Exited());
+    ASSERT_EQ(run.os.messageBoxes.size(), 1u);
+    EXPECT_EQ(run.os.messageBoxes[0].text, c.message);
+    EXPECT_EQ(run.main.boxesAtEnding, 0);  // given back before the box
+    EXPECT_EQ(run.os.Calls({"SetVisible", "MessageBox"}).end()[-2],
+              testing_support::Call("SetVisible", run.main.hWnd(), "false"));
   }
 }
 
@@ -153,19 +136,16 @@ TEST(Toolkit, UnloadingTheLastFormEndsTheProgramUnlessRefused) {
 TEST(Toolkit, ModalFormDisablesTheOthersUntilItCloses) {
   ToolkitRun run;
   run.Start();
-  const host::WindowId main = run.main.hWnd();
   bool mainEnabledMeanwhile = true;
   run.os.modalActions.push_back([&] {
-    mainEnabledMeanwhile = run.os.Find(main)->enabled;
-    run.os.Click(run.os.Control(main, "Trapped")->id);  // a disabled window takes no input
+    mainEnabledMeanwhile = run.os.Find(run.main.hWnd())->enabled;
+    run.Click("Trapped");  // a disabled window takes no input
     run.os.Close(run.dialog.hWnd());
   });
   run.os.Start([&] { run.program.RunMain([&] { host::Show(run.dialog, host::vbModal); }); });
-  EXPECT_FALSE(mainEnabledMeanwhile);
-  EXPECT_EQ(run.main.trappedRuns, 0);
-  EXPECT_TRUE(run.os.Find(main)->enabled);
-  EXPECT_FALSE(run.dialog.IsLoaded());
-  EXPECT_FALSE(run.os.Exited());
+  EXPECT_EQ(std::tuple(mainEnabledMeanwhile, run.main.trappedRuns), std::tuple(false, 0));
+  EXPECT_TRUE(run.os.Find(run.main.hWnd())->enabled);
+  EXPECT_FALSE(run.dialog.IsLoaded() || run.os.Exited());
 }
 
 TEST(Toolkit, EndRunsEachLoadedFormsLastWordOnce) {
@@ -182,8 +162,8 @@ TEST(Toolkit, EndRunsEachLoadedFormsLastWordOnce) {
 TEST(Toolkit, ShellRefusesAnEmptyOrQuotedPathAndUnknownWindowStyles) {
   ToolkitRun run;
   run.Start();
-  run.os.files[u"C:\\Tools\\a.exe"] = {};
-  run.os.files[u"C:\\Tools\\\"a.exe"] = {};
+  const Text tool = u"C:\\Tools\\a.exe", quoted = u"C:\\Tools\\\"a.exe";
+  run.os.files[tool] = run.os.files[quoted] = {};
   auto refused = [](const Text& path, int style) {
     try {
       host::Shell(path, style);
@@ -192,14 +172,12 @@ TEST(Toolkit, ShellRefusesAnEmptyOrQuotedPathAndUnknownWindowStyles) {
     }
     return false;
   };
-  EXPECT_TRUE(refused(u"", host::vbNormalFocus));
-  EXPECT_TRUE(refused(u"C:\\Tools\\\"a.exe", host::vbNormalFocus));
-  for (int style : {-1, 5, 7}) EXPECT_TRUE(refused(u"C:\\Tools\\a.exe", style)) << style;
+  EXPECT_TRUE(refused(u"", host::vbNormalFocus) && refused(quoted, host::vbNormalFocus));
+  for (int style : {-1, 5, 7}) EXPECT_TRUE(refused(tool, style)) << style;
   EXPECT_TRUE(run.os.Calls({"Shell"}).empty());
-
   for (int style : {host::vbHide, host::vbNormalFocus, host::vbMinimizedFocus,
                     host::vbMaximizedFocus, host::vbNormalNoFocus, host::vbMinimizedNoFocus}) {
-    EXPECT_NE(host::Shell(u"C:\\Tools\\a.exe", style), 0u) << style;
+    EXPECT_NE(host::Shell(tool, style), 0u) << style;
   }
   EXPECT_EQ(run.os.Calls({"Shell"}).size(), 6u);
 }

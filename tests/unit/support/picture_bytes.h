@@ -1,5 +1,4 @@
-// Byte layouts for the picture tests: integers in either byte order, a TIFF
-// IFD0 and JPEG segments.
+// Byte layouts for the picture tests: integers in either byte order, a TIFF IFD0, JPEG segments.
 #pragma once
 
 #include <algorithm>

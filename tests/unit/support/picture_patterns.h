@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "host/picture/pixels.h"
 
@@ -9,7 +10,7 @@ namespace testing_support {
 
 // Noise from a fixed seed: every pixel differs from its neighbours, so a
 // scaler that picks or weighs the wrong source pixel shows it.
-inline host::picture::PixelBuffer NoisePattern(int width, int height, std::uint32_t seed) {
+inline host::picture::PixelBuffer NoisePattern(int width, int height, std::uint32_t seed = 12345) {
   host::picture::PixelBuffer buffer(width, height);
   std::uint32_t state = seed;
   for (std::size_t i = 0; i < buffer.PixelCount(); ++i) {
@@ -17,6 +18,17 @@ inline host::picture::PixelBuffer NoisePattern(int width, int height, std::uint3
     buffer.Data()[i] = host::picture::MakePixel(state >> 24, state >> 16, state >> 8);
   }
   return buffer;
+}
+
+inline host::picture::PixelBuffer FromPixels(int width, int height,
+                                             const std::vector<host::picture::Pixel>& pixels) {
+  host::picture::PixelBuffer buffer(width, height);
+  for (int i = 0; i < width * height; ++i) buffer.Data()[i] = pixels[i];
+  return buffer;
+}
+
+inline std::vector<host::picture::Pixel> All(const host::picture::PixelBuffer& p) {
+  return {p.Data(), p.Data() + p.PixelCount()};
 }
 
 }  // namespace testing_support

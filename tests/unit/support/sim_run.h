@@ -1,14 +1,29 @@
-// A run of the whole program on the simulated desktop: Main with the
-// command line given, then whatever input the test delivers.
+// A run of the whole program on the simulated desktop, and the log lines it writes.
 #pragma once
 
-#include <memory>
-#include <string>
+#include <algorithm>
 
 #include "host/sim/sim_os.h"
 #include "startup/module1.h"
 
 namespace testing_support {
+
+using Lines = std::vector<std::string>;
+
+inline host::Text DatFile(int index) {
+  return u"C:\\WINDOWS\\ZARVO" + host::ZeroPad(index, 3) + u".DAT";
+}
+
+// The log lines, as the simulated desktop writes them.
+inline std::string Call(const std::string& name, host::WindowId id, const std::string& rest = "") {
+  return name + "(" + std::to_string(id) + (rest.empty() ? "" : ", " + rest) + ")";
+}
+inline Lines Last(const Lines& lines, std::size_t n) {
+  return Lines(lines.end() - static_cast<std::ptrdiff_t>(std::min(n, lines.size())), lines.end());
+}
+inline std::string LoadCall(int index, const std::string& size = "800, 600") {
+  return "BeginLoadPicture(\"" + host::ToUtf8(DatFile(index)) + "\", " + size + ")";
+}
 
 struct SimRun {
   sim::SimOs os;
@@ -16,10 +31,7 @@ struct SimRun {
   std::unique_ptr<host::Program> program;
 
   SimRun() {
-    for (int i = 1; i <= 50; ++i) {
-      os.files[u"C:\\WINDOWS\\ZARVO" + host::ZeroPad(i, 3) + u".DAT"] = {
-          sim::PictureFile(400, 300)};
-    }
+    for (int i = 1; i <= 50; ++i) os.files[DatFile(i)] = {sim::PictureFile(400, 300)};
   }
 
   void Start(const host::Text& arguments) {
@@ -37,6 +49,24 @@ struct SimRun {
   }
 };
 
-inline std::string Id(host::WindowId id) { return std::to_string(id); }
+// The saver started over a desktop with a task bar.
+struct SaverRun : SimRun {
+  host::WindowId tray = os.AddTrayWindow();
+  host::WindowId form = 0;
+  SaverRun() {
+    Start(u"/s");
+    form = SaverWindow();
+  }
+};
+
+// As Main does for "/C": load, then show modeless.
+inline void LoadAndShow(sim::SimOs& os, host::Program& program, host::Form& form) {
+  os.Start([&] {
+    program.RunMain([&] {
+      host::Load(form);
+      host::Show(form);
+    });
+  });
+}
 
 }  // namespace testing_support
