@@ -4,20 +4,10 @@ never crash or hang it; and the base of the tests that show them."""
 import os
 import random
 import struct
-import subprocess
-import time
 import zlib
 
 import harness
-from saver_fixture import SaverTest
-
-SCREEN = (800, 600)
-
-
-def run_convert(*args):
-    subprocess.run(['convert', *args], check=True, stdout=subprocess.DEVNULL,
-                   stderr=subprocess.DEVNULL, timeout=120)
-
+from saver_fixture import SaverTest, convert
 
 # ImageMagick's output prefix and options for each format.
 FORMATS = {
@@ -44,7 +34,7 @@ def good_picture(path, width, height, fmt='png'):
     prefix, extra = FORMATS[fmt]
     sizes = {'w': width, '2w': 2 * width, '2h': 2 * height, 'w2': width // 2, 'h2': height // 2}
     border = max(1, min(width, height) // 40)
-    run_convert('-size', f'{width}x{height}', 'gradient:#ff8000-#2060ff',
+    convert('-size', f'{width}x{height}', 'gradient:#ff8000-#2060ff',
                 '-fill', 'none', '-stroke', '#ffffff', '-strokewidth', str(border * 2),
                 '-draw', f'rectangle 0,0 {width - 1},{height - 1}',
                 *(e.format(**sizes) for e in extra), prefix + str(path))
@@ -57,20 +47,16 @@ def with_exif_orientation(jpeg, orientation):
     return jpeg[:2] + b'\xff\xe1' + struct.pack('>H', len(body) + 2) + body + jpeg[2:]
 
 
-def png_chunk(kind, data):
-    return (struct.pack('>I', len(data)) + kind + data +
-            struct.pack('>I', zlib.crc32(kind + data) & 0xFFFFFFFF))
-
-
 def png_bomb(width, height, white=False):
     """A 1-bit greyscale PNG, all black (or white): small on disk, 4 bytes a
     pixel decoded."""
     row = b'\0' + (b'\xff' if white else b'\0') * ((width + 7) // 8)
     compressor = zlib.compressobj(9)
     idat = b''.join(compressor.compress(row) for _ in range(height)) + compressor.flush()
-    return (b'\x89PNG\r\n\x1a\n' +
-            png_chunk(b'IHDR', struct.pack('>IIBBBBB', width, height, 1, 0, 0, 0, 0)) +
-            png_chunk(b'IDAT', idat) + png_chunk(b'IEND', b''))
+    return b'\x89PNG\r\n\x1a\n' + b''.join(
+        struct.pack('>I', len(data)) + kind + data + struct.pack('>I', zlib.crc32(kind + data))
+        for kind, data in ((b'IHDR', struct.pack('>IIBBBBB', width, height, 1, 0, 0, 0, 0)),
+                           (b'IDAT', idat), (b'IEND', b'')))
 
 
 def bad_files(folder):
@@ -114,26 +100,15 @@ def bad_files(folder):
     return sorted(os.listdir(folder))
 
 
-def box_of(img, threshold=40):
-    """(left, top, width, height) of the non-black pixels, or None."""
-    box = harness.bbox_non_black(img, threshold=threshold)
-    return box and (box[0], box[1], box[2] - box[0], box[3] - box[1])
-
-
-def wait_for_box(session, predicate, timeout):
-    """The box of the first screenshot that satisfies predicate, else the last."""
-    end = time.monotonic() + timeout
-    while True:
-        box = box_of(session.screenshot())
-        if predicate(box) or time.monotonic() >= end:
-            return box
-        time.sleep(0.2)
-
-
 class PictureTest(SaverTest):
     """Saver runs on an 800 x 600 screen, each from an empty folder."""
 
     def setUp(self):
-        self.assertEqual((self.width, self.height), SCREEN)
-        self.f.clear()
+        self.assertEqual((self.width, self.height), (800, 600))
+        self.clear()
         super().setUp()
+
+    def screen_box(self, threshold=40):
+        """(left, top, width, height) of the non-black pixels, or None."""
+        box = harness.bbox_non_black(self.s.screenshot(), threshold)
+        return box and (box[0], box[1], box[2] - box[0], box[3] - box[1])

@@ -10,13 +10,11 @@ import time
 import unittest
 
 import harness
-from saver_fixture import SaverTest
+from saver_fixture import DIALOG_CLASS, MESSAGE_CLASS, SaverTest, convert, near
 
 WS_THICKFRAME_MINIMIZEBOX_MAXIMIZEBOX = 0x00070000
-WS_CAPTION = 0x00C00000
-WS_EX_APPWINDOW = 0x00040000
-BS_TYPEMASK = 0x0F
-BS_DEFPUSHBUTTON = 0x01
+WS_CAPTION, WS_EX_APPWINDOW, WM_CLOSE = 0x00C00000, 0x00040000, 0x10
+BS_TYPEMASK, BS_DEFPUSHBUTTON = 0x0F, 0x01
 TITLE = 'ZARVO'
 COMPANY = '株式会社ザルボソフト'
 SYSINFO_BUTTON = 'ｼｽﾃﾑ情報(&S)...'
@@ -38,16 +36,18 @@ class DialogTest(SaverTest):
     @classmethod
     def setUpClass(cls):
         super().setUpClass()
-        subprocess.run(['convert', '-size', '400x300', 'xc:#2040a0', 'png:' + cls.f.picture(1)],
-                       check=True)
-        cls.drive_c = os.path.join(cls.s.env['WINEPREFIX'], 'drive_c')
+        convert('-size', '400x300', 'xc:#2040a0', 'png:' + cls.picture(1))
 
     def reg(self, *args):
         self.s.run('reg', *args, stderr=subprocess.DEVNULL)
 
+    def forget_the_tool(self):
+        self.reg('delete', TOOL_KEY, '/f')
+        self.reg('delete', FOLDER_KEY, '/f')
+
     def open_dialog(self):
         p = self.start('/c')
-        w = self.s.wait_window(cls='ZarvoForm', timeout=30)
+        w = self.s.wait_window(cls=DIALOG_CLASS, timeout=30)
         self.assertIsNotNone(w, 'the configuration dialog did not appear')
         time.sleep(0.3)  # the window may be shown a moment before its controls settle
         return p, self.s.window_info(w['hwnd'])
@@ -75,24 +75,21 @@ class DialogTest(SaverTest):
 
     def test_dialog_opens_centred_with_its_layout_and_focus(self):
         p, w = self.open_dialog()
-        self.assertEqual(w['title'], TITLE)
-        self.assertEqual(size(w['client']), (433, 73))  # 6495 x 1095 twips
-        for got, want in zip(centre(w['rect']), (self.width // 2, self.height // 2)):
-            self.assertLessEqual(abs(got - want), 1, 'not centred')
-        self.assertEqual(w['style'] & (WS_THICKFRAME_MINIMIZEBOX_MAXIMIZEBOX | WS_CAPTION),
-                         WS_CAPTION)
+        self.assertEqual((w['title'], size(w['client'])), (TITLE, (433, 73)))  # 6495 x 1095 twips
+        self.assertTrue(near(centre(w['rect']), (self.width // 2, self.height // 2)), 'not centred')
+        self.assertEqual((w['style'] & (WS_THICKFRAME_MINIMIZEBOX_MAXIMIZEBOX | WS_CAPTION),
+                          w['topmost'], w['owner']), (WS_CAPTION, 0, 0))
         self.assertTrue(w['exstyle'] & WS_EX_APPWINDOW, 'not in the task bar')
-        self.assertEqual((w['topmost'], w['owner']), (0, 0))
         controls = {c['text']: c for c in self.s.children(w['hwnd'])}
         self.assertEqual({text: (c['class'], c['rel']) for text, c in controls.items()}, {
             'ＯＫ': ('Button', (344, 8, 425, 33)),
             'キャンセル': ('Button', (344, 40, 425, 65)),
             '設定項目はございません。': ('Static', (8, 16, 217, 33)),
         })
-        self.assertEqual(controls['ＯＫ']['style'] & BS_TYPEMASK, BS_DEFPUSHBUTTON)
-        self.assertNotEqual(controls['キャンセル']['style'] & BS_TYPEMASK, BS_DEFPUSHBUTTON)
+        self.assertEqual([controls[t]['style'] & BS_TYPEMASK == BS_DEFPUSHBUTTON
+                          for t in ('ＯＫ', 'キャンセル')], [True, False])
         self.assertEqual(self.s.focus(), controls['ＯＫ']['hwnd'])
-        self.s.close_window(w['hwnd'])
+        self.s.post_message(w['hwnd'], WM_CLOSE)
         self.assert_ends(p, 'closing')
 
     def test_buttons_and_keys_each_end_the_program(self):
@@ -107,7 +104,7 @@ class DialogTest(SaverTest):
                 p, w = self.open_dialog()
                 act(w)
                 self.assert_ends(p, name)
-                self.assertIsNone(self.s.wait_window(cls='#32770', timeout=0.5))
+                self.assertIsNone(self.s.wait_window(cls=MESSAGE_CLASS, timeout=0.5))
 
     def test_menu_opens_the_about_box_modally(self):
         p, dialog = self.open_dialog()
@@ -137,8 +134,8 @@ class DialogTest(SaverTest):
         self.assertEqual(self.s.focus(), ok['hwnd'])
         img = self.s.screenshot()
         left, top = about['client'][:2]
-        self.assertEqual(harness.pixel(img, left + 200, top + 120), (255, 255, 255))
-        self.assertEqual(harness.pixel(img, left + 200, top + 122), (128, 128, 128))
+        self.assertEqual([img.getpixel((left + 200, top + y)) for y in (120, 122)],
+                         [(255, 255, 255), (128, 128, 128)])
         self.close(about)
         self.assertIsNone(self.s.wait_exit(p, 0.5), 'closing the About box ended the program')
         self.assertEqual(self.s.window_info(dialog['hwnd'])['enabled'], 1)
@@ -147,7 +144,7 @@ class DialogTest(SaverTest):
 
     def place_marker(self, windows_path):
         """The stand-in tool at a C: path; returns the file it writes when run."""
-        unix = os.path.join(self.drive_c, *windows_path[3:].split('\\'))
+        unix = self.s.unix(windows_path)
         os.makedirs(os.path.dirname(unix), exist_ok=True)
         shutil.copy(os.environ['ZARVO_MARKER'], unix)
         self.addCleanup(lambda: [os.remove(f) for f in (unix, unix + '.ran') if os.path.exists(f)])
@@ -156,8 +153,7 @@ class DialogTest(SaverTest):
     def ask_for_the_tool(self, key=None, *value):
         """Opens the About box and clicks the button for the System
         Information tool, which the registry names under key, if given."""
-        self.reg('delete', TOOL_KEY, '/f')
-        self.reg('delete', FOLDER_KEY, '/f')
+        self.forget_the_tool()
         if key:
             self.reg('add', key, '/v', *value, '/f')
             self.addCleanup(self.reg, 'delete', key, '/f')
@@ -181,7 +177,7 @@ class DialogTest(SaverTest):
                 self.assertTrue(harness.wait_until(lambda: os.path.exists(tool_ran), 15),
                                 'the tool was not started')
                 self.assertFalse(os.path.exists(decoy_ran), decoy + ' was started')
-                self.assertIsNone(self.s.wait_window(cls='#32770', timeout=1), 'the launch failed')
+                self.assertIsNone(self.s.wait_window(cls=MESSAGE_CLASS, timeout=1), 'launch failed')
                 self.close(about)
                 self.close(dialog)
                 self.assert_ends(p, 'Esc')
@@ -192,7 +188,7 @@ class DialogTest(SaverTest):
                     for item in self.s.registry(root).items()
                     if not item[0][0].startswith(WINE_OWN_KEY)}
         files = {}
-        for top in (self.drive_c, self.f.folder):
+        for top in (self.s.unix('C:\\'), self.folder):
             for folder, _, names in os.walk(top):
                 for path in (os.path.join(folder, name) for name in names):
                     with contextlib.suppress(OSError):  # gone meanwhile
@@ -200,17 +196,15 @@ class DialogTest(SaverTest):
         return registry, files
 
     def test_neither_the_saver_nor_the_dialogs_write_to_disk_or_registry(self):
-        self.reg('delete', TOOL_KEY, '/f')
-        self.reg('delete', FOLDER_KEY, '/f')
+        self.forget_the_tool()
         before = self.snapshot()
         saver, window = self.start_saver()
         time.sleep(1)  # the picture is up
         self.end_with_key(saver, window)
         # Without the tool: a message says it cannot be had, over the About box.
         p, dialog, about = self.ask_for_the_tool()
-        box = self.s.wait_window(cls='#32770', timeout=10)
+        box = self.s.wait_window(cls=MESSAGE_CLASS, title=TITLE, timeout=10)
         self.assertIsNotNone(box, 'no message')
-        self.assertEqual(box['title'], TITLE)
         self.child(box['hwnd'], 'この環境ではシステム情報を使用できません。')
         self.s.key('Return', window=box)
         self.assertTrue(self.s.wait_gone(box['hwnd'], 10))
@@ -219,7 +213,7 @@ class DialogTest(SaverTest):
         self.assert_ends(p, 'OK')
         after = self.snapshot()
         self.assertEqual((sorted(before[0] - after[0]), sorted(after[0] - before[0])), ([], []))
-        self.assertEqual(sorted(k for k in set(before[1]) | set(after[1])
+        self.assertEqual(sorted(k for k in before[1].keys() | after[1].keys()
                                 if before[1].get(k) != after[1].get(k)), [])
 
 

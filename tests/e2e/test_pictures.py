@@ -2,11 +2,11 @@
 """Pictures on the real zarvo.scr under Wine: each format is decoded, scaled
 down to fit and centred on black, as the box of the non-black pixels on a
 screenshot shows."""
-import os
 import unittest
 
 import harness
 import picture_corpus
+from saver_fixture import convert, near
 
 # Format, natural size, and where it shows (left, top, width, height): one
 # of each format and of each way through the decoder (rows copied as they
@@ -30,14 +30,11 @@ PLACEMENTS = [
 
 class PicturesOnScreen(picture_corpus.PictureTest):
     def show(self, expected, what):
-        """Runs the saver on ZARVO001.DAT, checks the picture shows at
-        expected and returns the screenshot."""
+        """Runs the saver on ZARVO001.DAT; returns the screenshot with the
+        picture at expected."""
         p, _ = self.start_saver()
-        box = picture_corpus.wait_for_box(self.s, lambda b: b is not None and all(
-            abs(got - want) <= 1 for got, want in zip(b, expected)), timeout=10)
-        self.assertIsNotNone(box, '%s: nothing on the screen' % what)
-        for got, want in zip(box, expected):
-            self.assertLessEqual(abs(got - want), 1, '%s: box %s' % (what, box))
+        box = harness.wait_until(self.screen_box, 10, 0.2, lambda b: near(b, expected))
+        self.assertTrue(near(box, expected), '%s: box %s' % (what, box))
         img = self.s.screenshot()
         self.end_with_key(p)
         return img
@@ -45,30 +42,27 @@ class PicturesOnScreen(picture_corpus.PictureTest):
     def test_each_format_is_fitted_and_centred(self):
         for fmt, natural, expected in PLACEMENTS:
             with self.subTest(fmt):
-                picture_corpus.good_picture(self.f.picture(1), natural[0], natural[1], fmt)
+                picture_corpus.good_picture(self.picture(1), *natural, fmt)
                 self.show(expected, fmt)
 
     def test_exif_orientation_turns_the_picture_upright(self):
         # Stored 600 x 300 with a white band along its top, orientation 6
         # (turned a quarter clockwise): shown 300 x 600, the band on the right.
-        stored = self.f.picture(1) + '.jpg'
-        picture_corpus.run_convert('-size', '600x300', 'xc:#808080', '-fill', '#ffffff',
-                                   '-draw', 'rectangle 0,0 599,59', '-quality', '95', stored)
-        with open(stored, 'rb') as f:
-            data = f.read()
-        os.remove(stored)
-        with open(self.f.picture(1), 'wb') as f:
-            f.write(picture_corpus.with_exif_orientation(data, 6))
+        convert('-size', '600x300', 'xc:#808080', '-fill', '#ffffff', '-draw',
+                'rectangle 0,0 599,59', '-quality', '95', 'JPEG:' + self.picture(1))
+        with open(self.picture(1), 'r+b') as f:
+            data = picture_corpus.with_exif_orientation(f.read(), 6)
+            f.seek(0)
+            f.write(data)
         img = self.show((250, 0, 300, 600), 'orientation 6')
-        right, left = harness.pixel(img, 540, 300), harness.pixel(img, 260, 300)
+        right, left = img.getpixel((540, 300)), img.getpixel((260, 300))
         self.assertGreater(min(right), 200, right)
         self.assertLess(max(abs(c - 128) for c in left), 40, left)
 
     def test_transparent_parts_are_black(self):
         # Transparent but for an opaque white square in the middle.
-        picture_corpus.run_convert('-size', '400x300', 'xc:none', '-fill', '#ffffff',
-                                   '-draw', 'rectangle 150,100 249,199',
-                                   'PNG32:' + self.f.picture(1))
+        convert('-size', '400x300', 'xc:none', '-fill', '#ffffff', '-draw',
+                'rectangle 150,100 249,199', 'PNG32:' + self.picture(1))
         self.show((350, 250, 100, 100), 'transparent PNG')
 
 
