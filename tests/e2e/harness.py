@@ -1,13 +1,12 @@
 #!/usr/bin/python3
-"""End-to-end test harness: Windows programs under Wine, in the X display
-and prefix that scripts/wine-env.sh sets up. Windows are inspected and
-driven by zarvo-probe.exe, input is real X input (xdotool)."""
+"""Windows programs under Wine, in the X display and prefix of
+scripts/wine-env.sh: windows seen and driven by zarvo-probe.exe, real X
+input through xdotool."""
 
 import ctypes
 import io
 import json
 import os
-import re
 import subprocess
 import tempfile
 import time
@@ -38,7 +37,7 @@ def parse_output(text):
 
 def bbox_non_black(img, threshold=16):
     """(l, t, r, b) of the pixels brighter than threshold, or None."""
-    return img.convert('RGB').point(lambda v: 255 if v > threshold else 0).getbbox()
+    return img.point(lambda v: 255 if v > threshold else 0).getbbox()
 
 
 def wait_until(get, timeout=10.0, interval=0.1, ok=bool):
@@ -47,13 +46,6 @@ def wait_until(get, timeout=10.0, interval=0.1, ok=bool):
     while not ok(v := get()) and time.monotonic() < end:
         time.sleep(interval)
     return v
-
-
-class CursorImage(ctypes.Structure):
-    _fields_ = [('x', ctypes.c_short), ('y', ctypes.c_short),
-                ('width', ctypes.c_ushort), ('height', ctypes.c_ushort),
-                ('xhot', ctypes.c_ushort), ('yhot', ctypes.c_ushort),
-                ('serial', ctypes.c_ulong), ('pixels', ctypes.POINTER(ctypes.c_ulong))]
 
 
 class WineSession:
@@ -122,58 +114,45 @@ class WineSession:
 
     def windows(self, all=False, cls=None, title=None):
         """Top-level windows, front to back (visible ones only unless all)."""
-        return [w for w in self.probe('windows', *['--all'][:all])
-                if cls in (None, w['class']) and title in (None, w['title'])]
-
-    def children(self, hwnd):
-        return self.probe('children', hwnd)
+        return [w for w in self.probe('windows') if (all or w['visible']) and
+                cls in (None, w['class']) and title in (None, w['title'])]
 
     def window_info(self, hwnd):
         """The top-level window's record, or None if it is gone."""
         return next((w for w in self.windows(all=True) if w['hwnd'] == hwnd), None)
 
-    def find_window(self, cls=None, title=None, visible=False):
-        return next(iter(self.windows(not visible, cls, title)), None)
-
     def wait_window(self, cls=None, title=None, timeout=10.0):
         """The first visible top-level window of that class and title, or None."""
-        return wait_until(lambda: self.find_window(cls, title, visible=True), timeout)
+        return wait_until(lambda: next(iter(self.windows(False, cls, title)), None), timeout)
 
     def wait_gone(self, hwnd, timeout=10.0):
         return wait_until(lambda: self.window_info(hwnd) is None, timeout)
 
-    def post_message(self, hwnd, msg, wparam=0, lparam=0):
-        self.probe('post', hwnd, msg, wparam, lparam)
-
-    def focus(self):
-        return self.probe('focus')[0]['focus']
-
     def x_cursor_visible(self):
         """Whether the X server's current cursor has an opaque pixel."""
+        class CursorImage(ctypes.Structure):
+            _fields_ = [(n, ctypes.c_short) for n in 'xy'] + [
+                (n, ctypes.c_ushort) for n in ('width', 'height', 'xhot', 'yhot')] + [
+                ('serial', ctypes.c_ulong), ('pixels', ctypes.POINTER(ctypes.c_ulong))]
         xlib, xfixes = ctypes.CDLL('libX11.so.6'), ctypes.CDLL('libXfixes.so.3')
         xlib.XOpenDisplay.restype = ctypes.c_void_p
         xlib.XCloseDisplay.argtypes = xlib.XFree.argtypes = [ctypes.c_void_p]
         xfixes.XFixesGetCursorImage.restype = ctypes.POINTER(CursorImage)
         xfixes.XFixesGetCursorImage.argtypes = [ctypes.c_void_p]
         d = xlib.XOpenDisplay(self.env['DISPLAY'].encode())
-        if not d:
-            raise HarnessError('cannot open display %s' % self.env['DISPLAY'])
-        try:
-            p = xfixes.XFixesGetCursorImage(d)
-            if not p:
-                raise HarnessError('XFixesGetCursorImage failed')
-            im = p.contents
-            opaque = any(im.pixels[i] >> 24 & 0xff for i in range(im.width * im.height))
-            xlib.XFree(p)
-            return opaque
-        finally:
-            xlib.XCloseDisplay(d)
+        p = d and xfixes.XFixesGetCursorImage(d)
+        if not p:
+            raise HarnessError('no cursor image from display %s' % self.env['DISPLAY'])
+        opaque = any(p.contents.pixels[i] >> 24 for i in range(p.contents.width * p.contents.height))
+        xlib.XFree(p)
+        xlib.XCloseDisplay(d)
+        return opaque
 
     def registry(self, key):
         """{(key, value name): data} of a key and its subkeys (a key itself
         with name None), from Wine's own reg.exe; {} when there is no such
         key. reg.exe writes in the ANSI code page, which is 932 here."""
-        if not re.match(r'HK(CU|LM)\\', key + '\\'):
+        if not key.startswith(('HKCU', 'HKLM')):
             raise HarnessError('not a key of HKCU or HKLM: ' + key)
         rc, out = self.run('reg', 'query', key, '/s', timeout=180, encoding='cp932',
                            stderr=subprocess.DEVNULL)
@@ -195,8 +174,7 @@ class WineSession:
         until = os.path.join(self.env['ZARVO_WINE_TMP'], 'zarvo-tray-%d' % time.monotonic_ns())
         p = self.start_program(self.probe_exe, 'tray', 'Z:' + until.replace('/', '\\'),
                                *[decoy][:bool(decoy)], stderr=subprocess.DEVNULL)
-        started = wait_until(lambda: p.poll() is not None or self.program_output(p).endswith('\n'),
-                             30)
+        started = wait_until(lambda: p.poll() is not None or '\n' in self.program_output(p), 30)
         if not started or p.poll() is not None:
             self.kill(p)
             raise HarnessError('the stand-in task bar did not start: %s' % self.program_output(p))
@@ -235,8 +213,7 @@ class WineSession:
 
     def mousemove(self, x, y):
         # --sync would wait forever for a move to where the pointer is.
-        out = self.xdotool('getmouselocation', '--shell')
-        if (int(re.search(r'X=(\d+)', out)[1]), int(re.search(r'Y=(\d+)', out)[1])) != (x, y):
+        if tuple(int(v[2:]) for v in self.xdotool('getmouselocation').split()[:2]) != (x, y):
             self.xdotool('mousemove', '--sync', x, y)
 
     def click(self, button=1, x=None, y=None):

@@ -15,8 +15,7 @@ from saver_fixture import DIALOG_CLASS, MESSAGE_CLASS, SaverTest, convert, near
 WS_THICKFRAME_MINIMIZEBOX_MAXIMIZEBOX = 0x00070000
 WS_CAPTION, WS_EX_APPWINDOW, WM_CLOSE = 0x00C00000, 0x00040000, 0x10
 BS_TYPEMASK, BS_DEFPUSHBUTTON = 0x0F, 0x01
-TITLE = 'ZARVO'
-COMPANY = '株式会社ザルボソフト'
+TITLE, COMPANY = 'ZARVO', '株式会社ザルボソフト'
 SYSINFO_BUTTON = 'ｼｽﾃﾑ情報(&S)...'
 TOOL_KEY = r'HKLM\SOFTWARE\Microsoft\Shared Tools\MSINFO'
 FOLDER_KEY = r'HKLM\SOFTWARE\Microsoft\Shared Tools Location'
@@ -41,10 +40,6 @@ class DialogTest(SaverTest):
     def reg(self, *args):
         self.s.run('reg', *args, stderr=subprocess.DEVNULL)
 
-    def forget_the_tool(self):
-        self.reg('delete', TOOL_KEY, '/f')
-        self.reg('delete', FOLDER_KEY, '/f')
-
     def open_dialog(self):
         p = self.start('/c')
         w = self.s.wait_window(cls=DIALOG_CLASS, timeout=30)
@@ -53,12 +48,12 @@ class DialogTest(SaverTest):
         return p, self.s.window_info(w['hwnd'])
 
     def child(self, hwnd, text):
-        found = [c for c in self.s.children(hwnd) if c['text'] == text]
+        found = [c for c in self.s.probe('children', hwnd) if c['text'] == text]
         self.assertEqual(len(found), 1, 'no single control "%s"' % text)
         return found[0]
 
-    def click(self, control):
-        self.s.click(1, *centre(control['rect']))
+    def click(self, hwnd, text):
+        self.s.click(1, *centre(self.child(hwnd, text)['rect']))
 
     def open_about(self, dialog):
         self.s.key('alt+h', window=dialog)
@@ -80,21 +75,19 @@ class DialogTest(SaverTest):
         self.assertEqual((w['style'] & (WS_THICKFRAME_MINIMIZEBOX_MAXIMIZEBOX | WS_CAPTION),
                           w['topmost'], w['owner']), (WS_CAPTION, 0, 0))
         self.assertTrue(w['exstyle'] & WS_EX_APPWINDOW, 'not in the task bar')
-        controls = {c['text']: c for c in self.s.children(w['hwnd'])}
+        controls = {c['text']: c for c in self.s.probe('children', w['hwnd'])}
         self.assertEqual({text: (c['class'], c['rel']) for text, c in controls.items()}, {
-            'ＯＫ': ('Button', (344, 8, 425, 33)),
-            'キャンセル': ('Button', (344, 40, 425, 65)),
-            '設定項目はございません。': ('Static', (8, 16, 217, 33)),
-        })
+            'ＯＫ': ('Button', (344, 8, 425, 33)), 'キャンセル': ('Button', (344, 40, 425, 65)),
+            '設定項目はございません。': ('Static', (8, 16, 217, 33))})
         self.assertEqual([controls[t]['style'] & BS_TYPEMASK == BS_DEFPUSHBUTTON
                           for t in ('ＯＫ', 'キャンセル')], [True, False])
-        self.assertEqual(self.s.focus(), controls['ＯＫ']['hwnd'])
-        self.s.post_message(w['hwnd'], WM_CLOSE)
+        self.assertEqual(self.s.probe('focus')[0]['focus'], controls['ＯＫ']['hwnd'])
+        self.s.probe('post', w['hwnd'], WM_CLOSE)
         self.assert_ends(p, 'closing')
 
     def test_buttons_and_keys_each_end_the_program(self):
         ways = {
-            'click OK': lambda w: self.click(self.child(w['hwnd'], 'ＯＫ')),
+            'click OK': lambda w: self.click(w['hwnd'], 'ＯＫ'),
             'Enter': lambda w: self.s.key('Return', window=w),
             'Esc with the focus on Cancel': lambda w: self.s.key('Tab', 'Escape', window=w),
             'Alt+F4': lambda w: self.s.key('alt+F4', window=w),
@@ -115,23 +108,20 @@ class DialogTest(SaverTest):
         self.assertEqual(centre(about['rect']), centre(dialog['rect']))
         self.assertEqual(self.s.window_info(dialog['hwnd'])['enabled'], 0,
                          'the dialog takes input while the About box is open')
-        by_rel = {c['rel']: c for c in self.s.children(about['hwnd'])}
+        by_rel = {c['rel']: c for c in self.s.probe('children', about['hwnd'])}
         self.assertEqual({rel: (c['class'], c['text']) for rel, c in by_rel.items()}, {
             (16, 16, 48, 48): ('Static', ''),  # the icon
             (304, 132, 396, 155): ('Button', 'OK'),
             (304, 160, 396, 183): ('Button', SYSINFO_BUTTON),
             (12, 80, 400, 110): ('Static', 'Copyright (C) 2026 %s\r\nAll rights reserved.' % COMPANY),
-            (12, 62, 396, 77): ('Static', COMPANY),
-            (68, 228, 327, 306): ('Static', 'ｱﾌﾟﾘｹｰｼｮﾝの説明'),
-            (70, 16, 397, 35): ('Static', TITLE),
-            (70, 40, 397, 55): ('Static', 'ﾊﾞｰｼﾞｮﾝ 1.0.0'),
+            (12, 62, 396, 77): ('Static', COMPANY), (68, 228, 327, 306): ('Static', 'ｱﾌﾟﾘｹｰｼｮﾝの説明'),
+            (70, 16, 397, 35): ('Static', TITLE), (70, 40, 397, 55): ('Static', 'ﾊﾞｰｼﾞｮﾝ 1.0.0'),
             (12, 144, 294, 179): ('Static', ''),  # the disclaimer, emptied
-            (8, 120, 400, 122): ('Static', ''),  # the etched rule: white over grey
-            (8, 122, 400, 123): ('Static', ''),
-        })
+            # The etched rule: white over grey.
+            (8, 120, 400, 122): ('Static', ''), (8, 122, 400, 123): ('Static', '')})
         ok = by_rel[(304, 132, 396, 155)]
         self.assertEqual(ok['style'] & BS_TYPEMASK, BS_DEFPUSHBUTTON)
-        self.assertEqual(self.s.focus(), ok['hwnd'])
+        self.assertEqual(self.s.probe('focus')[0]['focus'], ok['hwnd'])
         img = self.s.screenshot()
         left, top = about['client'][:2]
         self.assertEqual([img.getpixel((left + 200, top + y)) for y in (120, 122)],
@@ -142,24 +132,17 @@ class DialogTest(SaverTest):
         self.close(dialog)
         self.assert_ends(p, 'Esc after the About box')
 
-    def place_marker(self, windows_path):
-        """The stand-in tool at a C: path; returns the file it writes when run."""
-        unix = self.s.unix(windows_path)
-        os.makedirs(os.path.dirname(unix), exist_ok=True)
-        shutil.copy(os.environ['ZARVO_MARKER'], unix)
-        self.addCleanup(lambda: [os.remove(f) for f in (unix, unix + '.ran') if os.path.exists(f)])
-        return unix + '.ran'
-
     def ask_for_the_tool(self, key=None, *value):
         """Opens the About box and clicks the button for the System
         Information tool, which the registry names under key, if given."""
-        self.forget_the_tool()
+        for k in (TOOL_KEY, FOLDER_KEY):
+            self.reg('delete', k, '/f')
         if key:
             self.reg('add', key, '/v', *value, '/f')
             self.addCleanup(self.reg, 'delete', key, '/f')
         p, dialog = self.open_dialog()
         about = self.open_about(dialog)
-        self.click(self.child(about['hwnd'], SYSINFO_BUTTON))
+        self.click(about['hwnd'], SYSINFO_BUTTON)
         return p, dialog, about
 
     def test_the_tool_named_in_the_registry_starts_exactly_that_file(self):
@@ -172,11 +155,17 @@ class DialogTest(SaverTest):
         }
         for name, (tool, decoy, *setting) in cases.items():
             with self.subTest(name):
-                tool_ran, decoy_ran = self.place_marker(tool), self.place_marker(decoy)
+                # The stand-in tool at both paths: it writes <its path>.ran when run.
+                tool, decoy = map(self.s.unix, (tool, decoy))
+                for path in (tool, decoy):
+                    os.makedirs(os.path.dirname(path), exist_ok=True)
+                    shutil.copy(os.environ['ZARVO_MARKER'], path)
+                    for f in (path, path + '.ran'):
+                        self.addCleanup(lambda f=f: os.path.exists(f) and os.remove(f))
                 p, dialog, about = self.ask_for_the_tool(*setting)
-                self.assertTrue(harness.wait_until(lambda: os.path.exists(tool_ran), 15),
+                self.assertTrue(harness.wait_until(lambda: os.path.exists(tool + '.ran'), 15),
                                 'the tool was not started')
-                self.assertFalse(os.path.exists(decoy_ran), decoy + ' was started')
+                self.assertFalse(os.path.exists(decoy + '.ran'), decoy + ' was started')
                 self.assertIsNone(self.s.wait_window(cls=MESSAGE_CLASS, timeout=1), 'launch failed')
                 self.close(about)
                 self.close(dialog)
@@ -184,19 +173,18 @@ class DialogTest(SaverTest):
 
     def snapshot(self):
         """Registry and files a run could have left something in."""
-        registry = {item for root in ('HKCU', r'HKLM\Software')
-                    for item in self.s.registry(root).items()
-                    if not item[0][0].startswith(WINE_OWN_KEY)}
-        files = {}
+        found = {(k, v) for root in ('HKCU', r'HKLM\Software')
+                 for k, v in self.s.registry(root).items() if not k[0].startswith(WINE_OWN_KEY)}
         for top in (self.s.unix('C:\\'), self.folder):
             for folder, _, names in os.walk(top):
                 for path in (os.path.join(folder, name) for name in names):
                     with contextlib.suppress(OSError):  # gone meanwhile
-                        files[path] = os.stat(path).st_size, os.stat(path).st_mtime_ns
-        return registry, files
+                        found.add((path, os.stat(path).st_size, os.stat(path).st_mtime_ns))
+        return found
 
     def test_neither_the_saver_nor_the_dialogs_write_to_disk_or_registry(self):
-        self.forget_the_tool()
+        for key in (TOOL_KEY, FOLDER_KEY):
+            self.reg('delete', key, '/f')
         before = self.snapshot()
         saver, window = self.start_saver()
         time.sleep(1)  # the picture is up
@@ -209,12 +197,11 @@ class DialogTest(SaverTest):
         self.s.key('Return', window=box)
         self.assertTrue(self.s.wait_gone(box['hwnd'], 10))
         self.close(about)
-        self.click(self.child(dialog['hwnd'], 'ＯＫ'))
+        self.click(dialog['hwnd'], 'ＯＫ')
         self.assert_ends(p, 'OK')
         after = self.snapshot()
-        self.assertEqual((sorted(before[0] - after[0]), sorted(after[0] - before[0])), ([], []))
-        self.assertEqual(sorted(k for k in before[1].keys() | after[1].keys()
-                                if before[1].get(k) != after[1].get(k)), [])
+        self.assertEqual((sorted(before - after, key=str), sorted(after - before, key=str)),
+                         ([], []))
 
 
 if __name__ == '__main__':

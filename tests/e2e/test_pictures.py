@@ -13,18 +13,13 @@ from saver_fixture import convert, near
 # are, converted by WIC, reduced while read, placed on a GIF's screen, the
 # largest of an icon's images).
 PLACEMENTS = [
-    ('png', (400, 300), (200, 150, 400, 300)),
-    ('jpeg', (1600, 800), (0, 100, 800, 400)),
+    ('png', (400, 300), (200, 150, 400, 300)), ('jpeg', (1600, 800), (0, 100, 800, 400)),
     ('progressive-jpeg', (300, 1200), (325, 0, 150, 600)),
-    ('cmyk-jpeg', (900, 500), (0, 77.8, 800, 444.4)),
-    ('bmp', (1000, 1000), (100, 0, 600, 600)),
-    ('rle-bmp', (640, 480), (80, 60, 640, 480)),
-    ('gif', (1200, 900), (0, 0, 800, 600)),
+    ('cmyk-jpeg', (900, 500), (0, 77.8, 800, 444.4)), ('bmp', (1000, 1000), (100, 0, 600, 600)),
+    ('rle-bmp', (640, 480), (80, 60, 640, 480)), ('gif', (1200, 900), (0, 0, 800, 600)),
     ('placed-gif', (400, 200), (200, 200, 400, 200)),  # on a screen of 800 x 400
-    ('palette-png', (800, 300), (0, 150, 800, 300)),
-    ('png16', (2000, 1500), (0, 0, 800, 600)),
-    ('tiff', (300, 600), (250, 0, 300, 600)),
-    ('ico', (256, 256), (272, 172, 256, 256)),
+    ('palette-png', (800, 300), (0, 150, 800, 300)), ('png16', (2000, 1500), (0, 0, 800, 600)),
+    ('tiff', (300, 600), (250, 0, 300, 600)), ('ico', (256, 256), (272, 172, 256, 256)),
 ]
 
 
@@ -50,10 +45,9 @@ class PicturesOnScreen(picture_corpus.PictureTest):
         # (turned a quarter clockwise): shown 300 x 600, the band on the right.
         convert('-size', '600x300', 'xc:#808080', '-fill', '#ffffff', '-draw',
                 'rectangle 0,0 599,59', '-quality', '95', 'JPEG:' + self.picture(1))
-        with open(self.picture(1), 'r+b') as f:
-            data = picture_corpus.with_exif_orientation(f.read(), 6)
-            f.seek(0)
-            f.write(data)
+        with open(self.picture(1), 'rb') as f:
+            data = f.read()
+        picture_corpus.write(self.picture(1), picture_corpus.with_exif_orientation(data, 6))
         img = self.show((250, 0, 300, 600), 'orientation 6')
         right, left = img.getpixel((540, 300)), img.getpixel((260, 300))
         self.assertGreater(min(right), 200, right)

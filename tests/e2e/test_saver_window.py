@@ -52,22 +52,22 @@ class SaverUnderWine(SaverTest):
         # Which characters ask for what is tested on the simulated host.
         with self.subTest('/p: nothing, and the program ends'):
             self.assert_ends(self.start('/p'), '/p')
-            self.assertIsNone(self.s.find_window(cls=SAVER_CLASS))
+            self.assertFalse(self.s.windows(True, SAVER_CLASS))
         with self.subTest('no switch: the configuration dialog'):
             p = self.start()
             dialog = self.s.wait_window(cls=DIALOG_CLASS, timeout=20)
             self.assertIsNotNone(dialog)
-            self.s.post_message(dialog['hwnd'], WM_CLOSE)
+            self.s.probe('post', dialog['hwnd'], WM_CLOSE)
             self.assert_ends(p, 'closing')
         with self.subTest('/a: the message that passwords are not supported'):
             p = self.start('/a')
             box = self.s.wait_window(cls=MESSAGE_CLASS, title='ZARVO', timeout=20)
             self.assertIsNotNone(box)
             self.assertIn('パスワードには対応しておりません。',
-                          [c['text'] for c in self.s.children(box['hwnd'])])
+                          [c['text'] for c in self.s.probe('children', box['hwnd'])])
             self.s.key('Return', window=box)
             self.assert_ends(p, 'Enter')
-            self.assertIsNone(self.s.find_window(cls=SAVER_CLASS))
+            self.assertFalse(self.s.windows(True, SAVER_CLASS))
 
     def test_second_copy_ends_at_once(self):
         first, window = self.start_saver()
@@ -103,8 +103,8 @@ class SaverUnderWine(SaverTest):
         ways = {
             'key': lambda w: self.s.key('a', window=w),
             'click': lambda w: self.s.click(3),
-            'system close': lambda w: self.s.post_message(w['hwnd'], WM_CLOSE),
-            'session end': lambda w: self.s.post_message(w['hwnd'], WM_ENDSESSION, 1),
+            'system close': lambda w: self.s.probe('post', w['hwnd'], WM_CLOSE),
+            'session end': lambda w: self.s.probe('post', w['hwnd'], WM_ENDSESSION, 1),
         }
         for name, end in ways.items():
             with self.subTest(name):

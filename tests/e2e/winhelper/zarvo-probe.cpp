@@ -1,15 +1,10 @@
 // zarvo-probe: a Win32 console helper for the end-to-end tests under Wine.
 // It inspects and drives the windows of other processes and prints one JSON
-// object a line (UTF-8), which tests/e2e/harness.py reads. Exit code 0 when
-// it did what was asked, 2 otherwise.
-//
-//   windows [--all]                  visible (or all) top-level windows
-//   children HWND                    descendants of HWND
-//   focus                            the window with the keyboard focus
-//   post HWND MSG [WPARAM [LPARAM]]  post any message
-//   quit HWND                        WM_QUIT to the window's thread
-//   fault HWND                       a faulting thread in the window's process
-//   tray FILE [DECOY]                a stand-in task bar until FILE exists
+// object a line (UTF-8) for tests/e2e/harness.py; exit code 0 when it did
+// what was asked, 2 otherwise. Commands: windows (top-level, front to back),
+// children HWND, focus, post HWND MSG [WPARAM [LPARAM]], quit HWND (WM_QUIT
+// to its thread), fault HWND (a faulting thread in its process), tray FILE
+// [DECOY] (a stand-in task bar until FILE exists).
 #include <windows.h>
 
 #include <fcntl.h>
@@ -49,20 +44,17 @@ void PrintRect(const char* name, RECT r, HWND from, HWND to) {
   printf(R"(,"%s":[%ld,%ld,%ld,%ld])", name, r.left, r.top, r.right, r.bottom);
 }
 
-// One window a line: a top-level one ('a'll or 'v'isible ones) with its
-// title, read without sending it a message, or a 'c'hild with its live text,
-// by WM_GETTEXT with a time limit, and its place in its parent. xwin is
-// Wine's X11 window of the window.
+// One window a line: a top-level one with its title, read without sending
+// it a message, or a 'c'hild with its live text, by WM_GETTEXT with a time
+// limit, and its place in its parent. xwin is Wine's X11 window of the window.
 BOOL CALLBACK Print(HWND h, LPARAM kind) {
-  if (kind == 'v' && !IsWindowVisible(h)) return TRUE;
   DWORD pid = 0;
   GetWindowThreadProcessId(h, &pid);
   wchar_t name[256] = {}, text[1024] = {};
   GetClassNameW(h, name, 256);
-  DWORD_PTR got = 0;
   if (kind == 'c')
     SendMessageTimeoutW(h, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 500,
-                        &got);
+                        nullptr);
   else
     InternalGetWindowText(h, text, 1024);
   const unsigned long style = GetWindowLongW(h, GWL_STYLE),
@@ -96,46 +88,37 @@ bool Fault(HWND h) {
   return thread && CloseHandle(thread);
 }
 
-const wchar_t* g_until = L"";
-
-LRESULT CALLBACK TrayProc(HWND h, UINT message, WPARAM wparam, LPARAM lparam) {
-  if (message == WM_TIMER && GetFileAttributesW(g_until) != INVALID_FILE_ATTRIBUTES)
-    PostQuitMessage(0);
-  return DefWindowProcW(h, message, wparam, lparam);
-}
-
 // Shell_TrayWnd with an empty title, top-most along the bottom of the
 // screen, shown without taking the foreground; with a decoy, also one of
 // its class with that title, made later and so in front of it.
 bool Tray(const wchar_t* until, const wchar_t* decoy) {
-  g_until = until;
-  WNDCLASSEXW wc = {};
-  wc.cbSize = sizeof wc;
-  wc.lpfnWndProc = TrayProc;
-  wc.hInstance = GetModuleHandleW(nullptr);
-  wc.hbrBackground = CreateSolidBrush(RGB(32, 48, 96));
-  wc.lpszClassName = L"Shell_TrayWnd";
-  if (!RegisterClassExW(&wc)) return false;
+  const HINSTANCE instance = GetModuleHandleW(nullptr);
+  const HBRUSH brush = CreateSolidBrush(RGB(32, 48, 96));
+  const WNDCLASSW wc = {0,       DefWindowProcW, 0,     0,       instance,
+                        nullptr, nullptr,        brush, nullptr, L"Shell_TrayWnd"};
+  if (!RegisterClassW(&wc)) return false;
   const int width = GetSystemMetrics(SM_CXSCREEN), height = GetSystemMetrics(SM_CYSCREEN);
   auto make = [&](const wchar_t* title, int top) {
     const HWND h =
         CreateWindowExW(WS_EX_TOOLWINDOW | WS_EX_TOPMOST, L"Shell_TrayWnd", title, WS_POPUP, 0, top,
-                        width, 40, nullptr, nullptr, wc.hInstance, nullptr);
+                        width, 40, nullptr, nullptr, instance, nullptr);
     if (h) ShowWindow(h, SW_SHOWNOACTIVATE);
     return h;
   };
   const HWND tray = make(L"", height - 40);
   if (!tray || (decoy && !make(decoy, 0))) return false;
-  SetTimer(tray, 1, 100, nullptr);
   printf("{\"hwnd\":%lu}\n", Num(tray));
   fflush(stdout);
-  MSG message;
-  while (GetMessageW(&message, nullptr, 0, 0) > 0) DispatchMessageW(&message);
+  while (GetFileAttributesW(until) == INVALID_FILE_ATTRIBUTES) {
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 100, QS_ALLINPUT);
+  }
   return true;
 }
 
 bool Run(const std::wstring& command, int n, wchar_t** a) {
-  if (command == L"windows") return EnumWindows(Print, n && !wcscmp(a[0], L"--all") ? 'a' : 'v');
+  if (command == L"windows") return EnumWindows(Print, 'w');
   if (command == L"focus") {
     GUITHREADINFO gui = {};
     gui.cbSize = sizeof gui;
