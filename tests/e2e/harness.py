@@ -76,20 +76,17 @@ class WineSession:
         self._procs.append(p)
         return p
 
-    @staticmethod
-    def program_output(p, encoding='utf-8'):
+    def program_output(self, p, encoding='utf-8'):
         p.output_file.seek(0)
         return p.output_file.read().decode(encoding, 'replace')
 
-    @staticmethod
-    def wait_exit(p, timeout=10.0):
+    def wait_exit(self, p, timeout=10.0):
         try:
             return p.wait(timeout)
         except subprocess.TimeoutExpired:
             return None
 
-    @staticmethod
-    def kill(p):
+    def kill(self, p):
         if p.poll() is None:
             p.kill()
             p.wait(10)
@@ -143,7 +140,8 @@ class WineSession:
         p = d and xfixes.XFixesGetCursorImage(d)
         if not p:
             raise HarnessError('no cursor image from display %s' % self.env['DISPLAY'])
-        opaque = any(p.contents.pixels[i] >> 24 for i in range(p.contents.width * p.contents.height))
+        im = p.contents
+        opaque = any(im.pixels[i] >> 24 for i in range(im.width * im.height))
         xlib.XFree(p)
         xlib.XCloseDisplay(d)
         return opaque
@@ -158,7 +156,7 @@ class WineSession:
                            stderr=subprocess.DEVNULL)
         if rc not in (0, 1):
             raise HarnessError('reg query %s failed (%s)' % (key, rc))
-        found = {}
+        found, current = {}, None
         for line in out.splitlines() if rc == 0 else []:
             if line.startswith('    '):
                 name, _, data = line[4:].split('    ', 2)

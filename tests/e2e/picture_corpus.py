@@ -1,6 +1,5 @@
-"""Picture files for the end-to-end tests, made at test time: good ones in
-each format the saver decodes, and bad ones that must never be shown and
-never crash or hang it; and the base of the tests that show them."""
+"""Pictures made at test time, good ones in each format the saver decodes and
+bad ones it must never show nor crash on, and the base of the tests using them."""
 import os
 import random
 import struct

@@ -1,5 +1,6 @@
 """Shared set-up for the end-to-end tests of the saver: a Wine session and a
 folder a class, holding a copy of zarvo.scr beside its ZARVOnnn.DAT files."""
+import glob
 import os
 import shutil
 import subprocess
@@ -10,9 +11,7 @@ import unittest
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import harness  # noqa: E402
 
-SAVER_CLASS = 'ZarvoScreen'
-DIALOG_CLASS = 'ZarvoForm'
-MESSAGE_CLASS = '#32770'
+SAVER_CLASS, DIALOG_CLASS, MESSAGE_CLASS = 'ZarvoScreen', 'ZarvoForm', '#32770'
 
 
 def zarvo_scr():
@@ -32,15 +31,12 @@ class SaverTest(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
         cls.s = harness.WineSession().start()
+        cls.addClassCleanup(cls.s.close)
         cls.folder = tempfile.mkdtemp(prefix='zarvo-e2e-')
+        cls.addClassCleanup(shutil.rmtree, cls.folder, ignore_errors=True)
         cls.scr = os.path.join(cls.folder, 'zarvo.scr')
         shutil.copy(zarvo_scr(), cls.scr)
         cls.width, cls.height = cls.s.screen_size
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.s.close()
-        shutil.rmtree(cls.folder, ignore_errors=True)
 
     def setUp(self):
         self.s.mousemove(self.width // 2, self.height // 2)
@@ -50,11 +46,8 @@ class SaverTest(unittest.TestCase):
         return os.path.join(cls.folder, 'ZARVO%03d.DAT' % index)
 
     def clear(self):
-        for path in map(self.picture, range(1, 51)):
-            if os.path.isdir(path):
-                os.rmdir(path)
-            elif os.path.exists(path):
-                os.remove(path)
+        for path in glob.glob(os.path.join(self.folder, 'ZARVO*.DAT')):
+            (os.rmdir if os.path.isdir(path) else os.remove)(path)
 
     def start(self, *args):
         p = self.s.start_program(self.scr, *args, cwd=self.folder)

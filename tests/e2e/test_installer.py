@@ -37,17 +37,11 @@ class InstallerUnderWine(unittest.TestCase):
         subprocess.run(['cmake', '--build', BUILD_DIR, '--target', 'setup'], check=True,
                        stdout=subprocess.DEVNULL, timeout=600)
         cls.s = harness.WineSession().start()
+        cls.addClassCleanup(cls.s.close)
         cls.unix, cls.drive_c = cls.s.unix, cls.s.unix('C:\\')
         # The prefix may be shared with other tests: put the user's settings back.
-        cls.initial = {n: cls.values(DESKTOP).get(n) for n in ('SCRNSAVE.EXE', 'ScreenSaveActive')}
-
-    @classmethod
-    def tearDownClass(cls):
-        try:
-            for name, value in cls.initial.items():
-                cls.set_desktop(name, value)
-        finally:
-            cls.s.close()
+        for name in ('SCRNSAVE.EXE', 'ScreenSaveActive'):
+            cls.addClassCleanup(cls.set_desktop, name, cls.values(DESKTOP).get(name))
 
     def setUp(self):
         self.assertFalse(os.path.exists(self.unix(UNINSTALL_DIR)), 'left over from another test')
@@ -188,14 +182,11 @@ class PackagesWithoutWine(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
         cls.tmp = tempfile.mkdtemp(prefix='zarvo-package-')
+        cls.addClassCleanup(shutil.rmtree, cls.tmp, ignore_errors=True)
         cls.pictures = os.path.join(cls.tmp, 'pictures')
         os.makedirs(cls.pictures)
         for name in PICTURES:
             convert('-size', '48x32', 'xc:#4080c0', 'PNG24:' + os.path.join(cls.pictures, name))
-
-    @classmethod
-    def tearDownClass(cls):
-        shutil.rmtree(cls.tmp, ignore_errors=True)
 
     def test_picture_folder_check_names_the_wrong_file(self):
         for change, message in (('as-is', None), ('missing', b'ZARVO037.DAT is missing'),

@@ -1,7 +1,6 @@
 #!/usr/bin/python3
-"""Pictures on the real zarvo.scr under Wine: each format is decoded, scaled
-down to fit and centred on black, as the box of the non-black pixels on a
-screenshot shows."""
+"""Each picture format on zarvo.scr under Wine is decoded, scaled down to fit
+and centred on black, as the box of a screenshot's non-black pixels shows."""
 import unittest
 
 import harness

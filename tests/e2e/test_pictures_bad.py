@@ -1,8 +1,6 @@
 #!/usr/bin/python3
-"""Files that are not pictures, or are pictures out to do harm, as
-ZARVO001.DAT of the real zarvo.scr under Wine: none is shown, none crashes
-or hangs the saver, its memory stays bounded, a key still ends it, and the
-next picture comes on the tick."""
+"""Bad files as ZARVO001.DAT of zarvo.scr under Wine: none is shown, crashes
+or hangs it, memory stays bounded, a key ends it, the next picture comes."""
 import time
 import unittest
 

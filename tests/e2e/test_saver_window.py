@@ -1,15 +1,12 @@
 #!/usr/bin/python3
-"""The real zarvo.scr under Wine: the switches, a second copy, the saver
-window, what it takes from the desktop and how every way of ending it gives
-the desktop back."""
+"""zarvo.scr under Wine: the switches, a second copy, the saver window, and
+that every way of ending it gives back what it took from the desktop."""
 import unittest
 
 import harness
 from saver_fixture import DIALOG_CLASS, MESSAGE_CLASS, SAVER_CLASS, SaverTest, convert
 
-WS_CAPTION = 0x00C00000
-WS_EX_TOOLWINDOW = 0x00000080
-WM_CLOSE, WM_ENDSESSION = 0x10, 0x16
+WS_CAPTION, WS_EX_TOOLWINDOW, WM_CLOSE, WM_ENDSESSION = 0x00C00000, 0x00000080, 0x10, 0x16
 
 
 class SaverUnderWine(SaverTest):

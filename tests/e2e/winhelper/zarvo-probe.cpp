@@ -35,10 +35,6 @@ unsigned long Num(const void* p) {
   return static_cast<unsigned long>(reinterpret_cast<ULONG_PTR>(p));
 }
 
-HWND ParseHwnd(const wchar_t* s) {
-  return reinterpret_cast<HWND>(static_cast<ULONG_PTR>(wcstoul(s, nullptr, 0)));
-}
-
 void PrintRect(const char* name, RECT r, HWND from, HWND to) {
   MapWindowPoints(from, to, reinterpret_cast<POINT*>(&r), 2);
   printf(R"(,"%s":[%ld,%ld,%ld,%ld])", name, r.left, r.top, r.right, r.bottom);
@@ -125,7 +121,7 @@ bool Run(const std::wstring& command, int n, wchar_t** a) {
     return GetGUIThreadInfo(0, &gui) && printf("{\"focus\":%lu}\n", Num(gui.hwndFocus));
   }
   if (n < 1) return false;
-  const HWND h = ParseHwnd(a[0]);
+  const HWND h = reinterpret_cast<HWND>(static_cast<ULONG_PTR>(wcstoul(a[0], nullptr, 0)));
   auto arg = [&](int i) { return n > i ? wcstol(a[i], nullptr, 0) : 0; };
   if (command == L"post")
     return n > 1 && PostMessageW(h, static_cast<UINT>(arg(1)), static_cast<WPARAM>(arg(2)),
