@@ -1,13 +1,12 @@
 #!/usr/bin/python3
-"""End-to-end test harness: Windows programs under Wine, in the X display
-and prefix that scripts/wine-env.sh sets up. Windows are inspected and
-driven by zarvo-probe.exe, input is real X input (xdotool)."""
+"""Windows programs under Wine, in the X display and prefix of
+scripts/wine-env.sh: windows seen and driven by zarvo-probe.exe, real X
+input through xdotool."""
 
 import ctypes
-import glob
 import io
+import json
 import os
-import re
 import subprocess
 import tempfile
 import time
@@ -16,88 +15,37 @@ from PIL import Image
 
 REPO_ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), '..', '..'))
 
-_TEXT_FIELDS = {'title', 'text', 'class'}
-_RECT_FIELDS = {'rect', 'client', 'rel'}
-
 
 class HarnessError(Exception):
     pass
 
 
+def built(env, *path):
+    """A build product: from the environment (ctest sets it) or build/win32."""
+    path = os.environ.get(env) or os.path.join(REPO_ROOT, 'build', 'win32', *path)
+    if not os.path.isfile(path):
+        raise HarnessError('no %s (build the win32 preset or set %s)' % (path, env))
+    return path
+
+
 def parse_output(text):
-    """The probe's records ('kind\\tk=v\\t...') as dicts: rects become
-    (l, t, r, b), numbers ints."""
-    records = []
-    for line in filter(None, text.splitlines()):
-        parts = line.split('\t')
-        record = {'kind': parts[0]}
-        for part in parts[1:]:
-            k, _, v = part.partition('=')
-            v = re.sub(r'\\(.)', lambda m: {'t': '\t', 'n': '\n', 'r': '\r'}.get(m[1], m[1]), v)
-            if k in _RECT_FIELDS:
-                v = tuple(int(x) for x in v.split(','))
-            elif k not in _TEXT_FIELDS and re.fullmatch(r'-?\d+|0x[0-9a-fA-F]+', v):
-                v = int(v, 0)
-            record[k] = v
-        records.append(record)
-    return records
+    """The probe's records, one JSON object a line; rects become tuples."""
+    return [json.loads(line, strict=False, object_hook=lambda d: {
+        k: tuple(v) if isinstance(v, list) else v for k, v in d.items()})
+        for line in text.splitlines() if line]
 
 
 def bbox_non_black(img, threshold=16):
     """(l, t, r, b) of the pixels brighter than threshold, or None."""
-    return img.convert('RGB').point(lambda v: 255 if v > threshold else 0).getbbox()
+    return img.point(lambda v: 255 if v > threshold else 0).getbbox()
 
 
-def pixel(img, x, y):
-    return img.convert('RGB').getpixel((x, y))
-
-
-def x_cursor_opaque_pixels(display):
-    """Opaque pixels of the X server's current cursor (0 while hidden)."""
-    class CursorImage(ctypes.Structure):
-        _fields_ = [('x', ctypes.c_short), ('y', ctypes.c_short),
-                    ('width', ctypes.c_ushort), ('height', ctypes.c_ushort),
-                    ('xhot', ctypes.c_ushort), ('yhot', ctypes.c_ushort),
-                    ('serial', ctypes.c_ulong), ('pixels', ctypes.POINTER(ctypes.c_ulong))]
-    xlib, xfixes = ctypes.CDLL('libX11.so.6'), ctypes.CDLL('libXfixes.so.3')
-    xlib.XOpenDisplay.restype = ctypes.c_void_p
-    xlib.XCloseDisplay.argtypes = xlib.XFree.argtypes = [ctypes.c_void_p]
-    xfixes.XFixesGetCursorImage.restype = ctypes.POINTER(CursorImage)
-    xfixes.XFixesGetCursorImage.argtypes = [ctypes.c_void_p]
-    d = xlib.XOpenDisplay(display.encode())
-    if not d:
-        raise HarnessError('cannot open display %s' % display)
-    try:
-        p = xfixes.XFixesGetCursorImage(d)
-        if not p:
-            raise HarnessError('XFixesGetCursorImage failed')
-        im = p.contents
-        opaque = sum(1 for i in range(im.width * im.height) if im.pixels[i] >> 24 & 0xff)
-        xlib.XFree(p)
-        return opaque
-    finally:
-        xlib.XCloseDisplay(d)
-
-
-def find_probe():
-    path = os.environ.get('ZARVO_PROBE')
-    if not path:
-        found = glob.glob(os.path.join(REPO_ROOT, 'build*', '*', 'tests', 'e2e', 'winhelper',
-                                       'zarvo-probe.exe'))
-        path = max(found, key=os.path.getmtime) if found else None
-    if not path or not os.path.isfile(path):
-        raise HarnessError('no zarvo-probe.exe (build the win32 preset or set ZARVO_PROBE)')
-    return path
-
-
-def wait_until(pred, timeout=10.0, interval=0.1):
-    """pred()'s first true value, or its last one at the timeout."""
+def wait_until(get, timeout=10.0, interval=0.1, ok=bool):
+    """get()'s first value that ok accepts, or its last one at the timeout."""
     end = time.monotonic() + timeout
-    while True:
-        v = pred()
-        if v or time.monotonic() >= end:
-            return v
+    while not ok(v := get()) and time.monotonic() < end:
         time.sleep(interval)
+    return v
 
 
 class WineSession:
@@ -105,7 +53,7 @@ class WineSession:
         if not (os.environ.get('WINEPREFIX') and os.environ.get('ZARVO_WINE_TMP')):
             raise HarnessError('no Wine environment: source scripts/wine-env.sh first')
         self.env = dict(os.environ)
-        self.probe_exe = find_probe()
+        self.probe_exe = built('ZARVO_PROBE', 'tests', 'e2e', 'winhelper', 'zarvo-probe.exe')
         self._procs = []
         return self
 
@@ -115,12 +63,9 @@ class WineSession:
             p.output_file.close()
         self._procs = []
 
-    @property
-    def screen_size(self):
-        out = subprocess.run(['xdpyinfo'], env=self.env, check=True, stdout=subprocess.PIPE,
-                             text=True).stdout
-        w, h = re.search(r'dimensions:\s+(\d+)x(\d+)', out).groups()
-        return int(w), int(h)
+    def unix(self, path):
+        """The file of the prefix's drive C: at a C:\\ path."""
+        return os.path.join(self.env['WINEPREFIX'], 'drive_c', *path[3:].split('\\'))
 
     def start_program(self, exe, *args, cwd=None, stderr=subprocess.STDOUT):
         # Output to a file, not a pipe: helpers Wine starts may hold a pipe open.
@@ -131,20 +76,17 @@ class WineSession:
         self._procs.append(p)
         return p
 
-    @staticmethod
-    def program_output(p, encoding='utf-8'):
+    def program_output(self, p, encoding='utf-8'):
         p.output_file.seek(0)
         return p.output_file.read().decode(encoding, 'replace')
 
-    @staticmethod
-    def wait_exit(p, timeout=10.0):
+    def wait_exit(self, p, timeout=10.0):
         try:
             return p.wait(timeout)
         except subprocess.TimeoutExpired:
             return None
 
-    @staticmethod
-    def kill(p):
+    def kill(self, p):
         if p.poll() is None:
             p.kill()
             p.wait(10)
@@ -162,62 +104,60 @@ class WineSession:
         return rc, out
 
     def probe(self, *args):
-        """zarvo-probe.exe's records; raises when it fails."""
         rc, out = self.run(self.probe_exe, *args)
         if rc != 0:
             raise HarnessError('probe %s failed (%s): %s' % (args, rc, out))
         return parse_output(out)
 
-    def windows(self, all=False):
+    def windows(self, all=False, cls=None, title=None):
         """Top-level windows, front to back (visible ones only unless all)."""
-        return self.probe('windows', *(['--all'] if all else []))
-
-    def children(self, hwnd):
-        return self.probe('children', hex(hwnd))
+        return [w for w in self.probe('windows') if (all or w['visible']) and
+                cls in (None, w['class']) and title in (None, w['title'])]
 
     def window_info(self, hwnd):
         """The top-level window's record, or None if it is gone."""
         return next((w for w in self.windows(all=True) if w['hwnd'] == hwnd), None)
 
-    def find_window(self, cls=None, title=None, visible=False):
-        return next((w for w in self.windows(all=not visible)
-                     if cls in (None, w['class']) and title in (None, w['title'])), None)
-
     def wait_window(self, cls=None, title=None, timeout=10.0):
-        """The first visible top-level window of that class and title within
-        timeout seconds, or None."""
-        return wait_until(lambda: self.find_window(cls, title, visible=True), timeout)
+        """The first visible top-level window of that class and title, or None."""
+        return wait_until(lambda: next(iter(self.windows(False, cls, title)), None), timeout)
 
     def wait_gone(self, hwnd, timeout=10.0):
         return wait_until(lambda: self.window_info(hwnd) is None, timeout)
 
-    def post_message(self, hwnd, msg, wparam=0, lparam=0):
-        self.probe('post', hex(hwnd), msg, wparam, lparam)
-
-    def close_window(self, hwnd):
-        self.post_message(hwnd, 0x10)  # WM_CLOSE
-
-    def focus(self):
-        """The window with the keyboard focus (0 for none)."""
-        return self.probe('focus')[0]['focus']
-
     def x_cursor_visible(self):
-        return x_cursor_opaque_pixels(self.env['DISPLAY']) > 0
+        """Whether the X server's current cursor has an opaque pixel."""
+        class CursorImage(ctypes.Structure):
+            _fields_ = [(n, ctypes.c_short) for n in 'xy'] + [
+                (n, ctypes.c_ushort) for n in ('width', 'height', 'xhot', 'yhot')] + [
+                ('serial', ctypes.c_ulong), ('pixels', ctypes.POINTER(ctypes.c_ulong))]
+        xlib, xfixes = ctypes.CDLL('libX11.so.6'), ctypes.CDLL('libXfixes.so.3')
+        xlib.XOpenDisplay.restype = ctypes.c_void_p
+        xlib.XCloseDisplay.argtypes = xlib.XFree.argtypes = [ctypes.c_void_p]
+        xfixes.XFixesGetCursorImage.restype = ctypes.POINTER(CursorImage)
+        xfixes.XFixesGetCursorImage.argtypes = [ctypes.c_void_p]
+        d = xlib.XOpenDisplay(self.env['DISPLAY'].encode())
+        p = d and xfixes.XFixesGetCursorImage(d)
+        if not p:
+            raise HarnessError('no cursor image from display %s' % self.env['DISPLAY'])
+        im = p.contents
+        opaque = any(im.pixels[i] >> 24 for i in range(im.width * im.height))
+        xlib.XFree(p)
+        xlib.XCloseDisplay(d)
+        return opaque
 
     def registry(self, key):
         """{(key, value name): data} of a key and its subkeys (a key itself
         with name None), from Wine's own reg.exe; {} when there is no such
         key. reg.exe writes in the ANSI code page, which is 932 here."""
-        if not re.match(r'HK(CU|LM)\\', key + '\\'):
+        if not key.startswith(('HKCU', 'HKLM')):
             raise HarnessError('not a key of HKCU or HKLM: ' + key)
         rc, out = self.run('reg', 'query', key, '/s', timeout=180, encoding='cp932',
                            stderr=subprocess.DEVNULL)
-        if rc == 1:
-            return {}
-        if rc != 0:
+        if rc not in (0, 1):
             raise HarnessError('reg query %s failed (%s)' % (key, rc))
-        found = {}
-        for line in out.splitlines():
+        found, current = {}, None
+        for line in out.splitlines() if rc == 0 else []:
             if line.startswith('    '):
                 name, _, data = line[4:].split('    ', 2)
                 found[current, name] = data
@@ -231,9 +171,8 @@ class WineSession:
         it): (hwnd, stop)."""
         until = os.path.join(self.env['ZARVO_WINE_TMP'], 'zarvo-tray-%d' % time.monotonic_ns())
         p = self.start_program(self.probe_exe, 'tray', 'Z:' + until.replace('/', '\\'),
-                               *([decoy] if decoy else []), stderr=subprocess.DEVNULL)
-        started = wait_until(lambda: p.poll() is not None or self.program_output(p).endswith('\n'),
-                             30)
+                               *[decoy][:bool(decoy)], stderr=subprocess.DEVNULL)
+        started = wait_until(lambda: p.poll() is not None or '\n' in self.program_output(p), 30)
         if not started or p.poll() is not None:
             self.kill(p)
             raise HarnessError('the stand-in task bar did not start: %s' % self.program_output(p))
@@ -245,41 +184,37 @@ class WineSession:
         return parse_output(self.program_output(p))[0]['hwnd'], stop
 
     def screenshot(self):
-        """The whole X display (without the pointer)."""
+        """The whole X display (without the pointer), in RGB."""
         r = subprocess.run(['import', '-display', self.env['DISPLAY'], '-window', 'root', 'png:-'],
-                           env=self.env, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
-                           timeout=30)
+                           env=self.env, capture_output=True, timeout=30)
         if r.returncode != 0 or not r.stdout:
             raise HarnessError('import failed: %s' % r.stderr.decode('utf-8', 'replace'))
         return Image.open(io.BytesIO(r.stdout)).convert('RGB')
 
-    def xdotool(self, *args):
+    def xdotool(self, *args, check=True):
         r = subprocess.run(['xdotool'] + [str(a) for a in args], env=self.env,
-                           stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=30)
-        if r.returncode != 0:
-            raise HarnessError('xdotool %s failed: %s' % (args, r.stderr.decode('utf-8',
-                                                                                 'replace')))
-        return r.stdout.decode('utf-8', 'replace')
+                           capture_output=True, text=True, errors='replace', timeout=30)
+        if check and r.returncode != 0:
+            raise HarnessError('xdotool %s failed: %s' % (args, r.stderr))
+        return r.stdout
+
+    @property
+    def screen_size(self):
+        return tuple(map(int, self.xdotool('getdisplaygeometry').split()))
 
     def key(self, *keys, window=None):
         """xdotool key names. With a window record, X focus goes to it first:
         without a window manager keys go to the window under the pointer."""
         if window is not None:
-            subprocess.run(['xdotool', 'windowfocus', '--sync', str(window['xwin'])],
-                           env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-                           timeout=30)
+            self.xdotool('windowfocus', '--sync', window['xwin'], check=False)
         self.xdotool('key', '--delay', 30, *keys)
 
     def mousemove(self, x, y):
         # --sync would wait forever for a move to where the pointer is.
-        if self.pointer() != (x, y):
+        if tuple(int(v[2:]) for v in self.xdotool('getmouselocation').split()[:2]) != (x, y):
             self.xdotool('mousemove', '--sync', x, y)
 
     def click(self, button=1, x=None, y=None):
         if x is not None:
             self.mousemove(x, y)
         self.xdotool('click', button)
-
-    def pointer(self):
-        out = self.xdotool('getmouselocation', '--shell')
-        return int(re.search(r'X=(\d+)', out)[1]), int(re.search(r'Y=(\d+)', out)[1])

@@ -1,53 +1,34 @@
-"""Picture files for the end-to-end tests, made at test time: good ones in
-each format the saver decodes, and bad ones that must never be shown and
-never crash or hang it; and the base of the tests that show them."""
+"""Pictures made at test time, good ones in each format the saver decodes and
+bad ones it must never show nor crash on, and the base of the tests using them."""
 import os
 import random
 import struct
-import subprocess
-import time
 import zlib
 
 import harness
-from saver_fixture import SaverTest
-
-SCREEN = (800, 600)
-
-
-def run_convert(*args):
-    subprocess.run(['convert', *args], check=True, stdout=subprocess.DEVNULL,
-                   stderr=subprocess.DEVNULL, timeout=120)
-
+from saver_fixture import SaverTest, convert
 
 # ImageMagick's output prefix and options for each format.
 FORMATS = {
-    'bmp': ('BMP3:', []),
-    'rle-bmp': ('BMP3:', ['-colors', '200', '-compress', 'RLE']),
-    'jpeg': ('JPEG:', ['-quality', '92']),
-    'progressive-jpeg': ('JPEG:', ['-interlace', 'JPEG', '-quality', '92']),
-    'cmyk-jpeg': ('JPEG:', ['-colorspace', 'CMYK', '-quality', '92']),
-    'png': ('PNG24:', []),
-    'palette-png': ('PNG8:', []),
-    'png16': ('PNG48:', ['-depth', '16']),
-    'gif': ('GIF:', []),
+    'bmp': 'BMP3:', 'rle-bmp': 'BMP3: -colors 200 -compress RLE', 'jpeg': 'JPEG: -quality 92',
+    'progressive-jpeg': 'JPEG: -interlace JPEG -quality 92',
+    'cmyk-jpeg': 'JPEG: -colorspace CMYK -quality 92', 'png': 'PNG24:', 'palette-png': 'PNG8:',
+    'png16': 'PNG48: -depth 16', 'gif': 'GIF:', 'tiff': 'TIFF: -compress lzw',
     # The frame a quarter of the way into a logical screen twice its size.
-    'placed-gif': ('GIF:', ['-repage', '{2w}x{2h}+{w2}+{h2}']),
-    'tiff': ('TIFF:', ['-compress', 'lzw']),
+    'placed-gif': 'GIF: -repage {2w}x{2h}+{w2}+{h2}',
     # Three images, the largest in the middle.
-    'ico': ('ICO:', ['-define', 'icon:auto-resize=48,{w},16']),
+    'ico': 'ICO: -define icon:auto-resize=48,{w},16',
 }
 
 
 def good_picture(path, width, height, fmt='png'):
     """A gradient with a bright frame at its very edges, so that its box on
     a black screen is its whole area."""
-    prefix, extra = FORMATS[fmt]
-    sizes = {'w': width, '2w': 2 * width, '2h': 2 * height, 'w2': width // 2, 'h2': height // 2}
-    border = max(1, min(width, height) // 40)
-    run_convert('-size', f'{width}x{height}', 'gradient:#ff8000-#2060ff',
-                '-fill', 'none', '-stroke', '#ffffff', '-strokewidth', str(border * 2),
-                '-draw', f'rectangle 0,0 {width - 1},{height - 1}',
-                *(e.format(**sizes) for e in extra), prefix + str(path))
+    prefix, *extra = FORMATS[fmt].format(w=width, **{'2w': 2 * width, '2h': 2 * height},
+                                         w2=width // 2, h2=height // 2).split()
+    convert('-size', f'{width}x{height}', 'gradient:#ff8000-#2060ff', '-fill', 'none',
+            '-stroke', '#ffffff', '-strokewidth', 2 * max(1, min(width, height) // 40),
+            '-draw', f'rectangle 0,0 {width - 1},{height - 1}', *extra, prefix + str(path))
 
 
 def with_exif_orientation(jpeg, orientation):
@@ -57,39 +38,37 @@ def with_exif_orientation(jpeg, orientation):
     return jpeg[:2] + b'\xff\xe1' + struct.pack('>H', len(body) + 2) + body + jpeg[2:]
 
 
-def png_chunk(kind, data):
-    return (struct.pack('>I', len(data)) + kind + data +
-            struct.pack('>I', zlib.crc32(kind + data) & 0xFFFFFFFF))
-
-
 def png_bomb(width, height, white=False):
     """A 1-bit greyscale PNG, all black (or white): small on disk, 4 bytes a
     pixel decoded."""
     row = b'\0' + (b'\xff' if white else b'\0') * ((width + 7) // 8)
     compressor = zlib.compressobj(9)
     idat = b''.join(compressor.compress(row) for _ in range(height)) + compressor.flush()
-    return (b'\x89PNG\r\n\x1a\n' +
-            png_chunk(b'IHDR', struct.pack('>IIBBBBB', width, height, 1, 0, 0, 0, 0)) +
-            png_chunk(b'IDAT', idat) + png_chunk(b'IEND', b''))
+    return b'\x89PNG\r\n\x1a\n' + b''.join(
+        struct.pack('>I', len(data)) + kind + data + struct.pack('>I', zlib.crc32(kind + data))
+        for kind, data in ((b'IHDR', struct.pack('>IIBBBBB', width, height, 1, 0, 0, 0, 0)),
+                           (b'IDAT', idat), (b'IEND', b'')))
 
 
-def bad_files(folder):
-    """Writes the bad files into folder; returns their names. Each fails at
-    its own step: reading the file, the header's size check, opening the
-    decoder, or reading the rows."""
+def write(path, data, size=None):
+    with open(path, 'wb') as f:
+        f.write(data)
+        f.truncate(size or len(data))
+
+
+def bad_files():
+    """{name: what writes that bad file at a path}. Each fails at its own
+    step: reading the file, the header's size check, opening the decoder, or
+    reading the rows."""
     rng = random.Random(1234)
 
-    def write(name, data):
-        with open(os.path.join(folder, name), 'wb') as f:
-            f.write(data)
-
     def from_good(fmt, mutate):
-        tmp = os.path.join(folder, '.tmp')
-        good_picture(tmp, 320, 240, fmt)
-        with open(tmp, 'rb') as f:
-            data = f.read()
-        os.remove(tmp)
-        return mutate(data)
+        def make(path):
+            good_picture(path, 320, 240, fmt)
+            with open(path, 'rb') as f:
+                data = f.read()
+            write(path, mutate(data))
+        return make
 
     def scramble(data):
         data = bytearray(data)
@@ -97,43 +76,32 @@ def bad_files(folder):
             data[i] = rng.getrandbits(8)
         return bytes(data)
 
-    write('empty', b'')
-    write('random', bytes(rng.getrandbits(8) for _ in range(100_000)))
-    os.mkdir(os.path.join(folder, 'directory'))
-    # 1 GB, sparse, starting like a JPEG: more than is ever read.
-    with open(os.path.join(folder, 'sparse'), 'wb') as f:
-        f.write(b'\xff\xd8\xff\xe0')
-        f.truncate(1 << 30)
-    # Small on disk, gigabytes decoded: refused by its header's size.
-    write('bomb-png', png_bomb(60000, 60000))
-    # Its header is whole, the decoder cannot make a picture of it.
-    write('header-only-bmp', from_good('bmp', lambda d: d[:60]))
+    files = {
+        'empty': lambda path: write(path, b''),
+        'random': lambda path: write(path, rng.randbytes(100_000)),
+        'directory': os.mkdir,
+        # 1 GB, sparse, starting like a JPEG: more than is ever read.
+        'sparse': lambda path: write(path, b'\xff\xd8\xff\xe0', 1 << 30),
+        # Small on disk, gigabytes decoded: refused by its header's size.
+        'bomb-png': lambda path: write(path, png_bomb(60000, 60000)),
+        # Its header is whole, the decoder cannot make a picture of it.
+        'header-only-bmp': from_good('bmp', lambda d: d[:60]),
+    }
     for fmt in ('jpeg', 'png', 'gif', 'bmp', 'tiff'):
-        write('truncated-' + fmt, from_good(fmt, lambda d: d[:len(d) // 3]))
-        write('corrupt-' + fmt, from_good(fmt, scramble))
-    return sorted(os.listdir(folder))
-
-
-def box_of(img, threshold=40):
-    """(left, top, width, height) of the non-black pixels, or None."""
-    box = harness.bbox_non_black(img, threshold=threshold)
-    return box and (box[0], box[1], box[2] - box[0], box[3] - box[1])
-
-
-def wait_for_box(session, predicate, timeout):
-    """The box of the first screenshot that satisfies predicate, else the last."""
-    end = time.monotonic() + timeout
-    while True:
-        box = box_of(session.screenshot())
-        if predicate(box) or time.monotonic() >= end:
-            return box
-        time.sleep(0.2)
+        files['truncated-' + fmt] = from_good(fmt, lambda d: d[:len(d) // 3])
+        files['corrupt-' + fmt] = from_good(fmt, scramble)
+    return files
 
 
 class PictureTest(SaverTest):
     """Saver runs on an 800 x 600 screen, each from an empty folder."""
 
     def setUp(self):
-        self.assertEqual((self.width, self.height), SCREEN)
-        self.f.clear()
+        self.assertEqual((self.width, self.height), (800, 600))
+        self.clear()
         super().setUp()
+
+    def screen_box(self, threshold=40):
+        """(left, top, width, height) of the non-black pixels, or None."""
+        box = harness.bbox_non_black(self.s.screenshot(), threshold)
+        return box and (box[0], box[1], box[2] - box[0], box[3] - box[1])

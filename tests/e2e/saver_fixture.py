@@ -1,7 +1,9 @@
-"""Shared set-up for the end-to-end tests of the saver: a folder holding a
-copy of zarvo.scr, where the tests put ZARVOnnn.DAT files and start it."""
+"""Shared set-up for the end-to-end tests of the saver: a Wine session and a
+folder a class, holding a copy of zarvo.scr beside its ZARVOnnn.DAT files."""
+import glob
 import os
 import shutil
+import subprocess
 import sys
 import tempfile
 import unittest
@@ -9,58 +11,46 @@ import unittest
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import harness  # noqa: E402
 
-SAVER_CLASS = 'ZarvoScreen'
+SAVER_CLASS, DIALOG_CLASS, MESSAGE_CLASS = 'ZarvoScreen', 'ZarvoForm', '#32770'
 
 
 def zarvo_scr():
-    path = os.environ.get('ZARVO_SCR') or os.path.join(harness.REPO_ROOT, 'build', 'win32',
-                                                       'zarvo.scr')
-    if not os.path.isfile(path):
-        raise harness.HarnessError('no zarvo.scr at %s (build the win32 preset)' % path)
-    return path
+    return harness.built('ZARVO_SCR', 'zarvo.scr')
 
 
-class SaverFolder:
-    def __init__(self, session):
-        self.s = session
-        self.folder = tempfile.mkdtemp(prefix='zarvo-e2e-')
-        self.scr = os.path.join(self.folder, 'zarvo.scr')
-        shutil.copy(zarvo_scr(), self.scr)
+def convert(*args):
+    subprocess.run(['convert', *map(str, args)], check=True, stdout=subprocess.DEVNULL,
+                   stderr=subprocess.DEVNULL, timeout=120)
 
-    def picture(self, index):
-        return os.path.join(self.folder, 'ZARVO%03d.DAT' % index)
 
-    def clear(self):
-        for path in map(self.picture, range(1, 51)):
-            if os.path.isdir(path):
-                os.rmdir(path)
-            elif os.path.exists(path):
-                os.remove(path)
-
-    def start(self, *args):
-        return self.s.start_program(self.scr, *args, cwd=self.folder)
+def near(got, want, tolerance=1):
+    return got is not None and all(abs(g - w) <= tolerance for g, w in zip(got, want))
 
 
 class SaverTest(unittest.TestCase):
-    """A Wine session and a saver folder a class; the pointer in the middle
-    of the screen before each test."""
-
     @classmethod
     def setUpClass(cls):
         cls.s = harness.WineSession().start()
-        cls.f = SaverFolder(cls.s)
+        cls.addClassCleanup(cls.s.close)
+        cls.folder = tempfile.mkdtemp(prefix='zarvo-e2e-')
+        cls.addClassCleanup(shutil.rmtree, cls.folder, ignore_errors=True)
+        cls.scr = os.path.join(cls.folder, 'zarvo.scr')
+        shutil.copy(zarvo_scr(), cls.scr)
         cls.width, cls.height = cls.s.screen_size
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.s.close()
-        shutil.rmtree(cls.f.folder, ignore_errors=True)
 
     def setUp(self):
         self.s.mousemove(self.width // 2, self.height // 2)
 
+    @classmethod
+    def picture(cls, index):
+        return os.path.join(cls.folder, 'ZARVO%03d.DAT' % index)
+
+    def clear(self):
+        for path in glob.glob(os.path.join(self.folder, 'ZARVO*.DAT')):
+            (os.rmdir if os.path.isdir(path) else os.remove)(path)
+
     def start(self, *args):
-        p = self.f.start(*args)
+        p = self.s.start_program(self.scr, *args, cwd=self.folder)
         self.addCleanup(self.s.kill, p)
         return p
 

@@ -10,15 +10,12 @@ import time
 import unittest
 
 import harness
-from saver_fixture import SaverTest
+from saver_fixture import DIALOG_CLASS, MESSAGE_CLASS, SaverTest, convert, near
 
 WS_THICKFRAME_MINIMIZEBOX_MAXIMIZEBOX = 0x00070000
-WS_CAPTION = 0x00C00000
-WS_EX_APPWINDOW = 0x00040000
-BS_TYPEMASK = 0x0F
-BS_DEFPUSHBUTTON = 0x01
-TITLE = 'ZARVO'
-COMPANY = '株式会社ザルボソフト'
+WS_CAPTION, WS_EX_APPWINDOW, WM_CLOSE = 0x00C00000, 0x00040000, 0x10
+BS_TYPEMASK, BS_DEFPUSHBUTTON = 0x0F, 0x01
+TITLE, COMPANY = 'ZARVO', '株式会社ザルボソフト'
 SYSINFO_BUTTON = 'ｼｽﾃﾑ情報(&S)...'
 TOOL_KEY = r'HKLM\SOFTWARE\Microsoft\Shared Tools\MSINFO'
 FOLDER_KEY = r'HKLM\SOFTWARE\Microsoft\Shared Tools Location'
@@ -38,27 +35,25 @@ class DialogTest(SaverTest):
     @classmethod
     def setUpClass(cls):
         super().setUpClass()
-        subprocess.run(['convert', '-size', '400x300', 'xc:#2040a0', 'png:' + cls.f.picture(1)],
-                       check=True)
-        cls.drive_c = os.path.join(cls.s.env['WINEPREFIX'], 'drive_c')
+        convert('-size', '400x300', 'xc:#2040a0', 'png:' + cls.picture(1))
 
     def reg(self, *args):
         self.s.run('reg', *args, stderr=subprocess.DEVNULL)
 
     def open_dialog(self):
         p = self.start('/c')
-        w = self.s.wait_window(cls='ZarvoForm', timeout=30)
+        w = self.s.wait_window(cls=DIALOG_CLASS, timeout=30)
         self.assertIsNotNone(w, 'the configuration dialog did not appear')
         time.sleep(0.3)  # the window may be shown a moment before its controls settle
         return p, self.s.window_info(w['hwnd'])
 
     def child(self, hwnd, text):
-        found = [c for c in self.s.children(hwnd) if c['text'] == text]
+        found = [c for c in self.s.probe('children', hwnd) if c['text'] == text]
         self.assertEqual(len(found), 1, 'no single control "%s"' % text)
         return found[0]
 
-    def click(self, control):
-        self.s.click(1, *centre(control['rect']))
+    def click(self, hwnd, text):
+        self.s.click(1, *centre(self.child(hwnd, text)['rect']))
 
     def open_about(self, dialog):
         self.s.key('alt+h', window=dialog)
@@ -75,29 +70,24 @@ class DialogTest(SaverTest):
 
     def test_dialog_opens_centred_with_its_layout_and_focus(self):
         p, w = self.open_dialog()
-        self.assertEqual(w['title'], TITLE)
-        self.assertEqual(size(w['client']), (433, 73))  # 6495 x 1095 twips
-        for got, want in zip(centre(w['rect']), (self.width // 2, self.height // 2)):
-            self.assertLessEqual(abs(got - want), 1, 'not centred')
-        self.assertEqual(w['style'] & (WS_THICKFRAME_MINIMIZEBOX_MAXIMIZEBOX | WS_CAPTION),
-                         WS_CAPTION)
+        self.assertEqual((w['title'], size(w['client'])), (TITLE, (433, 73)))  # 6495 x 1095 twips
+        self.assertTrue(near(centre(w['rect']), (self.width // 2, self.height // 2)), 'not centred')
+        self.assertEqual((w['style'] & (WS_THICKFRAME_MINIMIZEBOX_MAXIMIZEBOX | WS_CAPTION),
+                          w['topmost'], w['owner']), (WS_CAPTION, 0, 0))
         self.assertTrue(w['exstyle'] & WS_EX_APPWINDOW, 'not in the task bar')
-        self.assertEqual((w['topmost'], w['owner']), (0, 0))
-        controls = {c['text']: c for c in self.s.children(w['hwnd'])}
+        controls = {c['text']: c for c in self.s.probe('children', w['hwnd'])}
         self.assertEqual({text: (c['class'], c['rel']) for text, c in controls.items()}, {
-            'ＯＫ': ('Button', (344, 8, 425, 33)),
-            'キャンセル': ('Button', (344, 40, 425, 65)),
-            '設定項目はございません。': ('Static', (8, 16, 217, 33)),
-        })
-        self.assertEqual(controls['ＯＫ']['style'] & BS_TYPEMASK, BS_DEFPUSHBUTTON)
-        self.assertNotEqual(controls['キャンセル']['style'] & BS_TYPEMASK, BS_DEFPUSHBUTTON)
-        self.assertEqual(self.s.focus(), controls['ＯＫ']['hwnd'])
-        self.s.close_window(w['hwnd'])
+            'ＯＫ': ('Button', (344, 8, 425, 33)), 'キャンセル': ('Button', (344, 40, 425, 65)),
+            '設定項目はございません。': ('Static', (8, 16, 217, 33))})
+        self.assertEqual([controls[t]['style'] & BS_TYPEMASK == BS_DEFPUSHBUTTON
+                          for t in ('ＯＫ', 'キャンセル')], [True, False])
+        self.assertEqual(self.s.probe('focus')[0]['focus'], controls['ＯＫ']['hwnd'])
+        self.s.probe('post', w['hwnd'], WM_CLOSE)
         self.assert_ends(p, 'closing')
 
     def test_buttons_and_keys_each_end_the_program(self):
         ways = {
-            'click OK': lambda w: self.click(self.child(w['hwnd'], 'ＯＫ')),
+            'click OK': lambda w: self.click(w['hwnd'], 'ＯＫ'),
             'Enter': lambda w: self.s.key('Return', window=w),
             'Esc with the focus on Cancel': lambda w: self.s.key('Tab', 'Escape', window=w),
             'Alt+F4': lambda w: self.s.key('alt+F4', window=w),
@@ -107,7 +97,7 @@ class DialogTest(SaverTest):
                 p, w = self.open_dialog()
                 act(w)
                 self.assert_ends(p, name)
-                self.assertIsNone(self.s.wait_window(cls='#32770', timeout=0.5))
+                self.assertIsNone(self.s.wait_window(cls=MESSAGE_CLASS, timeout=0.5))
 
     def test_menu_opens_the_about_box_modally(self):
         p, dialog = self.open_dialog()
@@ -118,52 +108,41 @@ class DialogTest(SaverTest):
         self.assertEqual(centre(about['rect']), centre(dialog['rect']))
         self.assertEqual(self.s.window_info(dialog['hwnd'])['enabled'], 0,
                          'the dialog takes input while the About box is open')
-        by_rel = {c['rel']: c for c in self.s.children(about['hwnd'])}
+        by_rel = {c['rel']: c for c in self.s.probe('children', about['hwnd'])}
         self.assertEqual({rel: (c['class'], c['text']) for rel, c in by_rel.items()}, {
             (16, 16, 48, 48): ('Static', ''),  # the icon
             (304, 132, 396, 155): ('Button', 'OK'),
             (304, 160, 396, 183): ('Button', SYSINFO_BUTTON),
             (12, 80, 400, 110): ('Static', 'Copyright (C) 2026 %s\r\nAll rights reserved.' % COMPANY),
-            (12, 62, 396, 77): ('Static', COMPANY),
-            (68, 228, 327, 306): ('Static', 'ｱﾌﾟﾘｹｰｼｮﾝの説明'),
-            (70, 16, 397, 35): ('Static', TITLE),
-            (70, 40, 397, 55): ('Static', 'ﾊﾞｰｼﾞｮﾝ 1.0.0'),
+            (12, 62, 396, 77): ('Static', COMPANY), (68, 228, 327, 306): ('Static', 'ｱﾌﾟﾘｹｰｼｮﾝの説明'),
+            (70, 16, 397, 35): ('Static', TITLE), (70, 40, 397, 55): ('Static', 'ﾊﾞｰｼﾞｮﾝ 1.0.0'),
             (12, 144, 294, 179): ('Static', ''),  # the disclaimer, emptied
-            (8, 120, 400, 122): ('Static', ''),  # the etched rule: white over grey
-            (8, 122, 400, 123): ('Static', ''),
-        })
+            # The etched rule: white over grey.
+            (8, 120, 400, 122): ('Static', ''), (8, 122, 400, 123): ('Static', '')})
         ok = by_rel[(304, 132, 396, 155)]
         self.assertEqual(ok['style'] & BS_TYPEMASK, BS_DEFPUSHBUTTON)
-        self.assertEqual(self.s.focus(), ok['hwnd'])
+        self.assertEqual(self.s.probe('focus')[0]['focus'], ok['hwnd'])
         img = self.s.screenshot()
         left, top = about['client'][:2]
-        self.assertEqual(harness.pixel(img, left + 200, top + 120), (255, 255, 255))
-        self.assertEqual(harness.pixel(img, left + 200, top + 122), (128, 128, 128))
+        self.assertEqual([img.getpixel((left + 200, top + y)) for y in (120, 122)],
+                         [(255, 255, 255), (128, 128, 128)])
         self.close(about)
         self.assertIsNone(self.s.wait_exit(p, 0.5), 'closing the About box ended the program')
         self.assertEqual(self.s.window_info(dialog['hwnd'])['enabled'], 1)
         self.close(dialog)
         self.assert_ends(p, 'Esc after the About box')
 
-    def place_marker(self, windows_path):
-        """The stand-in tool at a C: path; returns the file it writes when run."""
-        unix = os.path.join(self.drive_c, *windows_path[3:].split('\\'))
-        os.makedirs(os.path.dirname(unix), exist_ok=True)
-        shutil.copy(os.environ['ZARVO_MARKER'], unix)
-        self.addCleanup(lambda: [os.remove(f) for f in (unix, unix + '.ran') if os.path.exists(f)])
-        return unix + '.ran'
-
     def ask_for_the_tool(self, key=None, *value):
         """Opens the About box and clicks the button for the System
         Information tool, which the registry names under key, if given."""
-        self.reg('delete', TOOL_KEY, '/f')
-        self.reg('delete', FOLDER_KEY, '/f')
+        for k in (TOOL_KEY, FOLDER_KEY):
+            self.reg('delete', k, '/f')
         if key:
             self.reg('add', key, '/v', *value, '/f')
             self.addCleanup(self.reg, 'delete', key, '/f')
         p, dialog = self.open_dialog()
         about = self.open_about(dialog)
-        self.click(self.child(about['hwnd'], SYSINFO_BUTTON))
+        self.click(about['hwnd'], SYSINFO_BUTTON)
         return p, dialog, about
 
     def test_the_tool_named_in_the_registry_starts_exactly_that_file(self):
@@ -176,51 +155,53 @@ class DialogTest(SaverTest):
         }
         for name, (tool, decoy, *setting) in cases.items():
             with self.subTest(name):
-                tool_ran, decoy_ran = self.place_marker(tool), self.place_marker(decoy)
+                # The stand-in tool at both paths: it writes <its path>.ran when run.
+                tool, decoy = map(self.s.unix, (tool, decoy))
+                for path in (tool, decoy):
+                    os.makedirs(os.path.dirname(path), exist_ok=True)
+                    shutil.copy(os.environ['ZARVO_MARKER'], path)
+                    for f in (path, path + '.ran'):
+                        self.addCleanup(lambda f=f: os.path.exists(f) and os.remove(f))
                 p, dialog, about = self.ask_for_the_tool(*setting)
-                self.assertTrue(harness.wait_until(lambda: os.path.exists(tool_ran), 15),
+                self.assertTrue(harness.wait_until(lambda: os.path.exists(tool + '.ran'), 15),
                                 'the tool was not started')
-                self.assertFalse(os.path.exists(decoy_ran), decoy + ' was started')
-                self.assertIsNone(self.s.wait_window(cls='#32770', timeout=1), 'the launch failed')
+                self.assertFalse(os.path.exists(decoy + '.ran'), decoy + ' was started')
+                self.assertIsNone(self.s.wait_window(cls=MESSAGE_CLASS, timeout=1), 'launch failed')
                 self.close(about)
                 self.close(dialog)
                 self.assert_ends(p, 'Esc')
 
     def snapshot(self):
         """Registry and files a run could have left something in."""
-        registry = {item for root in ('HKCU', r'HKLM\Software')
-                    for item in self.s.registry(root).items()
-                    if not item[0][0].startswith(WINE_OWN_KEY)}
-        files = {}
-        for top in (self.drive_c, self.f.folder):
+        found = {(k, v) for root in ('HKCU', r'HKLM\Software')
+                 for k, v in self.s.registry(root).items() if not k[0].startswith(WINE_OWN_KEY)}
+        for top in (self.s.unix('C:\\'), self.folder):
             for folder, _, names in os.walk(top):
                 for path in (os.path.join(folder, name) for name in names):
                     with contextlib.suppress(OSError):  # gone meanwhile
-                        files[path] = os.stat(path).st_size, os.stat(path).st_mtime_ns
-        return registry, files
+                        found.add((path, os.stat(path).st_size, os.stat(path).st_mtime_ns))
+        return found
 
     def test_neither_the_saver_nor_the_dialogs_write_to_disk_or_registry(self):
-        self.reg('delete', TOOL_KEY, '/f')
-        self.reg('delete', FOLDER_KEY, '/f')
+        for key in (TOOL_KEY, FOLDER_KEY):
+            self.reg('delete', key, '/f')
         before = self.snapshot()
         saver, window = self.start_saver()
         time.sleep(1)  # the picture is up
         self.end_with_key(saver, window)
         # Without the tool: a message says it cannot be had, over the About box.
         p, dialog, about = self.ask_for_the_tool()
-        box = self.s.wait_window(cls='#32770', timeout=10)
+        box = self.s.wait_window(cls=MESSAGE_CLASS, title=TITLE, timeout=10)
         self.assertIsNotNone(box, 'no message')
-        self.assertEqual(box['title'], TITLE)
         self.child(box['hwnd'], 'この環境ではシステム情報を使用できません。')
         self.s.key('Return', window=box)
         self.assertTrue(self.s.wait_gone(box['hwnd'], 10))
         self.close(about)
-        self.click(self.child(dialog['hwnd'], 'ＯＫ'))
+        self.click(dialog['hwnd'], 'ＯＫ')
         self.assert_ends(p, 'OK')
         after = self.snapshot()
-        self.assertEqual((sorted(before[0] - after[0]), sorted(after[0] - before[0])), ([], []))
-        self.assertEqual(sorted(k for k in set(before[1]) | set(after[1])
-                                if before[1].get(k) != after[1].get(k)), [])
+        self.assertEqual((sorted(before - after, key=str), sorted(after - before, key=str)),
+                         ([], []))
 
 
 if __name__ == '__main__':

@@ -1,9 +1,7 @@
 #!/usr/bin/python3
-"""The setup program under Wine: a silent install puts the saver and its
-fifty pictures into the system folder and chooses it as the screen saver,
-the installed saver shows picture 001, and the uninstaller takes away
-exactly what setup made and puts the previous choice back. Then, without
-Wine, the zip and the picture-folder check."""
+"""The setup program under Wine: what a silent install puts in place and
+chooses, and that the uninstaller takes exactly that away and puts the
+previous choice back; then, without Wine, the zip and the picture check."""
 import os
 import shutil
 import subprocess
@@ -14,19 +12,22 @@ import zipfile
 from PIL import Image, ImageChops, ImageStat
 
 import harness
-from saver_fixture import SAVER_CLASS, zarvo_scr
+from saver_fixture import SAVER_CLASS, convert, near, zarvo_scr
 
 INSTALLER_DIR = os.path.join(harness.REPO_ROOT, 'installer')
 BUILD_DIR = os.environ.get('ZARVO_BUILD_DIR') or os.path.join(harness.REPO_ROOT, 'build', 'win32')
+SETUP_EXE = os.path.join(BUILD_DIR, 'zarvo-setup.exe')
 DESKTOP = r'HKCU\Control Panel\Desktop'
 UNINST_KEY = r'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\ZARVO'
 OWN_KEY = r'HKCU\Software\ZARVO'
+SETUP_KEY = OWN_KEY + r'\Setup'
 PICTURES = ['ZARVO%03d.DAT' % i for i in range(1, 51)]
-SYSDIR = r'C:\windows\system32'  # a 32-bit prefix's system folder
-INSTALLED_SCR = SYSDIR + r'\zarvo.scr'
+# Into a 32-bit prefix's system folder.
+INSTALLED = ['C:\\windows\\system32\\' + n for n in ['zarvo.scr'] + PICTURES]
+INSTALLED_SCR = INSTALLED[0]
 UNINSTALL_DIR = r'C:\Program Files\ZARVO'
 UNINSTALLER = UNINSTALL_DIR + r'\uninstall.exe'
-OTHER_SAVER = r'C:\windows\system32\other.scr'
+OTHER_SAVER, LATER_SAVER = r'C:\windows\system32\other.scr', r'C:\windows\system32\later.scr'
 VERSION = '1.0.0'
 
 
@@ -35,89 +36,62 @@ class InstallerUnderWine(unittest.TestCase):
     def setUpClass(cls):
         subprocess.run(['cmake', '--build', BUILD_DIR, '--target', 'setup'], check=True,
                        stdout=subprocess.DEVNULL, timeout=600)
-        cls.setup_exe = os.path.join(BUILD_DIR, 'zarvo-setup.exe')
         cls.s = harness.WineSession().start()
-        cls.drive_c = os.path.join(cls.s.env['WINEPREFIX'], 'drive_c')
+        cls.addClassCleanup(cls.s.close)
+        cls.unix, cls.drive_c = cls.s.unix, cls.s.unix('C:\\')
         # The prefix may be shared with other tests: put the user's settings back.
-        cls.initial = {n: cls.desktop().get(n) for n in ('SCRNSAVE.EXE', 'ScreenSaveActive')}
-
-    @classmethod
-    def tearDownClass(cls):
-        try:
-            for name, value in cls.initial.items():
-                cls.set_desktop_value(name, value)
-        finally:
-            cls.s.close()
+        for name in ('SCRNSAVE.EXE', 'ScreenSaveActive'):
+            cls.addClassCleanup(cls.set_desktop, name, cls.values(DESKTOP).get(name))
 
     def setUp(self):
         self.assertFalse(os.path.exists(self.unix(UNINSTALL_DIR)), 'left over from another test')
-        self.addCleanup(self.remove_leftovers)
-
-    def remove_leftovers(self):
-        if os.path.isfile(self.unix(UNINSTALLER)):
-            self.run_uninstaller_copy()
-        shutil.rmtree(self.unix(UNINSTALL_DIR), ignore_errors=True)
-
-    def unix(self, win_path):
-        return os.path.join(self.drive_c, *win_path[3:].split('\\'))
+        self.addCleanup(shutil.rmtree, self.unix(UNINSTALL_DIR), ignore_errors=True)
+        self.addCleanup(lambda: os.path.isfile(self.unix(UNINSTALLER)) and self.uninstall())
+        self.files_before = self.files()
 
     @classmethod
-    def values(cls, key, subkeys=True):
+    def values(cls, key):
+        """{name: data} of the key's own values, not its subkeys'."""
         return {name: data for (k, name), data in cls.s.registry(key).items()
-                if name and (subkeys or k.lower().endswith(key[4:].lower()))}
+                if name and k.lower().endswith(key[4:].lower())}
 
     @classmethod
-    def desktop(cls):
-        return cls.values(DESKTOP, subkeys=False)
-
-    @classmethod
-    def set_desktop_value(cls, name, value):
+    def set_desktop(cls, name, value):
         """Writes a REG_SZ value of the desktop settings, or deletes it (None)."""
         data = [] if value is None else ['/t', 'REG_SZ', '/d', value]
-        rc, out = cls.s.run('reg', 'add' if data else 'delete', DESKTOP, '/v', name, *data, '/f')
-        if data and rc != 0:
-            raise harness.HarnessError('reg add failed: ' + out)
-
-    def set_screen_saver(self, value):
-        self.set_desktop_value('SCRNSAVE.EXE', value)
-        self.assertEqual(self.screen_saver(), value)
+        cls.s.run('reg', 'add' if data else 'delete', DESKTOP, '/v', name, *data, '/f')
+        if cls.values(DESKTOP).get(name) != value:
+            raise harness.HarnessError('cannot set %s to %s' % (name, value))
 
     def screen_saver(self):
-        return self.desktop().get('SCRNSAVE.EXE')
+        return self.values(DESKTOP).get('SCRNSAVE.EXE')
 
     def files(self):
-        """Every file and folder of drive_c but the temporary folders."""
-        found = set()
-        for top, dirs, names in os.walk(self.drive_c):
-            dirs[:] = [d for d in dirs if d.lower() != 'temp']
-            rel = os.path.relpath(top, self.drive_c)
-            found |= {os.path.normpath(os.path.join(rel, n)).lower() for n in dirs + names}
-        return found
+        """Every file and folder of drive C: but the temporary folders, in lower case."""
+        found = {os.path.relpath(os.path.join(top, n), self.drive_c).lower()
+                 for top, dirs, names in os.walk(self.drive_c) for n in dirs + names}
+        return {p for p in found if 'temp' not in p.split(os.sep)}
 
     def install(self):
-        self.assertEqual(self.s.run(self.setup_exe, '/S', timeout=120)[0], 0)
+        self.assertEqual(self.s.run(SETUP_EXE, '/S', timeout=120)[0], 0)
 
-    def run_uninstaller_copy(self):
+    def uninstall(self):
         # The NSIS uninstaller runs a copy of itself from %TEMP% with
         # "_?=<folder>" and returns at once. Run such a copy ourselves, through
         # cmd /c, which waits for it and passes _?= on unquoted, blanks and all.
         copy = r'C:\windows\temp\zarvo-uninstall-copy.exe'
         shutil.copy(self.unix(UNINSTALLER), self.unix(copy))
         try:
-            return self.s.run('cmd', '/c', '%s /S _?=%s' % (copy, UNINSTALL_DIR), timeout=120)
+            return self.s.run('cmd', '/c', '%s /S _?=%s' % (copy, UNINSTALL_DIR), timeout=120)[0]
         finally:
             os.unlink(self.unix(copy))
 
-    def uninstall(self):
-        self.assertEqual(self.run_uninstaller_copy()[0], 0)
-
     def assert_installed(self):
-        for name in ['zarvo.scr'] + PICTURES:
-            self.assertTrue(os.path.isfile(self.unix(SYSDIR + '\\' + name)), name)
+        self.assertEqual([p for p in INSTALLED if not os.path.isfile(self.unix(p))], [])
         with open(self.unix(INSTALLED_SCR), 'rb') as a, open(zarvo_scr(), 'rb') as b:
             self.assertEqual(a.read(), b.read(), 'installed zarvo.scr differs from the build')
         values = self.values(UNINST_KEY)
-        size = sum(os.path.getsize(self.unix(SYSDIR + '\\' + n)) for n in ['zarvo.scr'] + PICTURES)
+        size = sum(os.path.getsize(self.unix(path)) for path in INSTALLED)
         self.assertAlmostEqual(int(values.pop('EstimatedSize'), 0), size / 1024,
                                delta=size / 1024 * 0.05 + 4)
         self.assertEqual(values, {
@@ -125,80 +99,74 @@ class InstallerUnderWine(unittest.TestCase):
             'DisplayIcon': INSTALLED_SCR + ',0', 'UninstallString': '"%s"' % UNINSTALLER,
             'QuietUninstallString': '"%s" /S' % UNINSTALLER, 'NoModify': '0x1', 'NoRepair': '0x1'})
 
+    def assert_uninstalled(self):
+        self.assertEqual(self.files(), self.files_before)
+        self.assertFalse(self.s.registry(UNINST_KEY))
+        self.assertFalse(self.s.registry(OWN_KEY))
+
     def test_install_show_picture_001_and_uninstall(self):
-        self.set_screen_saver(OTHER_SAVER)
+        self.set_desktop('SCRNSAVE.EXE', OTHER_SAVER)
         # Screen savers turned off: setup turns them on, uninstall off again.
-        self.set_desktop_value('ScreenSaveActive', '0')
-        files_before, desktop_before = self.files(), self.desktop()
+        self.set_desktop('ScreenSaveActive', '0')
+        desktop_before = self.values(DESKTOP)
         self.assertFalse(self.s.registry(OWN_KEY))
 
         self.install()
         self.assert_installed()
-        self.assertEqual(self.files() - files_before, {
-            n.lower() for n in ['windows/system32/' + p for p in ['zarvo.scr'] + PICTURES] +
-            ['program files/zarvo', 'program files/zarvo/uninstall.exe']})
-        self.assertEqual(self.files() & files_before, files_before)
-        self.assertEqual(self.screen_saver(), INSTALLED_SCR)
-        self.assertEqual(self.desktop()['ScreenSaveActive'], '1')
-        self.assertEqual(self.values(OWN_KEY), {
+        self.assertEqual(self.files(), self.files_before | {
+            os.path.relpath(self.unix(p), self.drive_c).lower()
+            for p in INSTALLED + [UNINSTALL_DIR, UNINSTALLER]})
+        desktop = self.values(DESKTOP)
+        self.assertEqual((desktop['SCRNSAVE.EXE'], desktop['ScreenSaveActive']),
+                         (INSTALLED_SCR, '1'))
+        self.assertEqual(self.values(SETUP_KEY), {
             'PreviousScreenSaver': OTHER_SAVER, 'Selected': INSTALLED_SCR,
             'PreviousScreenSaveActive': '0'})
 
-        self.check_installed_saver_shows_picture_001()
-
-        self.uninstall()
-        self.assertEqual(self.files(), files_before)
-        self.assertFalse(self.s.registry(UNINST_KEY))
-        self.assertFalse(self.s.registry(OWN_KEY))
-        self.assertEqual(self.desktop(), desktop_before)
-
-    def check_installed_saver_shows_picture_001(self):
+        # The installed saver shows picture 001, scaled down to fit (never up) and centred.
         screen = self.s.screen_size
         self.s.mousemove(screen[0] // 2, screen[1] // 2)
         p = self.s.start_program(INSTALLED_SCR, '/s')
         self.addCleanup(self.s.kill, p)
         self.assertIsNotNone(self.s.wait_window(cls=SAVER_CLASS, timeout=20),
                              'the installed saver shows no window')
-        # Scaled down to fit (never up) and centred.
-        picture = Image.open(self.unix(SYSDIR + r'\ZARVO001.DAT')).convert('RGB')
+        picture = Image.open(self.unix(INSTALLED[1])).convert('RGB')
         scale = min(1.0, screen[0] / picture.width, screen[1] / picture.height)
         w, h = round(picture.width * scale), round(picture.height * scale)
         box = ((screen[0] - w) // 2, (screen[1] - h) // 2)
         box += (box[0] + w, box[1] + h)
         expected = picture.resize((w, h), Image.LANCZOS)
 
-        def shown():
-            img = self.s.screenshot()
-            diff = ImageStat.Stat(ImageChops.difference(img.crop(box), expected)).mean
-            return img if max(diff) < 12 else None
-        img = harness.wait_until(shown, timeout=20, interval=0.3)
-        self.assertTrue(img, 'picture 001 is not on the screen')
-        for got, want in zip(harness.bbox_non_black(img), box):
-            self.assertLessEqual(abs(got - want), 1, 'something outside the picture')
+        def differs(img):
+            return max(ImageStat.Stat(ImageChops.difference(img.crop(box), expected)).mean) >= 12
+        img = harness.wait_until(self.s.screenshot, 20, 0.3, lambda img: not differs(img))
+        self.assertFalse(differs(img), 'picture 001 is not on the screen')
+        self.assertTrue(near(harness.bbox_non_black(img), box), 'something outside the picture')
         self.s.key('space')
         self.assertEqual(self.s.wait_exit(p, 15), 0)
 
+        self.assertEqual(self.uninstall(), 0)
+        self.assert_uninstalled()
+        self.assertEqual(self.values(DESKTOP), desktop_before)
+
     def test_second_install_keeps_the_previous_choice_and_a_later_choice_stays(self):
-        self.set_screen_saver(OTHER_SAVER)
-        files_before = self.files()
+        self.set_desktop('SCRNSAVE.EXE', OTHER_SAVER)
         self.install()
         self.install()
         self.assert_installed()
-        self.assertEqual(self.values(OWN_KEY)['PreviousScreenSaver'], OTHER_SAVER)
-        self.set_screen_saver(r'C:\windows\system32\later.scr')
-        self.uninstall()
-        self.assertEqual(self.screen_saver(), r'C:\windows\system32\later.scr')
-        self.assertFalse(self.s.registry(OWN_KEY))
-        self.assertEqual(self.files(), files_before)
+        self.assertEqual(self.values(SETUP_KEY)['PreviousScreenSaver'], OTHER_SAVER)
+        self.set_desktop('SCRNSAVE.EXE', LATER_SAVER)
+        self.assertEqual(self.uninstall(), 0)
+        self.assertEqual(self.screen_saver(), LATER_SAVER)
+        self.assert_uninstalled()
 
     def test_quiet_uninstall_after_the_files_were_deleted_by_hand(self):
         # No screen saver chosen before: none afterwards either.
-        self.set_screen_saver(None)
-        files_before = self.files()
+        self.set_desktop('SCRNSAVE.EXE', None)
         self.install()
         self.assertEqual(self.screen_saver(), INSTALLED_SCR)
-        for name in ['zarvo.scr'] + PICTURES:
-            os.unlink(self.unix(SYSDIR + '\\' + name))
+        for path in INSTALLED:
+            os.unlink(self.unix(path))
         # QuietUninstallString as Windows runs it; the uninstaller's copy
         # ends by removing its folder.
         command = self.values(UNINST_KEY)['QuietUninstallString']
@@ -207,42 +175,34 @@ class InstallerUnderWine(unittest.TestCase):
             lambda: not os.path.exists(self.unix(UNINSTALL_DIR)) and
             not self.s.registry(UNINST_KEY), 60), 'the uninstaller did not finish')
         self.assertIsNone(self.screen_saver())
-        self.assertFalse(self.s.registry(OWN_KEY))
-        self.assertEqual(self.files(), files_before)
+        self.assert_uninstalled()
 
 
 class PackagesWithoutWine(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
         cls.tmp = tempfile.mkdtemp(prefix='zarvo-package-')
+        cls.addClassCleanup(shutil.rmtree, cls.tmp, ignore_errors=True)
         cls.pictures = os.path.join(cls.tmp, 'pictures')
         os.makedirs(cls.pictures)
         for name in PICTURES:
-            subprocess.run(['convert', '-size', '48x32', 'xc:#4080c0',
-                            'PNG24:' + os.path.join(cls.pictures, name)], check=True)
-
-    @classmethod
-    def tearDownClass(cls):
-        shutil.rmtree(cls.tmp, ignore_errors=True)
+            convert('-size', '48x32', 'xc:#4080c0', 'PNG24:' + os.path.join(cls.pictures, name))
 
     def test_picture_folder_check_names_the_wrong_file(self):
-        def check(change):
-            folder = os.path.join(self.tmp, change)
-            shutil.copytree(self.pictures, folder)
-            if change == 'missing':
-                os.unlink(os.path.join(folder, 'ZARVO037.DAT'))
-            elif change == 'extra':
-                open(os.path.join(folder, 'ZARVO051.DAT'), 'wb').close()
-            return subprocess.run(['cmake', '-DZARVO_PICTURES=' + folder, '-P',
-                                   os.path.join(INSTALLER_DIR, 'pictures.cmake')],
-                                  stdout=subprocess.PIPE, stderr=subprocess.STDOUT, timeout=60)
-        self.assertEqual(check('as-is').returncode, 0)
-        for change, message in (('missing', b'ZARVO037.DAT is missing'),
+        for change, message in (('as-is', None), ('missing', b'ZARVO037.DAT is missing'),
                                 ('extra', b"unexpected file 'ZARVO051.DAT'")):
             with self.subTest(change):
-                r = check(change)
-                self.assertNotEqual(r.returncode, 0)
-                self.assertIn(message, r.stdout)
+                folder = os.path.join(self.tmp, change)
+                shutil.copytree(self.pictures, folder)
+                if change == 'missing':
+                    os.unlink(os.path.join(folder, 'ZARVO037.DAT'))
+                elif change == 'extra':
+                    open(os.path.join(folder, 'ZARVO051.DAT'), 'wb').close()
+                r = subprocess.run(['cmake', '-DZARVO_PICTURES=' + folder, '-P',
+                                    os.path.join(INSTALLER_DIR, 'pictures.cmake')],
+                                   stdout=subprocess.PIPE, stderr=subprocess.STDOUT, timeout=60)
+                self.assertEqual(r.returncode != 0, message is not None, r.stdout)
+                self.assertIn(message or b'', r.stdout)
 
     def test_zip_holds_the_saver_pictures_and_read_mes(self):
         out = os.path.join(self.tmp, 'zarvo.zip')

@@ -1,43 +1,34 @@
 #!/usr/bin/python3
-"""Pictures on the real zarvo.scr under Wine: each format is decoded, scaled
-down to fit and centred on black, as the box of the non-black pixels on a
-screenshot shows."""
-import os
+"""Each picture format on zarvo.scr under Wine is decoded, scaled down to fit
+and centred on black, as the box of a screenshot's non-black pixels shows."""
 import unittest
 
 import harness
 import picture_corpus
+from saver_fixture import convert, near
 
 # Format, natural size, and where it shows (left, top, width, height): one
 # of each format and of each way through the decoder (rows copied as they
 # are, converted by WIC, reduced while read, placed on a GIF's screen, the
 # largest of an icon's images).
 PLACEMENTS = [
-    ('png', (400, 300), (200, 150, 400, 300)),
-    ('jpeg', (1600, 800), (0, 100, 800, 400)),
+    ('png', (400, 300), (200, 150, 400, 300)), ('jpeg', (1600, 800), (0, 100, 800, 400)),
     ('progressive-jpeg', (300, 1200), (325, 0, 150, 600)),
-    ('cmyk-jpeg', (900, 500), (0, 77.8, 800, 444.4)),
-    ('bmp', (1000, 1000), (100, 0, 600, 600)),
-    ('rle-bmp', (640, 480), (80, 60, 640, 480)),
-    ('gif', (1200, 900), (0, 0, 800, 600)),
+    ('cmyk-jpeg', (900, 500), (0, 77.8, 800, 444.4)), ('bmp', (1000, 1000), (100, 0, 600, 600)),
+    ('rle-bmp', (640, 480), (80, 60, 640, 480)), ('gif', (1200, 900), (0, 0, 800, 600)),
     ('placed-gif', (400, 200), (200, 200, 400, 200)),  # on a screen of 800 x 400
-    ('palette-png', (800, 300), (0, 150, 800, 300)),
-    ('png16', (2000, 1500), (0, 0, 800, 600)),
-    ('tiff', (300, 600), (250, 0, 300, 600)),
-    ('ico', (256, 256), (272, 172, 256, 256)),
+    ('palette-png', (800, 300), (0, 150, 800, 300)), ('png16', (2000, 1500), (0, 0, 800, 600)),
+    ('tiff', (300, 600), (250, 0, 300, 600)), ('ico', (256, 256), (272, 172, 256, 256)),
 ]
 
 
 class PicturesOnScreen(picture_corpus.PictureTest):
     def show(self, expected, what):
-        """Runs the saver on ZARVO001.DAT, checks the picture shows at
-        expected and returns the screenshot."""
+        """Runs the saver on ZARVO001.DAT; returns the screenshot with the
+        picture at expected."""
         p, _ = self.start_saver()
-        box = picture_corpus.wait_for_box(self.s, lambda b: b is not None and all(
-            abs(got - want) <= 1 for got, want in zip(b, expected)), timeout=10)
-        self.assertIsNotNone(box, '%s: nothing on the screen' % what)
-        for got, want in zip(box, expected):
-            self.assertLessEqual(abs(got - want), 1, '%s: box %s' % (what, box))
+        box = harness.wait_until(self.screen_box, 10, 0.2, lambda b: near(b, expected))
+        self.assertTrue(near(box, expected), '%s: box %s' % (what, box))
         img = self.s.screenshot()
         self.end_with_key(p)
         return img
@@ -45,30 +36,26 @@ class PicturesOnScreen(picture_corpus.PictureTest):
     def test_each_format_is_fitted_and_centred(self):
         for fmt, natural, expected in PLACEMENTS:
             with self.subTest(fmt):
-                picture_corpus.good_picture(self.f.picture(1), natural[0], natural[1], fmt)
+                picture_corpus.good_picture(self.picture(1), *natural, fmt)
                 self.show(expected, fmt)
 
     def test_exif_orientation_turns_the_picture_upright(self):
         # Stored 600 x 300 with a white band along its top, orientation 6
         # (turned a quarter clockwise): shown 300 x 600, the band on the right.
-        stored = self.f.picture(1) + '.jpg'
-        picture_corpus.run_convert('-size', '600x300', 'xc:#808080', '-fill', '#ffffff',
-                                   '-draw', 'rectangle 0,0 599,59', '-quality', '95', stored)
-        with open(stored, 'rb') as f:
+        convert('-size', '600x300', 'xc:#808080', '-fill', '#ffffff', '-draw',
+                'rectangle 0,0 599,59', '-quality', '95', 'JPEG:' + self.picture(1))
+        with open(self.picture(1), 'rb') as f:
             data = f.read()
-        os.remove(stored)
-        with open(self.f.picture(1), 'wb') as f:
-            f.write(picture_corpus.with_exif_orientation(data, 6))
+        picture_corpus.write(self.picture(1), picture_corpus.with_exif_orientation(data, 6))
         img = self.show((250, 0, 300, 600), 'orientation 6')
-        right, left = harness.pixel(img, 540, 300), harness.pixel(img, 260, 300)
+        right, left = img.getpixel((540, 300)), img.getpixel((260, 300))
         self.assertGreater(min(right), 200, right)
         self.assertLess(max(abs(c - 128) for c in left), 40, left)
 
     def test_transparent_parts_are_black(self):
         # Transparent but for an opaque white square in the middle.
-        picture_corpus.run_convert('-size', '400x300', 'xc:none', '-fill', '#ffffff',
-                                   '-draw', 'rectangle 150,100 249,199',
-                                   'PNG32:' + self.f.picture(1))
+        convert('-size', '400x300', 'xc:none', '-fill', '#ffffff', '-draw',
+                'rectangle 150,100 249,199', 'PNG32:' + self.picture(1))
         self.show((350, 250, 100, 100), 'transparent PNG')
 
 

@@ -1,23 +1,19 @@
 #!/usr/bin/python3
-"""The real zarvo.scr under Wine: the switches, a second copy, the saver
-window, what it takes from the desktop and how every way of ending it gives
-the desktop back."""
-import subprocess
+"""zarvo.scr under Wine: the switches, a second copy, the saver window, and
+that every way of ending it gives back what it took from the desktop."""
 import unittest
 
 import harness
-from saver_fixture import SAVER_CLASS, SaverTest
+from saver_fixture import DIALOG_CLASS, MESSAGE_CLASS, SAVER_CLASS, SaverTest, convert
 
-WS_CAPTION = 0x00C00000
-WS_EX_TOOLWINDOW = 0x00000080
+WS_CAPTION, WS_EX_TOOLWINDOW, WM_CLOSE, WM_ENDSESSION = 0x00C00000, 0x00000080, 0x10, 0x16
 
 
 class SaverUnderWine(SaverTest):
     @classmethod
     def setUpClass(cls):
         super().setUpClass()
-        subprocess.run(['convert', '-size', '400x300', 'xc:#20a040', 'png:' + cls.f.picture(1)],
-                       check=True)
+        convert('-size', '400x300', 'xc:#20a040', 'png:' + cls.picture(1))
 
     def start_tray(self, decoy=None):
         hwnd, stop = self.s.start_tray(decoy)
@@ -28,12 +24,11 @@ class SaverUnderWine(SaverTest):
         return self.s.window_info(tray)['visible'] == 1
 
     def trays(self, tray):
-        """(title, visible) of the task bars of tray's process, front to back
+        """{title: visible} of the task bars of tray's process, front to back
         (Wine's explorer has one of its own)."""
-        windows = self.s.windows(all=True)
-        pid = next(w['pid'] for w in windows if w['hwnd'] == tray)
-        return [(w['title'], w['visible']) for w in windows
-                if w['pid'] == pid and w['class'] == 'Shell_TrayWnd']
+        pid = self.s.window_info(tray)['pid']
+        return {w['title']: w['visible'] for w in self.s.windows(True, 'Shell_TrayWnd')
+                if w['pid'] == pid}
 
     def assert_ended_and_restored(self, p, tray, exit_code=0):
         if exit_code is None:  # a crash: whatever code the system's crash handling leaves
@@ -54,29 +49,27 @@ class SaverUnderWine(SaverTest):
         # Which characters ask for what is tested on the simulated host.
         with self.subTest('/p: nothing, and the program ends'):
             self.assert_ends(self.start('/p'), '/p')
-            self.assertIsNone(self.s.find_window(cls=SAVER_CLASS))
+            self.assertFalse(self.s.windows(True, SAVER_CLASS))
         with self.subTest('no switch: the configuration dialog'):
             p = self.start()
-            dialog = self.s.wait_window(cls='ZarvoForm', timeout=20)
+            dialog = self.s.wait_window(cls=DIALOG_CLASS, timeout=20)
             self.assertIsNotNone(dialog)
-            self.s.close_window(dialog['hwnd'])
+            self.s.probe('post', dialog['hwnd'], WM_CLOSE)
             self.assert_ends(p, 'closing')
         with self.subTest('/a: the message that passwords are not supported'):
             p = self.start('/a')
-            box = self.s.wait_window(cls='#32770', timeout=20)
+            box = self.s.wait_window(cls=MESSAGE_CLASS, title='ZARVO', timeout=20)
             self.assertIsNotNone(box)
-            self.assertEqual(box['title'], 'ZARVO')
             self.assertIn('パスワードには対応しておりません。',
-                          [c['text'] for c in self.s.children(box['hwnd'])])
+                          [c['text'] for c in self.s.probe('children', box['hwnd'])])
             self.s.key('Return', window=box)
             self.assert_ends(p, 'Enter')
-            self.assertIsNone(self.s.find_window(cls=SAVER_CLASS))
+            self.assertFalse(self.s.windows(True, SAVER_CLASS))
 
     def test_second_copy_ends_at_once(self):
         first, window = self.start_saver()
         self.assert_ends(self.start('/s'), 'the first copy')
-        self.assertEqual([w['hwnd'] for w in self.s.windows() if w['class'] == SAVER_CLASS],
-                         [window['hwnd']])
+        self.assertEqual([w['hwnd'] for w in self.s.windows(cls=SAVER_CLASS)], [window['hwnd']])
         self.assertIsNone(first.poll())
 
     def test_covers_the_screen_top_most_without_caption_and_hides_pointer_and_task_bar(self):
@@ -84,8 +77,8 @@ class SaverUnderWine(SaverTest):
         self.assertTrue(self.tray_visible(tray))
         _, window = self.start_saver()
         self.assertEqual(window['rect'], (0, 0, self.width, self.height))
-        self.assertEqual((window['topmost'], window['foreground']), (1, 1))
-        self.assertEqual(window['style'] & WS_CAPTION, 0)
+        self.assertEqual((window['topmost'], window['foreground'], window['style'] & WS_CAPTION),
+                         (1, 1, 0))
         self.assertTrue(window['exstyle'] & WS_EX_TOOLWINDOW, 'shown in the task bar')
         self.assertFalse(self.tray_visible(tray))
         self.assertFalse(self.s.x_cursor_visible())
@@ -96,31 +89,29 @@ class SaverUnderWine(SaverTest):
 
     def test_hides_only_the_task_bar_whose_title_is_empty(self):
         tray = self.start_tray(decoy='Decoy')
-        self.assertEqual(self.trays(tray), [('Decoy', 1), ('', 1)])  # the decoy in front
+        self.assertEqual(list(self.trays(tray).items()), [('Decoy', 1), ('', 1)])  # decoy in front
         p, window = self.start_saver()
-        self.assertEqual(dict(self.trays(tray)), {'Decoy': 1, '': 0})
+        self.assertEqual(self.trays(tray), {'Decoy': 1, '': 0})
         self.end_with_key(p, window)
-        self.assertEqual(dict(self.trays(tray)), {'Decoy': 1, '': 1})
+        self.assertEqual(self.trays(tray), {'Decoy': 1, '': 1})
 
     def test_each_way_of_ending_restores(self):
         tray = self.start_tray()
         ways = {
             'key': lambda w: self.s.key('a', window=w),
             'click': lambda w: self.s.click(3),
-            'system close': lambda w: self.s.close_window(w['hwnd']),
-            'session end': lambda w: self.s.post_message(w['hwnd'], 0x16, 1, 0),  # WM_ENDSESSION
+            'system close': lambda w: self.s.probe('post', w['hwnd'], WM_CLOSE),
+            'session end': lambda w: self.s.probe('post', w['hwnd'], WM_ENDSESSION, 1),
         }
         for name, end in ways.items():
             with self.subTest(name):
                 self.check_ends_and_restores(tray, end)
 
     def test_quit_message_from_outside_ends_and_restores(self):
-        self.check_ends_and_restores(self.start_tray(),
-                                     lambda w: self.s.probe('quit', hex(w['hwnd'])))
+        self.check_ends_and_restores(self.start_tray(), lambda w: self.s.probe('quit', w['hwnd']))
 
     def test_fault_in_another_thread_ends_and_restores(self):
-        self.check_ends_and_restores(self.start_tray(),
-                                     lambda w: self.s.probe('fault', hex(w['hwnd'])),
+        self.check_ends_and_restores(self.start_tray(), lambda w: self.s.probe('fault', w['hwnd']),
                                      exit_code=None)
 
     def test_move_along_one_axis_never_ends_it(self):
