@@ -20,11 +20,11 @@ host::FormDesign TestDesign(const Text& caption) {
 }
 
 host::ControlSpec ButtonSpec(const std::string& name) {
-  host::ControlSpec spec;
-  spec.kind = host::ControlKind::Button;
-  spec.name = name;
-  spec.rect = {150, 150, 1215, 375};
-  return spec;
+  host::ControlSpec desc;
+  desc.kind = host::ControlKind::Button;
+  desc.name = name;
+  desc.rect = {150, 150, 1215, 375};
+  return desc;
 }
 
 class TestForm : public host::Form {
