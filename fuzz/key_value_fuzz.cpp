@@ -5,6 +5,7 @@
 
 #include "dialogs/key_value.h"
 #include "host/runtime.h"
+#include "host/win_constants.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size < 4) return 0;
@@ -16,7 +17,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   try {
     const auto text = dialogs::DecodeKeyValue(
         type, bytes, count, [](std::string_view ansi) { return host::FromUtf8(ansi); });
-    if (text && type != dialogs::kRegSz && type != dialogs::kRegDword) __builtin_trap();
+    if (text && type != host::win::kRegSz && type != host::win::kRegDword) __builtin_trap();
   } catch (const host::RuntimeError&) {
     if (count != 0) __builtin_trap();
   }
