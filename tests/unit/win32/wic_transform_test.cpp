@@ -177,15 +177,11 @@ TEST_F(WicTransform, DecodesAtTheSmallestOfferedSizeThatCoversTheShownSize) {
     std::pair<UINT, UINT> shown, decoded;
     int uprightWidth, uprightHeight;
   } cases[] = {
-      {"a half covers 267 x 200",
-       host::picture::kUpright,
-       {300, 200},
-       {267, 200},
-       {400, 300},
-       400,
-       300},
+      // clang-format off
+      {"a half covers 267 x 200", host::picture::kUpright, {300, 200}, {267, 200}, {400, 300}, 400, 300},
       {"an eighth exactly", host::picture::kUpright, {100, 75}, {100, 75}, {100, 75}, 100, 75},
       {"turned a quarter: a quarter", 6, {300, 200}, {200, 150}, {200, 150}, 150, 200},
+      // clang-format on
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
