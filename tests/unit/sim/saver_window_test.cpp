@@ -1,7 +1,9 @@
 // The saver window: what it takes from the desktop, what ends it, and the desktop given back once.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <tuple>
+#include <utility>
 
 #include "support/sim_run.h"
 
@@ -51,24 +53,22 @@ TEST_F(Saver, LoadTakesTheDesktopInOrderWithTheExactArguments) {
 // buttons) or any mouse button, on the form or on the picture, or the
 // system closing it or ending the session.
 TEST(SaverInput, EveryKeyButtonAndCloseEndsItGivingBackOnce) {
-  const struct {
-    const char* name;
-    char how;  // k: a key, b: a button on the form, p: on the picture, c: close, e: session end
-    int code, shift;
-  } inputs[] = {// clang-format off
-      {"A", 'k', 'A', 0}, {"Enter", 'k', 13, 0}, {"Esc", 'k', 27, 0}, {"Shift", 'k', 16, 1},
-      {"left", 'b', 1, 0}, {"right", 'b', 2, 0}, {"middle", 'b', 4, 0},
-      {"left on the picture", 'p', 1, 0}, {"middle on the picture", 'p', 4, 0},
-      {"system close", 'c', 0, 0}, {"session end", 'e', 0, 0}};
-  // clang-format on
-  for (const auto& input : inputs) {
-    SCOPED_TRACE(input.name);
+  const std::pair<const char*, std::function<void(SaverRun&)>> inputs[] = {
+      {"A", [](SaverRun& r) { r.os.KeyDown(r.form, 'A'); }},
+      {"Enter", [](SaverRun& r) { r.os.KeyDown(r.form, 13); }},
+      {"Esc", [](SaverRun& r) { r.os.KeyDown(r.form, 27); }},
+      {"Shift", [](SaverRun& r) { r.os.KeyDown(r.form, 16, 1); }},
+      {"left", [](SaverRun& r) { r.os.MouseDown(r.form, 3, 3, 1); }},
+      {"right", [](SaverRun& r) { r.os.MouseDown(r.form, 3, 3, 2); }},
+      {"middle", [](SaverRun& r) { r.os.MouseDown(r.form, 3, 3, 4); }},
+      {"left on the picture", [](SaverRun& r) { r.os.MouseDown(r.ImageWindow(), 3, 3, 1); }},
+      {"middle on the picture", [](SaverRun& r) { r.os.MouseDown(r.ImageWindow(), 3, 3, 4); }},
+      {"system close", [](SaverRun& r) { r.os.Close(r.form); }},
+      {"session end", [](SaverRun& r) { r.os.EndSession(); }}};
+  for (const auto& [name, input] : inputs) {
+    SCOPED_TRACE(name);
     SaverRun run;
-    if (input.how == 'k') run.os.KeyDown(run.form, input.code, input.shift);
-    if (input.how == 'b') run.os.MouseDown(run.form, 3, 3, input.code);
-    if (input.how == 'p') run.os.MouseDown(run.ImageWindow(), 3, 3, input.code);
-    if (input.how == 'c') run.os.Close(run.form);
-    if (input.how == 'e') run.os.EndSession();
+    input(run);
     ExpectDesktopRestored(run);
   }
 }
@@ -109,34 +109,32 @@ TEST_F(Saver, UnloadGivesBackInOrderThenEnds) {
   ExpectDesktopRestored(run);
 }
 
-// Each on a fresh run: moves on the form or (i) on the picture, "+20 s" a
-// picture change; only the last move ends the saver.
+// Each on a fresh run; only the last move ends the saver.
 TEST(SaverMouse, MoreThanFivePixelsOnBothAxesFromTheBaselineEndsIt) {
+  enum Where { OnForm, OnPicture, OnFormAfterAPictureChange };
+  struct Move {
+    double x, y;
+    Where where = OnForm;
+  };
   const struct {
     const char* name;
-    std::vector<std::tuple<char, double, double>> moves;
+    std::vector<Move> moves;
   } cases[] = {
       {"far on one axis only, or exactly 5",
-       {{'f', 100, 100},
-        {'f', 1100, 100},
-        {'f', 100, 100000},
-        {'f', 106, 105},
-        {'f', 95, 94},
-        {'f', 106, 106}}},
+       {{100, 100}, {1100, 100}, {100, 100000}, {106, 105}, {95, 94}, {106, 106}}},
       {"a picture change re-arms the baseline",
-       {{'f', 10, 10}, {'+', 0, 0}, {'f', 500, 500}, {'f', 504, 0}, {'f', 490, 490}}},
+       {{10, 10}, {500, 500, OnFormAfterAPictureChange}, {504, 0}, {490, 490}}},
       // The 400 x 300 picture stands at (200, 150); its coordinates are taken as they come.
-      {"picture coordinates are not converted", {{'i', 0, 0}, {'f', 5, 5}, {'f', 200, 150}}},
+      {"picture coordinates are not converted", {{0, 0, OnPicture}, {5, 5}, {200, 150}}},
       // 5.1f is within 0.1f + 5 rounded to single precision.
-      {"single precision", {{'f', 0.1, 0.1}, {'f', 5.1, 5.1}, {'f', 5.2, 5.2}}},
+      {"single precision", {{0.1, 0.1}, {5.1, 5.1}, {5.2, 5.2}}},
   };
   for (const auto& c : cases) {
-    SimRun run;
-    run.Start(u"/s");
-    for (const auto& [where, x, y] : c.moves) {
-      EXPECT_FALSE(run.os.Exited()) << c.name << " before " << x << "," << y;
-      const host::WindowId on = where == 'i' ? run.ImageWindow() : run.SaverWindow();
-      where == '+' ? run.os.Advance(20000) : run.os.MouseMove(on, x, y);
+    SaverRun run;
+    for (const Move& move : c.moves) {
+      EXPECT_FALSE(run.os.Exited()) << c.name << " before " << move.x << "," << move.y;
+      if (move.where == OnFormAfterAPictureChange) run.os.Advance(20000);
+      run.os.MouseMove(move.where == OnPicture ? run.ImageWindow() : run.form, move.x, move.y);
     }
     EXPECT_TRUE(run.os.Exited()) << c.name;
   }
