@@ -146,8 +146,6 @@ TEST(DialogSysInfo, GetKeyValueEmptiesTheTextOnlyWhenItFails) {
                      hkcu = static_cast<std::int32_t>(0x80000001u);
   run.Put(kToolKey, {"PATH", 2, Sz(kTool)});
   EXPECT_EQ(get(hklm, dialogs::kToolKey, dialogs::kToolValue), std::tuple(true, u"kept"));
-  run.Put(kToolKey, {"PATH", 4, {0x10, 0x00, 0x00, 0x01}});
-  EXPECT_EQ(get(hklm, dialogs::kToolKey, dialogs::kToolValue), std::tuple(true, u"&h01000010"));
   EXPECT_EQ(get(hklm, dialogs::kToolKey, u"MISSING"), std::tuple(false, u""));
   EXPECT_EQ(get(hklm, dialogs::kFolderKey, dialogs::kFolderValue), std::tuple(false, u""));
   EXPECT_EQ(get(hkcu, dialogs::kToolKey, dialogs::kToolValue), std::tuple(false, u""));
