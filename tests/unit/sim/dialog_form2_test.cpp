@@ -93,13 +93,11 @@ TEST_F(DialogTest, VersionItemOpensAFreshAboutBoxModallyEachTime) {
     boxes.push_back(about.hWnd());
     EXPECT_FALSE(os.Find(dialog)->enabled);
     versions.push_back(Control(about, "lblVersion")->text);
-    Click(form, "Cmd_OK");  // taken by nobody while the box is open
   };
   WithAboutBox(record);
   ASSERT_FALSE(os.Exited());
   dialogs::SFrm_About* first = form.About();
   EXPECT_FALSE(first->IsLoaded());
-  EXPECT_TRUE(os.Find(dialog)->enabled);
 
   os.version.major = 2;  // a fresh load reads the application object again
   WithAboutBox(record);
