@@ -4,17 +4,12 @@ that every way of ending it gives back what it took from the desktop."""
 import unittest
 
 import harness
-from saver_fixture import DIALOG_CLASS, MESSAGE_CLASS, SAVER_CLASS, SaverTest, convert
+from saver_fixture import DIALOG_CLASS, MESSAGE_CLASS, SAVER_CLASS, SaverTest
 
 WS_CAPTION, WS_EX_TOOLWINDOW, WM_CLOSE, WM_ENDSESSION = 0x00C00000, 0x00000080, 0x10, 0x16
 
 
 class SaverUnderWine(SaverTest):
-    @classmethod
-    def setUpClass(cls):
-        super().setUpClass()
-        convert('-size', '400x300', 'xc:#20a040', 'png:' + cls.picture(1))
-
     def start_tray(self, decoy=None):
         hwnd, stop = self.s.start_tray(decoy)
         self.addCleanup(stop)
