@@ -1,5 +1,6 @@
 """Shared set-up for the end-to-end tests of the saver: a Wine session and a
-folder a class, holding a copy of zarvo.scr beside its ZARVOnnn.DAT files."""
+folder a class, holding a copy of zarvo.scr beside its ZARVOnnn.DAT files
+(at first only ZARVO001.DAT, a plain 400 x 300 picture)."""
 import glob
 import os
 import shutil
@@ -37,6 +38,7 @@ class SaverTest(unittest.TestCase):
         cls.scr = os.path.join(cls.folder, 'zarvo.scr')
         shutil.copy(zarvo_scr(), cls.scr)
         cls.width, cls.height = cls.s.screen_size
+        convert('-size', '400x300', 'xc:#2040a0', 'png:' + cls.picture(1))
 
     def setUp(self):
         self.s.mousemove(self.width // 2, self.height // 2)

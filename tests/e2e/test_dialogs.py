@@ -10,7 +10,7 @@ import time
 import unittest
 
 import harness
-from saver_fixture import DIALOG_CLASS, MESSAGE_CLASS, SaverTest, convert, near
+from saver_fixture import DIALOG_CLASS, MESSAGE_CLASS, SaverTest, near
 
 WS_THICKFRAME_MINIMIZEBOX_MAXIMIZEBOX = 0x00070000
 WS_CAPTION, WS_EX_APPWINDOW, WM_CLOSE = 0x00C00000, 0x00040000, 0x10
@@ -32,11 +32,6 @@ def centre(rect):
 
 
 class DialogTest(SaverTest):
-    @classmethod
-    def setUpClass(cls):
-        super().setUpClass()
-        convert('-size', '400x300', 'xc:#2040a0', 'png:' + cls.picture(1))
-
     def reg(self, *args):
         self.s.run('reg', *args, stderr=subprocess.DEVNULL)
 

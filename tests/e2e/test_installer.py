@@ -87,7 +87,9 @@ class InstallerUnderWine(unittest.TestCase):
             os.unlink(self.unix(copy))
 
     def assert_installed(self):
-        self.assertEqual([p for p in INSTALLED if not os.path.isfile(self.unix(p))], [])
+        self.assertEqual(self.files(), self.files_before | {
+            os.path.relpath(self.unix(p), self.drive_c).lower()
+            for p in INSTALLED + [UNINSTALL_DIR, UNINSTALLER]})
         with open(self.unix(INSTALLED_SCR), 'rb') as a, open(zarvo_scr(), 'rb') as b:
             self.assertEqual(a.read(), b.read(), 'installed zarvo.scr differs from the build')
         values = self.values(UNINST_KEY)
@@ -113,9 +115,6 @@ class InstallerUnderWine(unittest.TestCase):
 
         self.install()
         self.assert_installed()
-        self.assertEqual(self.files(), self.files_before | {
-            os.path.relpath(self.unix(p), self.drive_c).lower()
-            for p in INSTALLED + [UNINSTALL_DIR, UNINSTALLER]})
         desktop = self.values(DESKTOP)
         self.assertEqual((desktop['SCRNSAVE.EXE'], desktop['ScreenSaveActive']),
                          (INSTALLED_SCR, '1'))
