@@ -45,6 +45,14 @@ struct VersionInfo {
 enum class BorderStyle { None = 0, FixedSingle = 1, FixedDialog = 3 };
 enum class StartUpPosition { Manual = 0, CenterOwner = 1, CenterScreen = 2, WindowsDefault = 3 };
 
+// Shell's window styles, as the runtime numbers them; 5 is none of them.
+inline constexpr int vbHide = 0;
+inline constexpr int vbNormalFocus = 1;
+inline constexpr int vbMinimizedFocus = 2;
+inline constexpr int vbMaximizedFocus = 3;
+inline constexpr int vbNormalNoFocus = 4;
+inline constexpr int vbMinimizedNoFocus = 6;
+
 inline constexpr std::uint32_t kSystemColor = 0xFFFFFFFFu;  // "use the default colour"
 
 struct FontSpec {

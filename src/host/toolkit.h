@@ -253,16 +253,9 @@ inline constexpr unsigned vbCritical = 16;
 int MsgBox(const Text& prompt, unsigned buttons = vbOKOnly,
            const std::optional<Text>& title = std::nullopt);
 Picture LoadPicture(const Text& path);
-// Shell's window styles, as the runtime numbers them; 5 is none of them.
-inline constexpr int vbHide = 0;
-inline constexpr int vbNormalFocus = 1;
-inline constexpr int vbMinimizedFocus = 2;
-inline constexpr int vbMaximizedFocus = 3;
-inline constexpr int vbNormalNoFocus = 4;
-inline constexpr int vbMinimizedNoFocus = 6;
 // Starts the program at `path` and returns its process id. An empty path,
-// a path with a double quote or a style not listed above raise "invalid
-// argument" before anything is started.
+// a path with a double quote or a style not among the vb* styles of
+// host/os.h raise "invalid argument" before anything is started.
 std::uint32_t Shell(const Text& path, int windowStyle);
 Text Dir(const Text& path);
 

@@ -91,7 +91,7 @@ struct Job {
   ~Job() {
     if (finished) CloseHandle(finished);
   }
-  Text path;                        // read from here when `bytes` is empty
+  Text path;
   SIZE showWithin{};                // the largest size it may be shown at
   std::vector<std::uint8_t> bytes;  // the whole file
   std::atomic<bool> abandoned{false};
@@ -552,16 +552,15 @@ void Decode(Job& job, Com<IWICImagingFactory>& factory) {
   const bool swap = picture::SwapsAxes(layout.orientation);
   job.width = swap ? layout.canvas.height : layout.canvas.width;
   job.height = swap ? layout.canvas.width : layout.canvas.height;
-  const SIZE screen = job.showWithin;
-  job.pixels = layout.placed
-                   ? ReadPixels(factory.Get(), source.frame.Get(), layout, screen, job.abandoned)
-                   : ReadFramePixels(factory.Get(), source.frame.Get(), layout.orientation, screen,
-                                     &job.abandoned);
+  job.pixels = layout.placed ? ReadPixels(factory.Get(), source.frame.Get(), layout, job.showWithin,
+                                          job.abandoned)
+                             : ReadFramePixels(factory.Get(), source.frame.Get(),
+                                               layout.orientation, job.showWithin, &job.abandoned);
 }
 
 void Work(Job& job, Com<IWICImagingFactory>& factory) {
   try {
-    if (job.bytes.empty()) ReadFileBytes(job);
+    ReadFileBytes(job);
     Decode(job, factory);
     job.done = true;
   } catch (const Failure& failure) {

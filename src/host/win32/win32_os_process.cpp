@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "host/runtime.h"
-#include "host/toolkit.h"
 #include "host/win32/dyn_api.h"
 #include "host/win32/wic_picture.h"
 #include "host/win32/wide.h"
