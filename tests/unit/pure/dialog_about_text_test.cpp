@@ -1,4 +1,4 @@
-// The texts the About box shows: version line, copyright lines, caption.
+// The texts the About box shows: version line, copyright lines.
 #include <gtest/gtest.h>
 
 #include "dialogs/about_text.h"
@@ -20,10 +20,6 @@ TEST(DialogAboutText, EachPairOfBlanksInTheCopyrightBecomesALineBreak) {
                {u"", u""},
                {u"a\u3000\u3000b", u"a\u3000\u3000b"}};  // full-width blanks stay
   for (const auto& c : cases) EXPECT_EQ(dialogs::CopyrightLines(c.copyright), c.lines);
-}
-
-TEST(DialogAboutText, CaptionIsTheTitleFollowedByTheSuffix) {
-  EXPECT_EQ(dialogs::AboutCaption(u"ZARVO"), u"ZARVOのﾊﾞｰｼﾞｮﾝ情報");
 }
 
 }  // namespace

@@ -74,14 +74,6 @@ TEST(PictureCycle, EveryFileMissingLeavesABlackScreenThatStillEndsOnInput) {
   EXPECT_TRUE(run.os.Exited());
 }
 
-TEST(PictureCycle, FolderAtADriveRootGetsNoDoubledSeparator) {
-  SimRun run;
-  run.os.exePath = u"Y:\\zarvo.scr";
-  run.Start(u"/s");
-  EXPECT_EQ(run.os.Calls({"BeginLoadPicture"}).front(),
-            "BeginLoadPicture(\"Y:\\ZARVO001.DAT\", 800, 600)");
-}
-
 TEST(PictureCycle, ADecodeThatOverrunsIsABadFileUntilTheFileChanges) {
   SimRun run;
   run.os.files[DatFile(2)] = {sim::HangingPictureFile(400, 300)};
