@@ -39,14 +39,6 @@ TEST(PicturePixels, HalfTransparentIsHalfAsBright) {
   EXPECT_EQ(OpaqueFromPremultiplied(0xFF102030), MakePixel(0x10, 0x20, 0x30));
 }
 
-TEST(PicturePixels, BufferRowsArePacked) {
-  PixelBuffer buffer(3, 2);
-  EXPECT_EQ(buffer.ByteCount(), 24u);
-  EXPECT_EQ(buffer.Row(1), buffer.Data() + 3);
-  buffer.At(2, 1) = 9;
-  EXPECT_EQ(buffer.View().Row(1)[2], 9u);
-}
-
 TEST(PicturePixels, MovingLeavesAnEmptyBuffer) {
   PixelBuffer a(4, 4);
   PixelBuffer b = std::move(a);

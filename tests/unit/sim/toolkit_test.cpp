@@ -113,14 +113,6 @@ TEST(Toolkit, AnyExceptionEndsTheProgramWithTheDesktopBackBeforeTheMessage) {
   }
 }
 
-TEST(Toolkit, AMessageLoopThatEndsOnItsOwnEndsTheProgram) {
-  sim::SimOs os;
-  TestForm form{u"main"};
-  os.Start([&] { host::RunProgram(os, [&] { host::Show(form); }); });
-  EXPECT_TRUE(os.Exited());
-  EXPECT_EQ(form.endings, 1);
-}
-
 TEST(Toolkit, UnloadingTheLastFormEndsTheProgramUnlessRefused) {
   ToolkitRun run;
   run.Start();
