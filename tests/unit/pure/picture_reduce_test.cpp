@@ -100,6 +100,10 @@ TEST(PictureReduce, ExtraRowsAreIgnored) {
   BlockReducer six(8, 6, 2);
   six.AddRows({source.Row(0), 8, 6, 8});
   EXPECT_EQ(All(reducer.Finish()), All(six.Finish()));
+  std::vector<std::uint8_t> bgr(8 * 8 * 3);
+  BlockReducer fromBgr(8, 6, 2);
+  fromBgr.AddBgrRows(bgr.data(), 8, 8 * 3);
+  EXPECT_EQ(fromBgr.Finish().Height(), 3);
 }
 
 }  // namespace

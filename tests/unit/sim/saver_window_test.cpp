@@ -126,8 +126,8 @@ TEST(SaverMouse, MoreThanFivePixelsOnBothAxesFromTheBaselineEndsIt) {
        {{10, 10}, {500, 500, OnFormAfterAPictureChange}, {504, 0}, {490, 490}}},
       // The 400 x 300 picture stands at (200, 150); its coordinates are taken as they come.
       {"picture coordinates are not converted", {{0, 0, OnPicture}, {5, 5}, {200, 150}}},
-      // 5.1f is within 0.1f + 5 rounded to single precision.
-      {"single precision", {{0.1, 0.1}, {5.1, 5.1}, {5.2, 5.2}}},
+      // 5.3f lies above 0.3f + 5, but not above that sum rounded to single precision.
+      {"single precision", {{0.3, 0.3}, {5.3, 100}, {100, 5.3}, {5.4, 100}}},
   };
   for (const auto& c : cases) {
     SaverRun run;

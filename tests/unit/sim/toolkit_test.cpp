@@ -140,15 +140,6 @@ TEST(Toolkit, ModalFormDisablesTheOthersUntilItCloses) {
   EXPECT_FALSE(run.dialog.IsLoaded() || run.os.Exited());
 }
 
-TEST(Toolkit, EndRunsEachLoadedFormsLastWordOnce) {
-  ToolkitRun run;
-  run.Start();
-  run.os.EndSession();
-  run.os.EndSession();
-  EXPECT_TRUE(run.os.Exited());
-  EXPECT_EQ(run.main.endings, 1);
-}
-
 // Both backends get the same arguments: what Shell refuses never reaches
 // the operating system.
 TEST(Toolkit, ShellRefusesAnEmptyOrQuotedPathAndUnknownWindowStyles) {
