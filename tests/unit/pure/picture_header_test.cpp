@@ -81,6 +81,7 @@ TEST(PictureHeader, BudgetIsSixtyFourMebipixelsOfANonEmptySize) {
                {kMaxPixels, 1, true},
                {8192, 8193, false},
                {kMaxPixels + 1, 1, false},
+               {5, 13421773, false},  // a product of kMaxPixels + 1
                {1ull << 32, 1ull << 32, false},
                {0, 10, false},
                {10, 0, false}};

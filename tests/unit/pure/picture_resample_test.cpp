@@ -101,14 +101,18 @@ TEST(PictureResample, AlphaOnInputIsIgnoredAndTheSameSizeIsAnOpaqueCopy) {
 }
 
 TEST(PictureResample, WritesOnlyInsideTheTarget) {
-  PixelBuffer source = NoisePattern(40, 30);
-  PixelBuffer canvas(20, 12);
-  canvas.Fill(0x12345678);
-  Resample(source.View(), PixelTarget{canvas.Row(2) + 3, 10, 8, canvas.Width()});
-  for (int y = 0; y < 12; ++y) {
-    for (int x = 0; x < 20; ++x) {
-      EXPECT_EQ(canvas.At(x, y) == 0x12345678, x < 3 || x >= 13 || y < 2 || y >= 10)
-          << x << "," << y;
+  const PixelBuffer source = NoisePattern(40, 30);
+  // Reduced both ways, copied at the same size, or scaled along one axis.
+  for (auto [w, h] : {std::pair{10, 8}, {40, 30}, {10, 30}, {40, 8}}) {
+    PixelBuffer canvas(50, 36);
+    canvas.Fill(0x12345678);
+    Resample(source.View(), PixelTarget{canvas.Row(2) + 3, w, h, canvas.Width()});
+    for (int y = 0; y < 36; ++y) {
+      for (int x = 0; x < 50; ++x) {
+        const bool inside = x >= 3 && x < 3 + w && y >= 2 && y < 2 + h;
+        ASSERT_EQ(canvas.At(x, y) == 0x12345678, !inside)
+            << w << "x" << h << " at " << x << "," << y;
+      }
     }
   }
 }
