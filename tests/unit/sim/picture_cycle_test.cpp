@@ -66,7 +66,7 @@ TEST(PictureCycle, EveryFileMissingLeavesABlackScreenThatStillEndsOnInput) {
   run.os.Advance(200000);
   EXPECT_FALSE(run.os.Find(run.ImageWindow())->visible);
   EXPECT_EQ(run.module.Form1.PictureIndex, 12);
-  // The load armed the baseline even though its picture failed.
+  // No picture ever came: the first move still only takes the baseline.
   run.os.MouseMove(run.SaverWindow(), 3, 300);
   run.os.MouseMove(run.SaverWindow(), 300, 300);
   EXPECT_FALSE(run.os.Exited());
