@@ -74,18 +74,10 @@ class CoverWindow final : public Window {
   CoverWindow(Events& events, HWND form) : events_(events), form_(form) {}
 
   LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override {
-    switch (message) {
-      case WM_MOUSEMOVE:
-      case WM_LBUTTONDOWN:
-      case WM_RBUTTONDOWN:
-      case WM_MBUTTONDOWN:
-        return OnMouse(message, wParam, lParam);
-      case WM_KEYDOWN:
-      case WM_SYSKEYDOWN:
-        return ReportKeyDown(events_.sink, ToId(form_), message, wParam, lParam);
-      case WM_MOUSEACTIVATE:
-        return MA_NOACTIVATE;  // the form keeps the keyboard
-    }
+    if (IsMouseInput(message)) return OnMouse(message, wParam, lParam);
+    if (IsKeyPress(message))
+      return ReportKeyDown(events_.sink, ToId(form_), message, wParam, lParam);
+    if (message == WM_MOUSEACTIVATE) return MA_NOACTIVATE;  // the form keeps the keyboard
     return Window::HandleMessage(message, wParam, lParam);
   }
 
@@ -319,6 +311,8 @@ void FormWindow::StopTimer(int timerId) { KillTimer(Handle(), static_cast<UINT_P
 // ---------------------------------------------------------------- messages
 
 LRESULT FormWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+  if (IsMouseInput(message)) return OnMouse(message, wParam, lParam);
+  if (IsKeyPress(message)) return ReportKeyDown(Sink(), Id(), message, wParam, lParam);
   switch (message) {
     case WM_CLOSE:
       if (Sink()) Sink()->CloseRequest(Id());
@@ -335,14 +329,6 @@ LRESULT FormWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_CTLCOLORSTATIC:
     case WM_CTLCOLORBTN:
       return OnCtlColor(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam));
-    case WM_MOUSEMOVE:
-    case WM_LBUTTONDOWN:
-    case WM_RBUTTONDOWN:
-    case WM_MBUTTONDOWN:
-      return OnMouse(message, wParam, lParam);
-    case WM_KEYDOWN:
-    case WM_SYSKEYDOWN:
-      return ReportKeyDown(Sink(), Id(), message, wParam, lParam);
     case WM_ACTIVATE:
       return OnActivate(wParam, lParam);
     case WM_INITMENUPOPUP:

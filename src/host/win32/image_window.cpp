@@ -31,6 +31,7 @@ void ImageWindow::SetPicture(Picture picture, bool stretch) {
 }
 
 LRESULT ImageWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+  if (IsMouseInput(message)) return OnMouse(message, wParam, lParam);
   switch (message) {
     case WM_ERASEBKGND:
       return TRUE;  // WM_PAINT covers everything
@@ -41,11 +42,6 @@ LRESULT ImageWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       if (stretch_) cache_.Reset();
       InvalidateRect(Handle(), nullptr, FALSE);
       return 0;
-    case WM_MOUSEMOVE:
-    case WM_LBUTTONDOWN:
-    case WM_RBUTTONDOWN:
-    case WM_MBUTTONDOWN:
-      return OnMouse(message, wParam, lParam);
   }
   return Window::HandleMessage(message, wParam, lParam);
 }

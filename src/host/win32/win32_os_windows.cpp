@@ -1,7 +1,9 @@
 // The screen, the windows and the message loops.
 #include "host/win32/windows_api.h"
 
+#include <algorithm>
 #include <exception>
+#include <iterator>
 #include <string>
 
 #include "host/win32/controls.h"
@@ -10,6 +12,7 @@
 #include "host/win32/wic_picture.h"
 #include "host/win32/wide.h"
 #include "host/win32/win32_os.h"
+#include "host/win32/window.h"
 
 namespace host::win32 {
 
@@ -176,13 +179,12 @@ namespace {
 // A key or mouse-button press waiting in this thread's queue. Only input
 // is looked at: sent messages are not dispatched, so no handler runs.
 bool PressWaiting() {
-  static constexpr UINT kPresses[] = {WM_KEYDOWN, WM_SYSKEYDOWN, WM_LBUTTONDOWN, WM_RBUTTONDOWN,
-                                      WM_MBUTTONDOWN};
-  MSG msg;
-  for (UINT press : kPresses) {
-    if (PeekMessageW(&msg, nullptr, press, press, PM_NOREMOVE | PM_QS_INPUT)) return true;
-  }
-  return false;
+  const auto waiting = [](UINT press) {
+    MSG msg;
+    return PeekMessageW(&msg, nullptr, press, press, PM_NOREMOVE | PM_QS_INPUT) != FALSE;
+  };
+  return std::any_of(std::begin(kKeyPresses), std::end(kKeyPresses), waiting) ||
+         std::any_of(std::begin(kButtonPresses), std::end(kButtonPresses), waiting);
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include "host/win32/window.h"
 
+#include <algorithm>
+#include <iterator>
 #include <utility>
 
 namespace host::win32 {
@@ -85,6 +87,16 @@ LRESULT Window::ReportKeyDown(EventSink* sink, std::uintptr_t window, UINT messa
                               LPARAM lParam) {
   if (sink) sink->KeyDown(window, static_cast<int>(wParam), ShiftState());
   return message == WM_SYSKEYDOWN ? Default(message, wParam, lParam) : 0;
+}
+
+bool IsKeyPress(UINT message) {
+  return std::find(std::begin(kKeyPresses), std::end(kKeyPresses), message) !=
+         std::end(kKeyPresses);
+}
+
+bool IsMouseInput(UINT message) {
+  return message == WM_MOUSEMOVE || std::find(std::begin(kButtonPresses), std::end(kButtonPresses),
+                                              message) != std::end(kButtonPresses);
 }
 
 int MouseButtons(WPARAM keyState) {

@@ -60,6 +60,14 @@ class Window {
   static Window* creating_;  // between CreateWindowExW and WM_NCCREATE
 };
 
+// The input our windows report, and that cuts a picture load short: keys
+// going down (system keys too), the three mouse buttons going down, and
+// (reported, but not cutting a load short) mouse moves.
+inline constexpr UINT kKeyPresses[] = {WM_KEYDOWN, WM_SYSKEYDOWN};
+inline constexpr UINT kButtonPresses[] = {WM_LBUTTONDOWN, WM_RBUTTONDOWN, WM_MBUTTONDOWN};
+bool IsKeyPress(UINT message);
+bool IsMouseInput(UINT message);  // a move or a button press
+
 // Mouse buttons and shift keys as the event sink numbers them.
 int MouseButtons(WPARAM keyState);  // 1 left, 2 right, 4 middle
 int ShiftState();                   // 1 shift, 2 ctrl, 4 alt
