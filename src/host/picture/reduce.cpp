@@ -205,28 +205,22 @@ void BlockReducer::Emit(int firstBlock, int lastBlock, int blockRow, int rowsInB
   }
 }
 
-void BlockReducer::AddRows(const PixelView& rows) {
-  const int count = std::min(rows.height, height_ - rowsIn_);
+template <class Rows>
+void BlockReducer::AddSource(const Rows& rows, int count) {
+  count = std::min(count, height_ - rowsIn_);
   if (count <= 0) return;
-  const PixelRows source{&rows};
   const int blocks = out_.Width();
   const std::function<void(int)> part = [&](int i) {
-    AddColumns(source, count, blocks * i / parts_, blocks * (i + 1) / parts_);
+    AddColumns(rows, count, blocks * i / parts_, blocks * (i + 1) / parts_);
   };
   RunParts(part);
   rowsIn_ += count;
 }
 
+void BlockReducer::AddRows(const PixelView& rows) { AddSource(PixelRows{&rows}, rows.height); }
+
 void BlockReducer::AddBgrRows(const std::uint8_t* rows, int count, std::ptrdiff_t stride) {
-  count = std::min(count, height_ - rowsIn_);
-  if (count <= 0) return;
-  const BgrRows source{rows, stride};
-  const int blocks = out_.Width();
-  const std::function<void(int)> part = [&](int i) {
-    AddColumns(source, count, blocks * i / parts_, blocks * (i + 1) / parts_);
-  };
-  RunParts(part);
-  rowsIn_ += count;
+  AddSource(BgrRows{rows, stride}, count);
 }
 
 PixelBuffer BlockReducer::Finish() { return std::move(out_); }

@@ -58,6 +58,10 @@ class BlockReducer {
   // Runs part(i) for i in 0..parts-1, part 0 on this thread.
   void RunParts(const std::function<void(int)>& part);
   void HelperLoop(int index);
+  // Adds up to `count` rows (no more than the picture has left), the
+  // columns shared among the parts.
+  template <class Rows>
+  void AddSource(const Rows& rows, int count);
   template <class Rows>
   void AddColumns(const Rows& rows, int count, int firstBlock, int lastBlock);
   void Emit(int firstBlock, int lastBlock, int blockRow, int rowsInBlock);

@@ -76,16 +76,16 @@ TEST(PictureReduce, BandsAndThreadsGiveTheSameResult) {
 }
 
 TEST(PictureReduce, PackedBgrRowsGiveTheSameResult) {
-  const PixelBuffer source = NoisePattern(50, 31);
-  const std::ptrdiff_t stride = 50 * 3 + 2;  // rows need not be packed together
+  const PixelBuffer source = NoisePattern(600, 31);
+  const std::ptrdiff_t stride = 600 * 3 + 2;  // rows need not be packed together
   std::vector<std::uint8_t> packed(static_cast<std::size_t>(stride) * 31);
   for (int y = 0; y < 31; ++y) {
-    for (int x = 0; x < 50; ++x) {
+    for (int x = 0; x < 600; ++x) {
       for (int i = 0; i < 3; ++i) packed[y * stride + 3 * x + i] = source.At(x, y) >> (8 * i);
     }
   }
   for (int threads : {1, 2}) {
-    BlockReducer reducer(50, 31, 4, threads);
+    BlockReducer reducer(600, 31, 4, threads);  // 150 columns: two parts
     for (int y = 0; y < 31; y += 6) {
       reducer.AddBgrRows(packed.data() + y * stride, std::min(6, 31 - y), stride);
     }
