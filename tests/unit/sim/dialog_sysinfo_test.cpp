@@ -151,18 +151,4 @@ TEST(DialogSysInfo, GetKeyValueEmptiesTheTextOnlyWhenItFails) {
   EXPECT_EQ(get(hkcu, dialogs::kToolKey, dialogs::kToolValue), std::tuple(false, u""));
 }
 
-TEST(DialogSysInfo, GetKeyValueLeavesAValueWithoutDataToItsCaller) {
-  SysInfoRun run;
-  dialogs::SFrm_About about;
-  run.Put(kToolKey, {"PATH", 1, {}});
-  std::u16string value = u"kept";
-  try {
-    about.GetKeyValue(dialogs::kHkeyLocalMachine, dialogs::kToolKey, dialogs::kToolValue, value);
-    ADD_FAILURE() << "no run-time error";
-  } catch (const host::RuntimeError& error) {
-    EXPECT_EQ(error.code(), host::ErrorCode::InvalidArgument);
-  }
-  EXPECT_EQ(value, u"kept");
-}
-
 }  // namespace

@@ -7,16 +7,6 @@ namespace {
 
 using namespace testing_support;
 
-TEST(PictureCycle, ShowsTheFiftyFilesInTurnThenStartsAgain) {
-  SimRun run;
-  run.Start(u"/s");
-  for (int tick = 1; tick <= 50; ++tick) run.os.Advance(20000);
-  Lines expected;
-  for (int i = 1; i <= 51; ++i) expected.push_back(LoadCall(i % 50 == 1 ? 1 : i));
-  EXPECT_EQ(run.os.Calls({"BeginLoadPicture"}), expected);
-  EXPECT_EQ(run.module.Form1.PictureIndex, 2);
-}
-
 TEST(PictureCycle, StepsRunInOrderWhileTheImageIsHidden) {
   SimRun run;
   run.os.files[DatFile(2)] = {sim::PictureFile(1600, 800)};
@@ -57,21 +47,6 @@ TEST(PictureCycle, PlacementsOfTheWorkedValuesReachTheImageControl) {
     EXPECT_EQ(image.bounds, c.placed) << c.width << " x " << c.height;
     run.os.Advance(20000);
   }
-}
-
-TEST(PictureCycle, EveryFileMissingLeavesABlackScreenThatStillEndsOnInput) {
-  SimRun run;
-  run.os.files.clear();
-  run.Start(u"/s");
-  run.os.Advance(200000);
-  EXPECT_FALSE(run.os.Find(run.ImageWindow())->visible);
-  EXPECT_EQ(run.module.Form1.PictureIndex, 12);
-  // No picture ever came: the first move still only takes the baseline.
-  run.os.MouseMove(run.SaverWindow(), 3, 300);
-  run.os.MouseMove(run.SaverWindow(), 300, 300);
-  EXPECT_FALSE(run.os.Exited());
-  run.os.MouseMove(run.SaverWindow(), 300, 0);
-  EXPECT_TRUE(run.os.Exited());
 }
 
 TEST(PictureCycle, ADecodeThatOverrunsIsABadFileUntilTheFileChanges) {
