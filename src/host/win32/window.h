@@ -60,9 +60,8 @@ class Window {
   static Window* creating_;  // between CreateWindowExW and WM_NCCREATE
 };
 
-// The input our windows report, and that cuts a picture load short: keys
-// going down (system keys too), the three mouse buttons going down, and
-// (reported, but not cutting a load short) mouse moves.
+// Key and mouse-button presses: the input our windows report besides mouse
+// moves, and the input that cuts a picture load short.
 inline constexpr UINT kKeyPresses[] = {WM_KEYDOWN, WM_SYSKEYDOWN};
 inline constexpr UINT kButtonPresses[] = {WM_LBUTTONDOWN, WM_RBUTTONDOWN, WM_MBUTTONDOWN};
 bool IsKeyPress(UINT message);
