@@ -31,6 +31,7 @@ struct RectPx {
 struct SizePx {
   int width = 0;
   int height = 0;
+  friend bool operator==(const SizePx&, const SizePx&) = default;
 };
 
 struct VersionInfo {
@@ -138,6 +139,9 @@ class PictureLoad {
   // Asks the load to stop at its next chance. Its thread takes no further
   // load: one that is stuck inside a decoder stays stuck on its own.
   virtual void GiveUp() = 0;
+  // Milliseconds since the load was begun, for a time limit that counts
+  // from then even when the caller starts waiting later.
+  virtual std::uint64_t MsSinceBegun() = 0;
 };
 
 enum class LoadWait { Finished, Input, TimedOut };
@@ -218,8 +222,12 @@ class Os {
   // WaitForLoad waits at most `ms` for it without running any handler, and
   // answers Input as soon as a key or mouse-button press waits for the
   // program (the press stays queued for the loop).
+  // A preparation is the same load begun ahead of need: it runs at a
+  // priority below the interface thread's and takes no processor from it,
+  // until a wait for it makes it urgent.
   virtual std::optional<FileStamp> StampOf(const Text& path) = 0;
   virtual std::shared_ptr<PictureLoad> BeginLoadPicture(const Text& path, SizePx showWithin) = 0;
+  virtual std::shared_ptr<PictureLoad> BeginPreparePicture(const Text& path, SizePx showWithin) = 0;
   virtual LoadWait WaitForLoad(PictureLoad& load, unsigned ms) = 0;
 
   // Files and processes. Shell gets a path and a window style the toolkit

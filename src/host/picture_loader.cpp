@@ -1,6 +1,7 @@
 #include "host/picture_loader.h"
 
 #include <algorithm>
+#include <exception>
 
 #include "host/runtime.h"
 
@@ -12,27 +13,88 @@ constexpr std::size_t kMaxOverranFiles = 64;
 }  // namespace
 
 Picture PictureLoader::Load(const Text& path) {
-  if (overrun_ && overrun_->Finished()) overrun_.reset();
+  ForgetFinishedOverrun();
   const std::optional<FileStamp> stamp = os_.StampOf(path);
-  if (stamp && OverranBefore(path, *stamp)) {
-    throw RuntimeError(ErrorCode::InvalidPicture, "the picture overran its decoding time before");
+  const SizePx showWithin = LargestScreen();
+  std::shared_ptr<PictureLoad> load = TakePrepared(path, stamp, showWithin);
+  if (!load) {
+    if (stamp && OverranBefore(path, *stamp)) {
+      throw RuntimeError(ErrorCode::InvalidPicture, "the picture overran its decoding time before");
+    }
+    load = os_.BeginLoadPicture(path, showWithin);
   }
-  const std::shared_ptr<PictureLoad> load = os_.BeginLoadPicture(path, LargestScreen());
+  return Await(load, path, stamp);
+}
+
+void PictureLoader::Prepare(const Text& path) {
+  try {
+    if (prepared_) Discard(std::exchange(prepared_, std::nullopt)->load);
+    ForgetFinishedOverrun();
+    // Beside a decode left behind, a second could be left behind too.
+    if (overrun_) return;
+    const std::optional<FileStamp> stamp = os_.StampOf(path);
+    if (stamp && OverranBefore(path, *stamp)) return;
+    const SizePx showWithin = LargestScreen();
+    prepared_ = Prepared{path, stamp, showWithin, os_.BeginPreparePicture(path, showWithin)};
+  } catch (const std::exception&) {
+    prepared_.reset();  // the load will decode it
+  }
+}
+
+// The prepared load of this very file as it is now, or null.
+std::shared_ptr<PictureLoad> PictureLoader::TakePrepared(const Text& path,
+                                                         const std::optional<FileStamp>& stamp,
+                                                         SizePx showWithin) {
+  std::optional<Prepared> prepared = std::exchange(prepared_, std::nullopt);
+  if (!prepared) return nullptr;
+  if (stamp && prepared->stamp == stamp && prepared->path == path &&
+      prepared->showWithin == showWithin) {
+    return std::move(prepared->load);
+  }
+  Discard(std::move(prepared->load));
+  return nullptr;
+}
+
+// A preparation that is no use: finished, it goes with its picture before
+// a new decode needs the memory; still running, it is given up and left
+// behind. No preparation starts beside a decode left behind, so the place
+// is free.
+void PictureLoader::Discard(std::shared_ptr<PictureLoad> load) {
+  if (load->Finished()) return;
+  load->GiveUp();
+  overrun_ = std::move(load);
+}
+
+// The time limit counts from the load's start: a preparation that has run
+// unwatched has used that much of it already.
+Picture PictureLoader::Await(const std::shared_ptr<PictureLoad>& load, const Text& path,
+                             const std::optional<FileStamp>& stamp) {
+  if (load->Finished()) return load->Result();
+  std::uint64_t spent = load->MsSinceBegun();
   for (;;) {
-    switch (os_.WaitForLoad(*load, kDecodeTimeoutMs)) {
+    const auto left =
+        static_cast<unsigned>(kDecodeTimeoutMs - std::min<std::uint64_t>(spent, kDecodeTimeoutMs));
+    switch (os_.WaitForLoad(*load, left)) {
       case LoadWait::Finished:
         return load->Result();
       case LoadWait::Input:
         load->GiveUp();
         throw RuntimeError(ErrorCode::InvalidPicture, "a key or a button interrupted the load");
       case LoadWait::TimedOut:
-        if (overrun_ && !overrun_->Finished()) continue;  // never leave a second one behind
+        if (overrun_ && !overrun_->Finished()) {  // never leave a second one behind
+          spent = 0;
+          continue;
+        }
         load->GiveUp();
         overrun_ = load;
         if (stamp) Remember(path, *stamp);
         throw RuntimeError(ErrorCode::InvalidPicture, "the picture took too long to decode");
     }
   }
+}
+
+void PictureLoader::ForgetFinishedOverrun() {
+  if (overrun_ && overrun_->Finished()) overrun_.reset();
 }
 
 // A picture is shown no larger than a screen: the largest width and the

@@ -1,18 +1,24 @@
 // The rules of LoadPicture around the backend's decoding thread: how long a
-// decode may take, what happens to one that overruns, and that a key or a
-// click is answered while a picture decodes.
+// decode may take, what happens to one that overruns, that a key or a
+// click is answered while a picture decodes, and the picture prepared
+// ahead of its load.
 //
-// A decode that overruns kDecodeTimeoutMs is given up and its file is not
-// decoded again while its size and write time stay the same: it counts as
-// a bad picture. A decoder stuck inside one call keeps its thread, and
-// whatever the backend gave it, until it returns, if ever; so at most one
-// such decode is left behind at a time. While it lives, a later load that
-// overruns too is waited for (still answering keys and buttons) instead of
-// leaving a second one behind.
+// A decode that overruns kDecodeTimeoutMs, counted from its start, is
+// given up and its file is not decoded again while its size and write time
+// stay the same: it counts as a bad picture. A decoder stuck inside one
+// call keeps its thread, and whatever the backend gave it, until it
+// returns, if ever; so at most one such decode is left behind at a time.
+// While it lives, a later load that overruns too is waited for (still
+// answering keys and buttons) instead of leaving a second one behind.
+//
+// Prepare reads and decodes a file while the program idles, so that the
+// Load of the same file, unchanged since, only has to take the result;
+// one that failed fails again at once. At most one picture is prepared.
 #pragma once
 
 #include <deque>
 #include <memory>
+#include <optional>
 #include <utility>
 
 #include "host/os.h"
@@ -34,7 +40,24 @@ class PictureLoader {
   // stays queued, so the program answers it as soon as the caller returns).
   Picture Load(const Text& path);
 
+  // Begins decoding the file at `path` for a later Load, in place of any
+  // picture prepared before. Raises nothing: what fails here fails in Load.
+  void Prepare(const Text& path);
+
  private:
+  struct Prepared {
+    Text path;
+    std::optional<FileStamp> stamp;
+    SizePx showWithin;
+    std::shared_ptr<PictureLoad> load;
+  };
+
+  std::shared_ptr<PictureLoad> TakePrepared(const Text& path, const std::optional<FileStamp>& stamp,
+                                            SizePx showWithin);
+  void Discard(std::shared_ptr<PictureLoad> load);
+  Picture Await(const std::shared_ptr<PictureLoad>& load, const Text& path,
+                const std::optional<FileStamp>& stamp);
+  void ForgetFinishedOverrun();
   SizePx LargestScreen() const;
   bool OverranBefore(const Text& path, const FileStamp& stamp) const;
   void Remember(const Text& path, const FileStamp& stamp);
@@ -42,6 +65,7 @@ class PictureLoader {
   Os& os_;
   std::shared_ptr<PictureLoad> overrun_;  // the decode left behind, while it lives
   std::deque<std::pair<Text, FileStamp>> overranFiles_;
+  std::optional<Prepared> prepared_;
 };
 
 }  // namespace host

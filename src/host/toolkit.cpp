@@ -491,6 +491,8 @@ int MsgBox(const Text& prompt, unsigned buttons, const std::optional<Text>& titl
 
 Picture LoadPicture(const Text& path) { return Tk().pictures().Load(path); }
 
+void PreparePicture(const Text& path) { Tk().pictures().Prepare(path); }
+
 namespace {
 bool IsWindowStyle(int windowStyle) {
   switch (windowStyle) {

@@ -253,6 +253,9 @@ inline constexpr unsigned vbCritical = 16;
 int MsgBox(const Text& prompt, unsigned buttons = vbOKOnly,
            const std::optional<Text>& title = std::nullopt);
 Picture LoadPicture(const Text& path);
+// Reads and decodes the picture at `path` in the background, for a later
+// LoadPicture of the same file; raises nothing.
+void PreparePicture(const Text& path);
 // Starts the program at `path` and returns its process id. An empty path,
 // a path with a double quote or a style not among the vb* styles of
 // host/os.h raise "invalid argument" before anything is started.

@@ -141,7 +141,9 @@ void Form1::Timer1_Timer() {
 
 // Loads the next file of the cycle into Image1, fitted and centred. Any
 // failure leaves Image1 hidden until the next tick; the index has advanced
-// by then, so a bad file costs one interval and the cycle goes on.
+// by then, so a bad file costs one interval and the cycle goes on. Either
+// way the file after it is decoded while this one shows, so that the next
+// tick only has to show it.
 void Form1::ShowNextPicture() {
   Trap([this] {
     SetAutoRedraw(true);
@@ -159,6 +161,7 @@ void Form1::ShowNextPicture() {
     Image1.SetVisible(true);
     FirstMouseMove = host::kTrue;
   });
+  Trap([this] { host::PreparePicture(PictureFileName(host::App().Path(), PictureIndex)); });
 }
 
 // Applies a placement in the order the image control expects; the centring

@@ -73,7 +73,12 @@ class SimOs::Load final : public host::PictureLoad {
  public:
   Load(const SimOs& os, std::uint64_t bytes, std::optional<std::uint64_t> finishAt,
        host::Picture picture, host::ErrorCode error)
-      : bytes(bytes), finishAt(finishAt), os_(os), picture_(std::move(picture)), error_(error) {}
+      : bytes(bytes),
+        finishAt(finishAt),
+        os_(os),
+        begunAt_(os.now),
+        picture_(std::move(picture)),
+        error_(error) {}
   bool Finished() override { return finishAt && os_.now >= *finishAt; }
   host::Picture Result() override {
     if (!picture_) throw host::RuntimeError(error_);
@@ -81,6 +86,7 @@ class SimOs::Load final : public host::PictureLoad {
   }
   // A simulated decode runs to its own end, as one stuck inside a codec does.
   void GiveUp() override {}
+  std::uint64_t MsSinceBegun() override { return os_.now - begunAt_; }
 
   const std::uint64_t bytes;
   const std::optional<std::uint64_t> finishAt;
@@ -88,6 +94,7 @@ class SimOs::Load final : public host::PictureLoad {
 
  private:
   const SimOs& os_;
+  const std::uint64_t begunAt_;
   host::Picture picture_;
   host::ErrorCode error_;
 };
@@ -523,6 +530,16 @@ std::optional<host::FileStamp> SimOs::StampOf(const Text& path) {
 std::shared_ptr<host::PictureLoad> SimOs::BeginLoadPicture(const Text& path,
                                                            host::SizePx showWithin) {
   Log("BeginLoadPicture", path, showWithin.width, showWithin.height);
+  return StartDecode(path);
+}
+
+std::shared_ptr<host::PictureLoad> SimOs::BeginPreparePicture(const Text& path,
+                                                              host::SizePx showWithin) {
+  Log("BeginPreparePicture", path, showWithin.width, showWithin.height);
+  return StartDecode(path);
+}
+
+std::shared_ptr<SimOs::Load> SimOs::StartDecode(const Text& path) {
   std::erase_if(loads_, [](const std::shared_ptr<Load>& load) {
     return load->Finished() && load.use_count() == 1;
   });

@@ -174,6 +174,8 @@ class SimOs final : public host::Os {
   std::optional<host::FileStamp> StampOf(const Text& path) override;
   std::shared_ptr<host::PictureLoad> BeginLoadPicture(const Text& path,
                                                       host::SizePx showWithin) override;
+  std::shared_ptr<host::PictureLoad> BeginPreparePicture(const Text& path,
+                                                         host::SizePx showWithin) override;
   host::LoadWait WaitForLoad(host::PictureLoad& load, unsigned ms) override;
   bool IsNormalFile(const Text& path) override;
   std::uint32_t Shell(const Text& path, int windowStyle) override;
@@ -210,6 +212,7 @@ class SimOs final : public host::Os {
   template <class... Args>
   void Log(const std::string& name, const Args&... args);
   void Schedule(std::uint64_t at, bool press, std::function<void()> deliver);
+  std::shared_ptr<Load> StartDecode(const Text& path);
   void Deliver(const std::function<void()>& event);
   bool TakesInput(WindowId window);
   WindowId FirstTabStop(WindowId form);

@@ -92,7 +92,9 @@ struct Job {
     if (finished) CloseHandle(finished);
   }
   Text path;
-  SIZE showWithin{};                // the largest size it may be shown at
+  SIZE showWithin{};   // the largest size it may be shown at
+  bool ahead = false;  // prepared before it is needed: no hurry until waited for
+  ULONGLONG begunAt = GetTickCount64();
   std::vector<std::uint8_t> bytes;  // the whole file
   std::atomic<bool> abandoned{false};
   HANDLE finished;  // set when the job has done all it will
@@ -402,8 +404,11 @@ SIZE ShownSize(int width, int height, int orientation, SIZE screen) {
 }
 
 // How many threads the scaling work is shared among: the processors, up
-// to 4.
+// to 4; only the calling thread when it works in the background, since
+// helpers of its own would run at the normal priority and compete with
+// the interface.
 int Processors() {
+  if (GetThreadPriority(GetCurrentThread()) < THREAD_PRIORITY_NORMAL) return 1;
   SYSTEM_INFO system{};
   GetSystemInfo(&system);
   return std::clamp<int>(static_cast<int>(system.dwNumberOfProcessors), 1, 4);
@@ -583,19 +588,19 @@ class Worker {
     auto worker = std::shared_ptr<Worker>(new Worker());
     if (!worker->wake_) return nullptr;
     auto* parameter = new std::shared_ptr<Worker>(worker);
-    const auto thread =
+    worker->thread_ =
         reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, Main, parameter, 0, nullptr));
-    if (!thread) {
+    if (!worker->thread_) {
       delete parameter;
       return nullptr;
     }
-    CloseHandle(thread);
     return worker;
   }
 
   Worker(const Worker&) = delete;
   Worker& operator=(const Worker&) = delete;
   ~Worker() {
+    if (thread_) CloseHandle(thread_);
     if (wake_) CloseHandle(wake_);
     DeleteCriticalSection(&lock_);
   }
@@ -614,6 +619,15 @@ class Worker {
     SetEvent(wake_);
   }
 
+  // Someone waits for the job now: it runs at the normal priority, up to
+  // its end (the worker sets the priority for each job under the lock).
+  void Hurry(Job& job) {
+    EnterCriticalSection(&lock_);
+    job.ahead = false;
+    SetThreadPriority(thread_, THREAD_PRIORITY_NORMAL);
+    LeaveCriticalSection(&lock_);
+  }
+
  private:
   Worker() : wake_(CreateEventW(nullptr, FALSE, FALSE, nullptr)) {
     InitializeCriticalSection(&lock_);
@@ -630,6 +644,9 @@ class Worker {
         EnterCriticalSection(&self->lock_);
         std::shared_ptr<Job> job = std::move(self->pending_);
         const bool retired = self->retired_;
+        // A preparation gives way to everything else on the machine.
+        SetThreadPriority(GetCurrentThread(),
+                          job && job->ahead ? THREAD_PRIORITY_IDLE : THREAD_PRIORITY_NORMAL);
         LeaveCriticalSection(&self->lock_);
         if (job) {
           Work(*job, factory);
@@ -642,6 +659,7 @@ class Worker {
     return 0;
   }
 
+  HANDLE thread_ = nullptr;
   HANDLE wake_;
   CRITICAL_SECTION lock_;
   std::shared_ptr<Job> pending_;
@@ -671,6 +689,10 @@ class WicLoad final : public PictureLoad {
     if (!worker_) return;
     worker_->Retire();
     if (CurrentWorker() == worker_) CurrentWorker().reset();
+  }
+  std::uint64_t MsSinceBegun() override { return GetTickCount64() - job_->begunAt; }
+  void Hurry() {
+    if (worker_) worker_->Hurry(*job_);
   }
   HANDLE FinishedEvent() const { return job_->finished; }
 
@@ -720,10 +742,11 @@ std::optional<FileStamp> PictureFileStamp(const Text& path) {
       wide(attributes.ftLastWriteTime.dwHighDateTime, attributes.ftLastWriteTime.dwLowDateTime)};
 }
 
-std::shared_ptr<PictureLoad> BeginPictureLoad(const Text& path, SIZE showWithin) {
+std::shared_ptr<PictureLoad> BeginPictureLoad(const Text& path, SIZE showWithin, bool ahead) {
   auto job = std::make_shared<Job>();
   job->path = path;
   job->showWithin = showWithin;
+  job->ahead = ahead;
   if (!job->finished) throw RuntimeError(ErrorCode::OutOfMemory, "no event for the load");
   std::shared_ptr<Worker>& worker = CurrentWorker();
   if (!worker) worker = Worker::Start();
@@ -744,6 +767,8 @@ std::shared_ptr<PictureLoad> BeginPictureLoad(const Text& path, SIZE showWithin)
 HANDLE LoadFinishedEvent(const PictureLoad& load) {
   return static_cast<const WicLoad&>(load).FinishedEvent();
 }
+
+void HurryLoad(PictureLoad& load) { static_cast<WicLoad&>(load).Hurry(); }
 
 Picture LoadPictureFile(const Text& path, SIZE showWithin) {
   const std::shared_ptr<PictureLoad> load = BeginPictureLoad(path, showWithin);

@@ -78,11 +78,16 @@ std::optional<FileStamp> PictureFileStamp(const Text& path);
 // not show, a picture over the memory budget or that does not decode, and
 // OutOfMemory when a picture within the budget still finds no memory.
 // A picture larger than fits `showWithin` is kept reduced, never below its
-// size fitted within it (see ReadFramePixels).
-std::shared_ptr<PictureLoad> BeginPictureLoad(const Text& path, SIZE showWithin);
+// size fitted within it (see ReadFramePixels). A load `ahead` of need runs
+// at idle priority on one thread until HurryLoad.
+std::shared_ptr<PictureLoad> BeginPictureLoad(const Text& path, SIZE showWithin,
+                                              bool ahead = false);
 
 // Set once the load has finished, for waiting on it.
 HANDLE LoadFinishedEvent(const PictureLoad& load);
+
+// The load is waited for: it goes on at the normal priority.
+void HurryLoad(PictureLoad& load);
 
 // The pixels a load keeps of `frame`, one not placed on a larger canvas,
 // turned upright by `orientation`: no smaller than the frame fitted within

@@ -174,6 +174,10 @@ std::shared_ptr<PictureLoad> Win32Os::BeginLoadPicture(const Text& path, SizePx 
   return BeginPictureLoad(path, SIZE{showWithin.width, showWithin.height});
 }
 
+std::shared_ptr<PictureLoad> Win32Os::BeginPreparePicture(const Text& path, SizePx showWithin) {
+  return BeginPictureLoad(path, SIZE{showWithin.width, showWithin.height}, /*ahead=*/true);
+}
+
 // A file Dir finds with its default attributes: not a folder, not hidden,
 // not a system file.
 bool Win32Os::IsNormalFile(const Text& path) {

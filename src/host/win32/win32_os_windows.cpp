@@ -190,6 +190,7 @@ bool PressWaiting() {
 }  // namespace
 
 LoadWait Win32Os::WaitForLoad(PictureLoad& load, unsigned ms) {
+  HurryLoad(load);
   HANDLE finished = LoadFinishedEvent(load);
   const DWORD start = GetTickCount();
   for (;;) {

@@ -143,11 +143,12 @@ TEST(SaverMouse, MoreThanFivePixelsOnBothAxesFromTheBaselineEndsIt) {
 TEST_F(Saver, TimerReassertsTopMostTakesFocusAndShowsTheNextFile) {
   run.os.log.clear();
   run.os.Advance(19999);
-  EXPECT_TRUE(run.os.Calls({"BeginLoadPicture"}).empty());
+  EXPECT_TRUE(run.os.Calls({"SetImage"}).empty());
   run.os.Advance(1);
-  EXPECT_EQ(run.os.Calls({"SetWindowPos", "SetFocus", "BeginLoadPicture"}),
+  // File 002 was prepared while 001 showed; 003 is prepared once 002 is up.
+  EXPECT_EQ(run.os.Calls({"SetWindowPos", "SetFocus", "BeginLoadPicture", "BeginPreparePicture"}),
             (Lines{Call("SetWindowPos", run.form, "-1, 0, 0, 0, 0, 3"), Call("SetFocus", run.form),
-                   LoadCall(2)}));
+                   PrepareCall(3)}));
 }
 
 TEST(SaverWithoutAWindow, EndsAtOnceHavingTakenNothing) {

@@ -21,8 +21,12 @@ inline std::string Call(const std::string& name, host::WindowId id, const std::s
 inline Lines Last(const Lines& lines, std::size_t n) {
   return Lines(lines.end() - static_cast<std::ptrdiff_t>(std::min(n, lines.size())), lines.end());
 }
-inline std::string LoadCall(int index, const std::string& size = "800, 600") {
-  return "BeginLoadPicture(\"" + host::ToUtf8(DatFile(index)) + "\", " + size + ")";
+inline std::string LoadCall(int index, const std::string& size = "800, 600",
+                            const std::string& call = "BeginLoadPicture") {
+  return call + "(\"" + host::ToUtf8(DatFile(index)) + "\", " + size + ")";
+}
+inline std::string PrepareCall(int index) {
+  return LoadCall(index, "800, 600", "BeginPreparePicture");
 }
 
 struct SimRun {
