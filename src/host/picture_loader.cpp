@@ -13,13 +13,16 @@ constexpr std::size_t kMaxOverranFiles = 64;
 }  // namespace
 
 Picture PictureLoader::Load(const Text& path) {
-  ForgetFinishedOverrun();
+  ForgetFinishedDecodes();
   const std::optional<FileStamp> stamp = os_.StampOf(path);
   const SizePx showWithin = LargestScreen();
   std::shared_ptr<PictureLoad> load = TakePrepared(path, stamp, showWithin);
   if (!load) {
     if (stamp && OverranBefore(path, *stamp)) {
       throw RuntimeError(ErrorCode::InvalidPicture, "the picture overran its decoding time before");
+    }
+    if (!RoomToDecode()) {
+      throw RuntimeError(ErrorCode::InvalidPicture, "stuck decodes hold the room for another");
     }
     load = os_.BeginLoadPicture(path, showWithin);
   }
@@ -29,9 +32,10 @@ Picture PictureLoader::Load(const Text& path) {
 void PictureLoader::Prepare(const Text& path) {
   try {
     if (prepared_) Discard(std::exchange(prepared_, std::nullopt)->load);
-    ForgetFinishedOverrun();
-    // Beside a decode left behind, a second could be left behind too.
-    if (overrun_) return;
+    ForgetFinishedDecodes();
+    // The room a preparation takes is still free when its load comes: it
+    // is the only one to be given up in between.
+    if (!RoomToDecode()) return;
     const std::optional<FileStamp> stamp = os_.StampOf(path);
     if (stamp && OverranBefore(path, *stamp)) return;
     const SizePx showWithin = LargestScreen();
@@ -57,12 +61,11 @@ std::shared_ptr<PictureLoad> PictureLoader::TakePrepared(const Text& path,
 
 // A preparation that is no use: finished, it goes with its picture before
 // a new decode needs the memory; still running, it is given up and left
-// behind. No preparation starts beside a decode left behind, so the place
-// is free.
+// behind.
 void PictureLoader::Discard(std::shared_ptr<PictureLoad> load) {
   if (load->Finished()) return;
   load->GiveUp();
-  overrun_ = std::move(load);
+  leftBehind_.push_back(std::move(load));
 }
 
 // The time limit counts from the load's start: a preparation that has run
@@ -70,31 +73,24 @@ void PictureLoader::Discard(std::shared_ptr<PictureLoad> load) {
 Picture PictureLoader::Await(const std::shared_ptr<PictureLoad>& load, const Text& path,
                              const std::optional<FileStamp>& stamp) {
   if (load->Finished()) return load->Result();
-  std::uint64_t spent = load->MsSinceBegun();
-  for (;;) {
-    const auto left =
-        static_cast<unsigned>(kDecodeTimeoutMs - std::min<std::uint64_t>(spent, kDecodeTimeoutMs));
-    switch (os_.WaitForLoad(*load, left)) {
-      case LoadWait::Finished:
-        return load->Result();
-      case LoadWait::Input:
-        load->GiveUp();
-        throw RuntimeError(ErrorCode::InvalidPicture, "a key or a button interrupted the load");
-      case LoadWait::TimedOut:
-        if (overrun_ && !overrun_->Finished()) {  // never leave a second one behind
-          spent = 0;
-          continue;
-        }
-        load->GiveUp();
-        overrun_ = load;
-        if (stamp) Remember(path, *stamp);
-        throw RuntimeError(ErrorCode::InvalidPicture, "the picture took too long to decode");
-    }
+  const std::uint64_t spent = std::min<std::uint64_t>(load->MsSinceBegun(), kDecodeTimeoutMs);
+  switch (os_.WaitForLoad(*load, static_cast<unsigned>(kDecodeTimeoutMs - spent))) {
+    case LoadWait::Finished:
+      return load->Result();
+    case LoadWait::Input:
+      load->GiveUp();
+      throw RuntimeError(ErrorCode::InvalidPicture, "a key or a button interrupted the load");
+    case LoadWait::TimedOut:
+      break;
   }
+  load->GiveUp();
+  leftBehind_.push_back(load);
+  if (stamp) Remember(path, *stamp);
+  throw RuntimeError(ErrorCode::InvalidPicture, "the picture took too long to decode");
 }
 
-void PictureLoader::ForgetFinishedOverrun() {
-  if (overrun_ && overrun_->Finished()) overrun_.reset();
+void PictureLoader::ForgetFinishedDecodes() {
+  std::erase_if(leftBehind_, [](const auto& load) { return load->Finished(); });
 }
 
 // A picture is shown no larger than a screen: the largest width and the

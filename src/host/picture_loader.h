@@ -5,11 +5,14 @@
 //
 // A decode that overruns kDecodeTimeoutMs, counted from its start, is
 // given up and its file is not decoded again while its size and write time
-// stay the same: it counts as a bad picture. A decoder stuck inside one
-// call keeps its thread, and whatever the backend gave it, until it
-// returns, if ever; so at most one such decode is left behind at a time.
-// While it lives, a later load that overruns too is waited for (still
-// answering keys and buttons) instead of leaving a second one behind.
+// stay the same: it counts as a bad picture. No load holds the caller
+// longer than that. A decoder stuck inside one call keeps its thread, and
+// whatever the backend gave it, until it returns, if ever: at most
+// kMaxLeftBehind such decodes are left behind at a time, and while that
+// many live, every load fails at once without starting a decode. On
+// Windows each holds at most the file's bytes (257 MiB), the decoded
+// pixels within the budget (256 MiB) and one band of rows, besides what
+// the codec holds itself.
 //
 // Prepare reads and decodes a file while the program idles, so that the
 // Load of the same file, unchanged since, only has to take the result;
@@ -20,6 +23,7 @@
 #include <memory>
 #include <optional>
 #include <utility>
+#include <vector>
 
 #include "host/os.h"
 
@@ -30,14 +34,19 @@ namespace host {
 // a decoder that never finishes on a malformed file.
 inline constexpr unsigned kDecodeTimeoutMs = 10000;
 
+// One bad file may hang its codec for good and the pictures still go on;
+// a second stops the decoding, not the program.
+inline constexpr std::size_t kMaxLeftBehind = 2;
+
 class PictureLoader {
  public:
   explicit PictureLoader(Os& os) : os_(os) {}
 
   // The picture in the file at `path`. Raises the load's RuntimeError, and
   // InvalidPicture for a file that overran before, for one that overruns
-  // now, and when a key or button press interrupts the load (the press
-  // stays queued, so the program answers it as soon as the caller returns).
+  // now, while kMaxLeftBehind decodes are left behind, and when a key or
+  // button press interrupts the load (the press stays queued, so the
+  // program answers it as soon as the caller returns).
   Picture Load(const Text& path);
 
   // Begins decoding the file at `path` for a later Load, in place of any
@@ -57,13 +66,14 @@ class PictureLoader {
   void Discard(std::shared_ptr<PictureLoad> load);
   Picture Await(const std::shared_ptr<PictureLoad>& load, const Text& path,
                 const std::optional<FileStamp>& stamp);
-  void ForgetFinishedOverrun();
+  void ForgetFinishedDecodes();
+  bool RoomToDecode() const { return leftBehind_.size() < kMaxLeftBehind; }
   SizePx LargestScreen() const;
   bool OverranBefore(const Text& path, const FileStamp& stamp) const;
   void Remember(const Text& path, const FileStamp& stamp);
 
   Os& os_;
-  std::shared_ptr<PictureLoad> overrun_;  // the decode left behind, while it lives
+  std::vector<std::shared_ptr<PictureLoad>> leftBehind_;  // given up, still running
   std::deque<std::pair<Text, FileStamp>> overranFiles_;
   std::optional<Prepared> prepared_;
 };

@@ -108,32 +108,31 @@ TEST(PictureCycle, ADecodeThatOverrunsIsABadFileUntilTheFileChanges) {
   EXPECT_FALSE(run.os.Find(run.ImageWindow())->visible);  // black again, without a decode
   EXPECT_EQ(run.Count(PrepareCall(2)) + run.Count(LoadCall(2)), 1);
   EXPECT_EQ(run.os.RunningDecodes(), 1);
-  // Nothing is prepared beside the decode left behind.
-  EXPECT_EQ(run.os.Calls({"BeginPreparePicture"}).size(), 1u);
 
   run.os.files[DatFile(2)] = {sim::PictureFile(400, 300), false, false, /*writeTime=*/1};
   for (int tick = 0; tick < 50; ++tick) run.os.Advance(20000);
   EXPECT_TRUE(run.os.Find(run.ImageWindow())->visible);
-  EXPECT_EQ(run.Count(LoadCall(2)), 1);
+  EXPECT_EQ(run.Count(PrepareCall(2)), 2);
 }
 
-TEST(PictureCycle, WhileOneDecodeIsLeftBehindASecondIsWaitedForNotLeft) {
+TEST(PictureCycle, TwoDecodesLeftBehindStopTheDecodingNotTheSaver) {
   SimRun run;
   run.os.files[DatFile(2)] = {sim::HangingPictureFile(400, 300)};
-  run.os.files[DatFile(3)] = {sim::SlowPictureFile(640, 480, 25000)};
-  run.os.files[DatFile(4)] = {sim::HangingPictureFile(400, 300)};
   run.Start(u"/s");
-  run.os.Advance(40000);  // 002 is left behind at 20 s; 003 starts at 40 s
-  EXPECT_EQ(run.os.now, 65000u);
-  EXPECT_EQ(run.module.Form1.Image1.Width(), 640);  // 003 shown after all
-  EXPECT_EQ(run.os.RunningDecodes(), 1);
-
-  run.os.KeyDownAt(200000, run.SaverWindow(), 'A');
-  run.os.Advance(200000);  // 004 waits: no tick runs until the key
-  EXPECT_TRUE(run.os.Exited());
-  EXPECT_EQ(run.os.now, 200000u);
+  run.os.Advance(39000);  // 002 is left behind at 20 s, and 003 prepared
+  run.os.files[DatFile(3)] = {sim::HangingPictureFile(640, 480)};
+  run.os.Advance(11000);
+  EXPECT_EQ(run.os.now, 50000u);  // 003 decoded afresh at 40 s, given up 10 s later
+  run.os.Advance(10000);
+  EXPECT_EQ(run.os.now, 60000u);  // 004 fails at once: no room for a decode
+  EXPECT_FALSE(run.os.Find(run.ImageWindow())->visible);
+  EXPECT_EQ(run.os.RunningDecodes(), 2);
   EXPECT_EQ(run.os.Calls({"BeginLoadPicture", "BeginPreparePicture"}),
-            (Lines{LoadCall(1), PrepareCall(2), LoadCall(3), LoadCall(4)}));
+            (Lines{LoadCall(1), PrepareCall(2), PrepareCall(3), LoadCall(3)}));
+  run.os.KeyDownAt(70000, run.SaverWindow(), 'A');
+  run.os.Advance(20000);
+  EXPECT_TRUE(run.os.Exited());
+  EXPECT_EQ(run.os.now, 70000u);
 }
 
 }  // namespace
