@@ -356,11 +356,17 @@ class ScaledSource final : public IWICBitmapSource {
   HRESULT STDMETHODCALLTYPE CopyPalette(IWICPalette* palette) override {
     return frame_->CopyPalette(palette);
   }
+  // Rows in any other format than the one promised would be read wrongly.
   HRESULT STDMETHODCALLTYPE CopyPixels(const WICRect* rect, UINT stride, UINT bufferSize,
                                        BYTE* buffer) override {
     WICPixelFormatGUID format = format_;
-    return transform_->CopyPixels(rect, static_cast<UINT>(size_.cx), static_cast<UINT>(size_.cy),
-                                  &format, WICBitmapTransformRotate0, stride, bufferSize, buffer);
+    const HRESULT result =
+        transform_->CopyPixels(rect, static_cast<UINT>(size_.cx), static_cast<UINT>(size_.cy),
+                               &format, WICBitmapTransformRotate0, stride, bufferSize, buffer);
+    if (SUCCEEDED(result) && !IsEqualGUID(format, format_)) {
+      return WINCODEC_ERR_UNSUPPORTEDPIXELFORMAT;
+    }
+    return result;
   }
 
  private:
@@ -703,6 +709,23 @@ class WicLoad final : public PictureLoad {
 
 }  // namespace
 
+namespace {
+
+// The frame as the decoder reduces it to `size`, then as any other.
+PixelBuffer ReadReducedByDecoder(IWICImagingFactory* factory, IWICBitmapFrameDecode* frame,
+                                 IWICBitmapSourceTransform* transform, const Layout& layout,
+                                 SIZE size, SIZE screen, const std::atomic<bool>& stop) {
+  ScaledSource scaled(transform, frame, size);
+  Layout reduced = layout;
+  reduced.width = reduced.canvas.width = size.cx;
+  reduced.height = reduced.canvas.height = size.cy;
+  // In one piece: a decoder that reduces need not be able to restart
+  // mid-picture cheaply, and the reduced copy is small.
+  return ReadPixels(factory, &scaled, reduced, screen, stop, reduced.height);
+}
+
+}  // namespace
+
 PixelBuffer ReadFramePixels(IWICImagingFactory* factory, IWICBitmapFrameDecode* frame,
                             int orientation, SIZE screen, const std::atomic<bool>* abandoned) {
   static const std::atomic<bool> kNever{false};
@@ -715,19 +738,19 @@ PixelBuffer ReadFramePixels(IWICImagingFactory* factory, IWICBitmapFrameDecode* 
   layout.canvas = Canvas{layout.width, layout.height, 0, 0};
   layout.orientation = orientation;
   Com<IWICBitmapSourceTransform> transform;
-  if (SUCCEEDED(frame->QueryInterface(kIidBitmapSourceTransform,
-                                      reinterpret_cast<void**>(transform.Put())))) {
+  const bool screenKnown = screen.cx > 0 && screen.cy > 0;
+  if (screenKnown && SUCCEEDED(frame->QueryInterface(kIidBitmapSourceTransform,
+                                                     reinterpret_cast<void**>(transform.Put())))) {
     const SIZE full{layout.width, layout.height};
     const SIZE size = ClosestCoveringSize(
         transform.Get(), full, ShownSize(layout.width, layout.height, orientation, screen));
     if (size.cx != full.cx || size.cy != full.cy) {
-      ScaledSource scaled(transform.Get(), frame, size);
-      Layout reduced = layout;
-      reduced.width = reduced.canvas.width = size.cx;
-      reduced.height = reduced.canvas.height = size.cy;
-      // In one piece: a decoder that reduces need not be able to restart
-      // mid-picture cheaply, and the reduced copy is small.
-      return ReadPixels(factory, &scaled, reduced, screen, stop, reduced.height);
+      try {
+        return ReadReducedByDecoder(factory, frame, transform.Get(), layout, size, screen, stop);
+      } catch (const Failure&) {
+        if (stop.load(std::memory_order_relaxed)) throw;
+        // The codec could not reduce after all: it still decodes at full size.
+      }
     }
   }
   return ReadPixels(factory, frame, layout, screen, stop);
@@ -750,13 +773,10 @@ std::shared_ptr<PictureLoad> BeginPictureLoad(const Text& path, SIZE showWithin,
   if (!job->finished) throw RuntimeError(ErrorCode::OutOfMemory, "no event for the load");
   std::shared_ptr<Worker>& worker = CurrentWorker();
   if (!worker) worker = Worker::Start();
-  if (!worker) {  // no thread to be had: here, without the time limit
-    const HRESULT com = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-    {
-      Com<IWICImagingFactory> factory;
-      Work(*job, factory);
-    }
-    if (SUCCEEDED(com)) CoUninitialize();
+  if (!worker) {
+    // No thread to be had (stuck decodes may hold the address space): a
+    // decode here would have neither the time limit nor the input check.
+    job->error = ErrorCode::OutOfMemory;
     SetEvent(job->finished);
   } else {
     worker->Post(job);

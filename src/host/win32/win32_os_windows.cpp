@@ -189,18 +189,26 @@ bool PressWaiting() {
 
 }  // namespace
 
+// MWMO_INPUTAVAILABLE wakes the wait for input queued before it began, so
+// a press that lands between the look and the wait is not slept through.
+// Input that is no press (a key's release) would wake every such wait at
+// once; while only that waits, the load alone is waited for, a short
+// while at a time.
 LoadWait Win32Os::WaitForLoad(PictureLoad& load, unsigned ms) {
+  constexpr DWORD kNoPressPollMs = 15;
   HurryLoad(load);
   HANDLE finished = LoadFinishedEvent(load);
-  const DWORD start = GetTickCount();
+  const ULONGLONG start = GetTickCount64();
   for (;;) {
     if (PressWaiting()) return LoadWait::Input;
-    // What is queued now (a key release, say) no longer wakes the wait.
-    GetQueueStatus(QS_KEY | QS_MOUSEBUTTON);
-    const DWORD elapsed = GetTickCount() - start;
-    if (elapsed >= ms) return LoadWait::TimedOut;
-    const DWORD woke =
-        MsgWaitForMultipleObjects(1, &finished, FALSE, ms - elapsed, QS_KEY | QS_MOUSEBUTTON);
+    const ULONGLONG elapsed = GetTickCount64() - start;
+    if (elapsed >= ms) return load.Finished() ? LoadWait::Finished : LoadWait::TimedOut;
+    const auto left = static_cast<DWORD>(ms - elapsed);
+    DWORD woke = MsgWaitForMultipleObjectsEx(1, &finished, left, QS_KEY | QS_MOUSEBUTTON,
+                                             MWMO_INPUTAVAILABLE);
+    if (woke == WAIT_OBJECT_0 + 1 && !PressWaiting()) {
+      woke = WaitForSingleObject(finished, std::min(left, kNoPressPollMs));
+    }
     if (woke == WAIT_OBJECT_0) return LoadWait::Finished;
     if (woke == WAIT_FAILED) return load.Finished() ? LoadWait::Finished : LoadWait::TimedOut;
   }

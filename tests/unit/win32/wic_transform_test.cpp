@@ -36,14 +36,17 @@ std::vector<BYTE> Gradient() {
   return bgr;
 }
 
+// How a frame's decoder goes wrong when asked to reduce.
+enum class Fault { None, RefusesEverySize, FailsToCopy, CopiesAnotherFormat };
+
 // A frame over the gradient that offers to decode it at 1/2, 1/4 or 1/8
 // (rounded up), as Windows' JPEG decoder does (the reduction itself is
-// WIC's scaler here), or refuses every size. It lives on the test's stack:
-// references are not counted.
+// WIC's scaler here), unless its fault says otherwise. It lives on the
+// test's stack: references are not counted.
 class FakeFrame final : public IWICBitmapFrameDecode, public IWICBitmapSourceTransform {
  public:
-  FakeFrame(IWICImagingFactory* factory, IWICBitmapSource* picture, bool offers, bool refuses)
-      : factory_(factory), picture_(picture), offers_(offers), refuses_(refuses) {}
+  FakeFrame(IWICImagingFactory* factory, IWICBitmapSource* picture, bool offers, Fault fault)
+      : factory_(factory), picture_(picture), offers_(offers), fault_(fault) {}
 
   std::vector<std::pair<UINT, UINT>> asked, used;
 
@@ -86,7 +89,7 @@ class FakeFrame final : public IWICBitmapFrameDecode, public IWICBitmapSourceTra
 
   HRESULT STDMETHODCALLTYPE GetClosestSize(UINT* w, UINT* h) override {
     asked.emplace_back(*w, *h);
-    if (refuses_) return WINCODEC_ERR_UNSUPPORTEDOPERATION;
+    if (fault_ == Fault::RefusesEverySize) return WINCODEC_ERR_UNSUPPORTEDOPERATION;
     for (UINT divisor : {8u, 4u, 2u}) {
       const UINT dw = (kWidth + divisor - 1) / divisor, dh = (kHeight + divisor - 1) / divisor;
       if (dw >= *w && dh >= *h) {
@@ -111,6 +114,8 @@ class FakeFrame final : public IWICBitmapFrameDecode, public IWICBitmapSourceTra
                                        UINT stride, UINT size, BYTE* buffer) override {
     used.emplace_back(w, h);
     if (!IsEqualGUID(*format, GUID_WICPixelFormat24bppBGR)) return E_INVALIDARG;
+    if (fault_ == Fault::FailsToCopy) return WINCODEC_ERR_BADIMAGE;
+    if (fault_ == Fault::CopiesAnotherFormat) *format = GUID_WICPixelFormat32bppBGRA;
     IWICBitmapScaler* scaler = nullptr;
     HRESULT result = factory_->CreateBitmapScaler(&scaler);
     if (SUCCEEDED(result))
@@ -123,7 +128,8 @@ class FakeFrame final : public IWICBitmapFrameDecode, public IWICBitmapSourceTra
  private:
   IWICImagingFactory* factory_;
   IWICBitmapSource* picture_;
-  bool offers_, refuses_;
+  bool offers_;
+  Fault fault_;
 };
 
 class WicTransform : public ::testing::Test {
@@ -146,8 +152,8 @@ class WicTransform : public ::testing::Test {
   PixelBuffer Read(FakeFrame& frame, int orientation, SIZE screen) {
     return host::win32::ReadFramePixels(factory_, &frame, orientation, screen);
   }
-  FakeFrame Frame(bool offers, bool refuses = false) {
-    return FakeFrame(factory_, picture_, offers, refuses);
+  FakeFrame Frame(bool offers, Fault fault = Fault::None) {
+    return FakeFrame(factory_, picture_, offers, fault);
   }
 
   // The largest difference of a channel once both are scaled to w x h.
@@ -199,15 +205,28 @@ TEST_F(WicTransform, DecodesAtTheSmallestOfferedSizeThatCoversTheShownSize) {
   }
 }
 
-TEST_F(WicTransform, ADecoderThatRefusesEverySizeGetsTheFullDecode) {
-  FakeFrame refusing = Frame(true, true), plain = Frame(false);
-  const PixelBuffer got = Read(refusing, host::picture::kUpright, {300, 200});
-  EXPECT_FALSE(refusing.asked.empty());
-  EXPECT_TRUE(refusing.used.empty());
-  const PixelBuffer full = Read(plain, host::picture::kUpright, {300, 200});
-  ASSERT_EQ(got.Width(), full.Width());
-  ASSERT_EQ(got.Height(), full.Height());
-  EXPECT_TRUE(std::equal(got.Data(), got.Data() + got.PixelCount(), full.Data()));
+// Whatever goes wrong with the reduced decode, the full one is made; so it
+// is when the screen's size is unknown (0), which covers nothing.
+TEST_F(WicTransform, WhereTheDecoderCannotReduceTheFullDecodeIsMade) {
+  const struct {
+    const char* name;
+    Fault fault;
+    SIZE screen;
+    bool tried;
+  } cases[] = {{"refuses every size", Fault::RefusesEverySize, {300, 200}, false},
+               {"fails while reducing", Fault::FailsToCopy, {300, 200}, true},
+               {"reduces to another format", Fault::CopiesAnotherFormat, {300, 200}, true},
+               {"a screen of no size", Fault::None, {0, 0}, false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    FakeFrame faulty = Frame(true, c.fault), plain = Frame(false);
+    const PixelBuffer got = Read(faulty, host::picture::kUpright, c.screen);
+    EXPECT_EQ(faulty.used.empty(), !c.tried);
+    const PixelBuffer full = Read(plain, host::picture::kUpright, c.screen);
+    ASSERT_EQ(got.Width(), full.Width());
+    ASSERT_EQ(got.Height(), full.Height());
+    EXPECT_TRUE(std::equal(got.Data(), got.Data() + got.PixelCount(), full.Data()));
+  }
 }
 
 }  // namespace
