@@ -2,11 +2,13 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <mutex>
 #include <new>
 #include <stdexcept>
+#include <thread>
 #include <unordered_map>
 
 #include "host/picture_loader.h"
@@ -65,16 +67,34 @@ class Toolkit final : public EventSink {
   }
 
   // Each loaded form's Form_Ending, once in the life of the program,
-  // whichever thread gets here first: a fault may strike any of them.
+  // whichever thread gets here first: a fault may strike any of them. A
+  // caller from another thread is about to end the process: it waits for
+  // the first to finish, a while at most, in case that one hangs.
   void LastWord() noexcept {
-    if (lastWordGiven_.exchange(true)) return;
-    std::lock_guard hold(formsLock_);
-    // By index, allocating nothing: the heap may be what faulted.
-    for (std::size_t i = 0; i < loaded_.size(); ++i) {
-      try {
-        loaded_[i]->Form_Ending();
-      } catch (...) {  // the next form still gets its turn
+    if (lastWordGiven_.exchange(true)) {
+      AwaitLastWord();
+      return;
+    }
+    lastWordThread_ = std::this_thread::get_id();
+    {
+      std::lock_guard hold(formsLock_);
+      // By index, allocating nothing: the heap may be what faulted.
+      for (std::size_t i = 0; i < loaded_.size(); ++i) {
+        try {
+          loaded_[i]->Form_Ending();
+        } catch (...) {  // the next form still gets its turn
+        }
       }
+    }
+    lastWordDone_ = true;
+  }
+
+  void AwaitLastWord() const noexcept {
+    constexpr auto kMostWait = std::chrono::seconds(2);
+    if (lastWordThread_.load() == std::this_thread::get_id()) return;  // ending from a Form_Ending
+    const auto until = std::chrono::steady_clock::now() + kMostWait;
+    while (!lastWordDone_ && std::chrono::steady_clock::now() < until) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
   }
 
@@ -171,6 +191,8 @@ class Toolkit final : public EventSink {
   std::unordered_map<WindowId, Control*> controls_;
   std::recursive_mutex formsLock_;  // loaded_ and forms_, against LastWord from a faulting thread
   std::atomic<bool> lastWordGiven_{false};
+  std::atomic<bool> lastWordDone_{false};
+  std::atomic<std::thread::id> lastWordThread_{};
 };
 
 namespace {

@@ -1,8 +1,11 @@
 // The toolkit on test forms: error traps, the end of the program, modal forms, twips.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <new>
 #include <stdexcept>
+#include <thread>
 #include <tuple>
 
 #include "support/sim_run.h"
@@ -44,6 +47,7 @@ class TestForm : public host::Form {
     };
   }
   void Form_Ending() override {
+    onEnding();
     ++endings;
     boxesAtEnding = host::TheOs().OnInterfaceThread() ? messageBoxes() : -1;
   }
@@ -52,6 +56,7 @@ class TestForm : public host::Form {
   host::Button Raise, Trapped, Fault;
   std::exception_ptr fault;
   std::function<int()> messageBoxes = [] { return 0; };
+  std::function<void()> onEnding = [] {};
   int trappedRuns = 0, endings = 0, boxesAtEnding = -1;
   bool refuseUnload = false;
 };
@@ -111,6 +116,27 @@ TEST(Toolkit, AnyExceptionEndsTheProgramWithTheDesktopBackBeforeTheMessage) {
     EXPECT_EQ(run.os.Calls({"SetVisible", "MessageBox"}).end()[-2],
               testing_support::Call("SetVisible", run.main.hWnd(), "false"));
   }
+}
+
+// A fault on one thread while another gives the desktop back: the process
+// ends only once what is under way is done.
+TEST(Toolkit, ALaterLastWordWaitsForTheOneUnderWay) {
+  ToolkitRun run;
+  std::atomic<bool> entered{false}, secondCalls{false}, firstDone{false};
+  run.main.onEnding = [&] {
+    entered = true;
+    while (!secondCalls) std::this_thread::yield();
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    firstDone = true;
+  };
+  run.Start();
+  std::thread first([] { host::GiveBackAfterFault(); });
+  while (!entered) std::this_thread::yield();
+  secondCalls = true;
+  host::GiveBackAfterFault();
+  EXPECT_TRUE(firstDone);
+  first.join();
+  EXPECT_EQ(run.main.endings, 1);
 }
 
 TEST(Toolkit, UnloadingTheLastFormEndsTheProgramUnlessRefused) {
