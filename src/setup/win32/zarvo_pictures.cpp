@@ -28,7 +28,7 @@ using setup::FoundFile;
 
 enum ExitCode { kDone = 0, kNoPictures = 1, kFailed = 2, kUsage = 3 };
 
-bool Japanese() { return PRIMARYLANGID(GetUserDefaultUILanguage()) == LANG_JAPANESE; }
+bool Japanese() { return PRIMARYLANGID(GetUserDefaultLangID()) == LANG_JAPANESE; }
 
 // To the console as it is, to a file or pipe as UTF-8.
 void Print(const Text& text) {
