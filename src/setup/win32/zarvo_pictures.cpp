@@ -28,6 +28,8 @@ using setup::FoundFile;
 
 enum ExitCode { kDone = 0, kNoPictures = 1, kFailed = 2, kUsage = 3 };
 
+// Messages in Japanese for a user whose regional format is Japanese, else in
+// English; the setup program reads only exit codes and numbers.
 bool Japanese() { return PRIMARYLANGID(GetUserDefaultLangID()) == LANG_JAPANESE; }
 
 // To the console as it is, to a file or pipe as UTF-8.
@@ -42,7 +44,7 @@ void Print(const Text& text) {
   WriteFile(out, utf8.data(), static_cast<DWORD>(utf8.size()), &written, nullptr);
 }
 
-Text Number(std::uint64_t value) { return host::FromUtf8(std::to_string(value)); }
+Text Number(std::uint64_t value) { return host::Str(static_cast<std::int64_t>(value)); }
 
 Text Join(const Text& folder, const Text& name) {
   const bool separated = !folder.empty() && (folder.back() == u'\\' || folder.back() == u'/');
