@@ -1,7 +1,8 @@
 # Builds zarvo-setup.exe with makensis (the "setup" target runs this).
 #
-#   cmake -DSCR=<zarvo.scr> -DPICTURES=<folder> -DOUT=<zarvo-setup.exe>
-#         [-DVERSION=1.0.0] [-DMAKENSIS=makensis] -P installer/make-setup.cmake
+#   cmake -DSCR=<zarvo.scr> -DTOOL=<zarvo-pictures.exe> -DPICTURES=<folder>
+#         -DOUT=<zarvo-setup.exe> [-DVERSION=1.0.0] [-DMAKENSIS=makensis]
+#         -P installer/make-setup.cmake
 #
 # The picture folder must hold exactly ZARVO001.DAT ... ZARVO050.DAT.
 cmake_minimum_required(VERSION 3.25)
@@ -9,12 +10,12 @@ cmake_minimum_required(VERSION 3.25)
 get_filename_component(here "${CMAKE_CURRENT_LIST_FILE}" DIRECTORY)
 include("${here}/pictures.cmake")
 
-foreach(var SCR PICTURES OUT)
+foreach(var SCR TOOL PICTURES OUT)
   if(NOT DEFINED ${var} OR "${${var}}" STREQUAL "")
     message(FATAL_ERROR "make-setup.cmake: -D${var}=... is required")
   endif()
 endforeach()
-foreach(var SCR PICTURES OUT)
+foreach(var SCR TOOL PICTURES OUT)
   get_filename_component(${var} "${${var}}" ABSOLUTE)
 endforeach()
 if(NOT VERSION)
@@ -23,18 +24,30 @@ endif()
 if(NOT MAKENSIS)
   find_program(MAKENSIS makensis REQUIRED)
 endif()
-if(NOT EXISTS "${SCR}")
-  message(FATAL_ERROR "make-setup.cmake: no saver at '${SCR}'")
-endif()
+foreach(var SCR TOOL)
+  if(NOT EXISTS "${${var}}")
+    message(FATAL_ERROR "make-setup.cmake: no ${var} at '${${var}}'")
+  endif()
+endforeach()
 
 zarvo_check_pictures("${PICTURES}" "ZARVO_PICTURES")
+# What the bundled pictures take, for the pictures page and for the size
+# registered when a folder's pictures replace them.
+zarvo_picture_names(names)
+set(bytes 0)
+foreach(name IN LISTS names)
+  file(SIZE "${PICTURES}/${name}" size)
+  math(EXPR bytes "${bytes} + ${size}")
+endforeach()
+math(EXPR bundled_kb "(${bytes} + 1023) / 1024")
 
 get_filename_component(out_dir "${OUT}" DIRECTORY)
 file(MAKE_DIRECTORY "${out_dir}")
 file(REMOVE "${OUT}")
 execute_process(
   COMMAND "${MAKENSIS}" -V2 -WX -INPUTCHARSET UTF8
-          "-DVERSION=${VERSION}" "-DSCR=${SCR}" "-DPICTURES=${PICTURES}"
+          "-DVERSION=${VERSION}" "-DSCR=${SCR}" "-DTOOL=${TOOL}"
+          "-DPICTURES=${PICTURES}" "-DBUNDLED_KB=${bundled_kb}"
           "-DICON=${here}/../res/zarvo.ico" "-DOUTFILE=${OUT}"
           "${here}/zarvo.nsi"
   RESULT_VARIABLE rc)

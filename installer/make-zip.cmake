@@ -1,17 +1,19 @@
 # Builds the zip for installing by right-click -> Install (the "package"
 # target runs this):
 #
-#   cmake -DSCR=<zarvo.scr> -DPICTURES=<folder> -DOUT=<file.zip>
-#         -DSTAGE=<empty work folder> [-DVERSION=1.0.0] -P installer/make-zip.cmake
+#   cmake -DSCR=<zarvo.scr> -DTOOL=<zarvo-pictures.exe> -DPICTURES=<folder>
+#         -DOUT=<file.zip> -DSTAGE=<empty work folder> [-DVERSION=1.0.0]
+#         -P installer/make-zip.cmake
 #
 # The zip holds one folder, ZARVO-<version>, with zarvo.scr, ZARVO001.DAT ...
-# ZARVO050.DAT, README-ja.txt and README-en.txt.
+# ZARVO050.DAT, zarvo-pictures.exe (fills the fifty names from a folder of
+# the user's pictures), README-ja.txt and README-en.txt.
 cmake_minimum_required(VERSION 3.25)
 
 get_filename_component(here "${CMAKE_CURRENT_LIST_FILE}" DIRECTORY)
 include("${here}/pictures.cmake")
 
-foreach(var SCR PICTURES OUT STAGE)
+foreach(var SCR TOOL PICTURES OUT STAGE)
   if(NOT DEFINED ${var} OR "${${var}}" STREQUAL "")
     message(FATAL_ERROR "make-zip.cmake: -D${var}=... is required")
   endif()
@@ -20,9 +22,11 @@ endforeach()
 if(NOT VERSION)
   set(VERSION 1.0.0)
 endif()
-if(NOT EXISTS "${SCR}")
-  message(FATAL_ERROR "make-zip.cmake: no saver at '${SCR}'")
-endif()
+foreach(var SCR TOOL)
+  if(NOT EXISTS "${${var}}")
+    message(FATAL_ERROR "make-zip.cmake: no ${var} at '${${var}}'")
+  endif()
+endforeach()
 
 zarvo_check_pictures("${PICTURES}" "ZARVO_PICTURES")
 zarvo_picture_names(pictures)
@@ -31,7 +35,8 @@ set(top "ZARVO-${VERSION}")
 file(REMOVE_RECURSE "${STAGE}")
 file(MAKE_DIRECTORY "${STAGE}/${top}")
 file(COPY_FILE "${SCR}" "${STAGE}/${top}/zarvo.scr")
-set(entries "${top}/zarvo.scr")
+file(COPY_FILE "${TOOL}" "${STAGE}/${top}/zarvo-pictures.exe")
+set(entries "${top}/zarvo.scr" "${top}/zarvo-pictures.exe")
 foreach(name IN LISTS pictures)
   file(COPY_FILE "${PICTURES}/${name}" "${STAGE}/${top}/${name}")
   list(APPEND entries "${top}/${name}")

@@ -2,13 +2,20 @@
 ;
 ; Built by installer/make-setup.cmake, which checks the pictures first:
 ;   makensis -INPUTCHARSET UTF8 -WX -DVERSION=1.0.0 -DSCR=.../zarvo.scr
-;     -DPICTURES=<folder with ZARVO001.DAT..ZARVO050.DAT> -DICON=res/zarvo.ico
+;     -DPICTURES=<folder with ZARVO001.DAT..ZARVO050.DAT> -DBUNDLED_KB=<their size>
+;     -DTOOL=.../zarvo-pictures.exe -DICON=res/zarvo.ico
 ;     -DOUTFILE=.../zarvo-setup.exe installer/zarvo.nsi
 ;
 ; What it does:
 ;  - zarvo.scr and the fifty pictures go into $SYSDIR, the folder from which
 ;    Windows starts screen savers.  The program is 32-bit and file-system
 ;    redirection stays on, so on 64-bit Windows that is SysWOW64.
+;  - The pictures are the bundled ones, or copies of the pictures in a folder
+;    the user chooses on the pictures page or names with /PICTURES=<folder>.
+;    zarvo-pictures.exe, run from $PLUGINSDIR, finds them by their content
+;    (the saver's own header check), orders them and makes the copies; a
+;    folder without pictures keeps the page open, and makes a silent setup
+;    end with exit code 2 before it installs anything.
 ;  - The uninstaller goes to $PROGRAMFILES\ZARVO and is registered under
 ;    HKLM\${UNINST_KEY} (the 32-bit view, WOW6432Node on 64-bit Windows).
 ;  - Choosing ZARVO as the screen saver (finish page check box, or always
@@ -22,12 +29,14 @@ ManifestDPIAware true
 SetCompressor /SOLID lzma
 RequestExecutionLevel admin
 
-!ifndef VERSION | SCR | PICTURES | ICON | OUTFILE
-  !error "define VERSION, SCR, PICTURES, ICON and OUTFILE (see installer/make-setup.cmake)"
+!ifndef VERSION | SCR | PICTURES | BUNDLED_KB | TOOL | ICON | OUTFILE
+  !error "define VERSION, SCR, PICTURES, BUNDLED_KB, TOOL, ICON and OUTFILE (see installer/make-setup.cmake)"
 !endif
 
 !include MUI2.nsh
 !include LogicLib.nsh
+!include nsDialogs.nsh
+!include WordFunc.nsh
 
 !define PRODUCT "ZARVO"
 !define PUBLISHER "株式会社ザルボソフト"
@@ -56,6 +65,19 @@ InstallButtonText "インストール"
 Var ScrDir
 ; The value written to SCRNSAVE.EXE.
 Var ScrValue
+; The folder whose pictures are installed, or "" for the bundled ones.
+Var PictureFolder
+; The folder last counted, how many pictures it holds and the KB their
+; fifty copies take.
+Var CountedFolder
+Var PictureCount
+Var PictureKB
+; The pictures page's controls.
+Var BundledRadio
+Var FolderRadio
+Var FolderField
+Var BrowseButton
+Var PictureInfo
 
 ;--------------------------------------------------------------------- pages
 
@@ -66,6 +88,7 @@ Var ScrValue
 !define MUI_WELCOMEPAGE_TITLE "${PRODUCT} セットアップへようこそ"
 !define MUI_WELCOMEPAGE_TEXT "写真のスクリーン セーバー「${PRODUCT}」と 50 枚の画像を、Windows のシステム フォルダーにインストールします。$\r$\n$\r$\nインストールには管理者の権限が必要です。$\r$\n$\r$\n$_CLICK"
 !insertmacro MUI_PAGE_WELCOME
+Page custom PicturesPage PicturesPageLeave
 !insertmacro MUI_PAGE_INSTFILES
 
 !define MUI_FINISHPAGE_TITLE "${PRODUCT} のインストールが完了しました"
@@ -159,6 +182,16 @@ Function .onInit
   SetRegView 32
   Call FindScrDir
   StrCpy $ScrValue ""
+  Call ReadPicturesOption
+  ${If} $PictureFolder != ""
+    StrCpy $0 $PictureFolder
+    Call CountPictures
+    ${If} $PictureCount = 0
+    ${AndIf} ${Silent}
+      SetErrorLevel 2
+      Quit
+    ${EndIf}
+  ${EndIf}
 FunctionEnd
 
 Section "ZARVO" SecMain
@@ -167,7 +200,11 @@ Section "ZARVO" SecMain
   SetOutPath $SYSDIR
   SetOverwrite on
   File "/oname=zarvo.scr" "${SCR}"
-  File "${PICTURES}/ZARVO???.DAT"
+  ${If} $PictureFolder == ""
+    File "${PICTURES}/ZARVO???.DAT"
+  ${Else}
+    Call CopyOwnPictures
+  ${EndIf}
 
   SetOutPath $INSTDIR
   WriteUninstaller "$INSTDIR\uninstall.exe"
@@ -180,14 +217,221 @@ Section "ZARVO" SecMain
   WriteRegStr HKLM "${UNINST_KEY}" "QuietUninstallString" '"$INSTDIR\uninstall.exe" /S'
   WriteRegDWORD HKLM "${UNINST_KEY}" "NoModify" 1
   WriteRegDWORD HKLM "${UNINST_KEY}" "NoRepair" 1
-  ; Size of what this section installs, in KB as makensis counted it.
+  ; Size of what this section installs, in KB as makensis counted it, with
+  ; the copies in place of the bundled pictures.
   SectionGetSize ${SecMain} $0
+  ${If} $PictureFolder != ""
+    IntOp $0 $0 - ${BUNDLED_KB}
+    IntOp $0 $0 + $PictureKB
+  ${EndIf}
   WriteRegDWORD HKLM "${UNINST_KEY}" "EstimatedSize" $0
 
   ${If} ${Silent}
     Call SelectZarvo
   ${EndIf}
 SectionEnd
+
+; $PictureFolder: the value of /PICTURES=<folder>, as Windows splits a command
+; line (the folder or the whole argument may be quoted), as a full path; ""
+; without it.
+Function ReadPicturesOption
+  StrCpy $PictureFolder ""
+  Push $CMDLINE
+  System::Call 'shell32::CommandLineToArgvW(w s, *i .r1) p .r0'
+  IntOp $1 $1 - 1
+  ${For} $2 1 $1
+    IntOp $3 $2 * 4
+    IntOp $3 $0 + $3
+    System::Call '*$3(p .r4)'
+    System::Call '*$4(&w${NSIS_MAX_STRLEN} .r5)'
+    StrCpy $6 $5 10
+    ${If} $6 == "/PICTURES="
+      StrCpy $PictureFolder $5 "" 10
+    ${EndIf}
+  ${Next}
+  System::Call 'kernel32::LocalFree(p r0)'
+  ${If} $PictureFolder != ""
+    GetFullPathName $0 $PictureFolder
+    ${If} $0 != ""
+      StrCpy $PictureFolder $0
+    ${EndIf}
+  ${EndIf}
+FunctionEnd
+
+Function ExtractPictureTool
+  InitPluginsDir
+  ${IfNot} ${FileExists} "$PLUGINSDIR\zarvo-pictures.exe"
+    File "/oname=$PLUGINSDIR\zarvo-pictures.exe" "${TOOL}"
+  ${EndIf}
+FunctionEnd
+
+; $1: the folder in $0 as one argument of a command line.  A trailing "\"
+; is doubled so that it does not escape the closing quote.
+Function QuoteFolder
+  StrCpy $1 $0 1 -1
+  ${If} $1 == "\"
+    StrCpy $1 '"$0\"'
+  ${Else}
+    StrCpy $1 '"$0"'
+  ${EndIf}
+FunctionEnd
+
+; Counts the pictures in the folder $0: $CountedFolder, $PictureCount (0 for
+; a folder without pictures or one that cannot be read) and $PictureKB.
+Function CountPictures
+  Call ExtractPictureTool
+  StrCpy $CountedFolder $0
+  Call QuoteFolder
+  nsExec::ExecToStack '"$PLUGINSDIR\zarvo-pictures.exe" /count $1'
+  Pop $2
+  Pop $3
+  StrCpy $PictureCount 0
+  StrCpy $PictureKB 0
+  ${If} $2 == 0
+    ${WordFind} $3 " " "+1" $PictureCount
+    ${WordFind} $3 " " "+2" $4
+    IntOp $PictureKB $4 + 0
+  ${EndIf}
+FunctionEnd
+
+Function CopyOwnPictures
+  DetailPrint "画像のフォルダー: $PictureFolder ($PictureCount 枚)"
+  Call ExtractPictureTool
+  StrCpy $0 $PictureFolder
+  Call QuoteFolder
+  nsExec::Exec '"$PLUGINSDIR\zarvo-pictures.exe" $1 "$SYSDIR"'
+  Pop $2
+  ${If} $2 != 0
+    MessageBox MB_ICONSTOP|MB_OK "画像をコピーできませんでした。$\r$\n$\r$\n$PictureFolder" /SD IDOK
+    SetErrorLevel 2
+    Abort
+  ${EndIf}
+  DetailPrint "画像を ZARVO001.DAT ～ ZARVO050.DAT としてコピーしました"
+FunctionEnd
+
+; $1: $0 KB in KB, MB or GB, with one decimal below 100.
+Function FormatSize
+  ${If} $0 < 1024
+    StrCpy $1 "$0 KB"
+    Return
+  ${EndIf}
+  ${If} $0 < 1048576
+    StrCpy $2 1024
+    StrCpy $3 "MB"
+  ${Else}
+    StrCpy $2 1048576
+    StrCpy $3 "GB"
+  ${EndIf}
+  IntOp $4 $0 / $2
+  IntOp $5 $0 % $2
+  IntOp $5 $5 * 10
+  IntOp $5 $5 / $2
+  ${If} $4 < 100
+    StrCpy $1 "$4.$5 $3"
+  ${Else}
+    StrCpy $1 "$4 $3"
+  ${EndIf}
+FunctionEnd
+
+;------------------------------------------------------------- pictures page
+
+Function PicturesPage
+  !insertmacro MUI_HEADER_TEXT "表示する画像" "スクリーン セーバーで表示する画像を選んでください。"
+  nsDialogs::Create 1018
+  Pop $0
+  StrCpy $0 ${BUNDLED_KB}
+  Call FormatSize
+  ${NSD_CreateRadioButton} 0 0 100% 12u "付属の 50 枚の画像 (合計 $1)"
+  Pop $BundledRadio
+  ${NSD_OnClick} $BundledRadio PictureChoiceClicked
+  ${NSD_CreateRadioButton} 0 18u 100% 12u "フォルダーの中の画像:"
+  Pop $FolderRadio
+  ${NSD_OnClick} $FolderRadio PictureChoiceClicked
+  ${NSD_CreateText} 12u 33u 222u 13u $PictureFolder
+  Pop $FolderField
+  ${NSD_CreateButton} 240u 32u 60u 15u "参照..."
+  Pop $BrowseButton
+  ${NSD_OnClick} $BrowseButton BrowseForPictures
+  ${NSD_CreateLabel} 12u 52u 288u 20u ""
+  Pop $PictureInfo
+  ${NSD_CreateLabel} 0 84u 100% 40u "フォルダーの中 (サブフォルダーは除く) の画像を、名前の順に使います。50 枚より少ないときは繰り返し、多いときは全体から等間隔に 50 枚を選んで、システム フォルダーにコピーします。選んだフォルダーはそのまま残ります。"
+  Pop $0
+  ${If} $PictureFolder == ""
+    ${NSD_Check} $BundledRadio
+  ${Else}
+    ${NSD_Check} $FolderRadio
+  ${EndIf}
+  Call ShowPictureChoice
+  nsDialogs::Show
+FunctionEnd
+
+Function PictureChoiceClicked
+  Pop $0
+  Call ShowPictureChoice
+FunctionEnd
+
+Function BrowseForPictures
+  Pop $0
+  ${NSD_GetText} $FolderField $0
+  nsDialogs::SelectFolderDialog "画像のあるフォルダーを選んでください。" $0
+  Pop $0
+  ${If} $0 != error
+    ${NSD_SetText} $FolderField $0
+    ${NSD_Uncheck} $BundledRadio
+    ${NSD_Check} $FolderRadio
+    Call ShowPictureChoice
+  ${EndIf}
+FunctionEnd
+
+; The folder's controls are usable with the folder chosen, and the line
+; below them says what it holds.
+Function ShowPictureChoice
+  ${NSD_GetState} $FolderRadio $0
+  ${If} $0 = ${BST_CHECKED}
+    EnableWindow $FolderField 1
+    EnableWindow $BrowseButton 1
+    Call ShowFolderContents
+  ${Else}
+    EnableWindow $FolderField 0
+    EnableWindow $BrowseButton 0
+    ${NSD_SetText} $PictureInfo ""
+  ${EndIf}
+FunctionEnd
+
+; Counts the folder in the field unless it was counted last, and says what
+; was found.
+Function ShowFolderContents
+  ${NSD_GetText} $FolderField $0
+  ${If} $0 == ""
+    StrCpy $PictureCount 0
+    ${NSD_SetText} $PictureInfo "フォルダーを選んでください。"
+    Return
+  ${EndIf}
+  ${If} $0 != $CountedFolder
+    Call CountPictures
+  ${EndIf}
+  ${If} $PictureCount = 0
+    ${NSD_SetText} $PictureInfo "このフォルダーには、表示できる画像がありません。別のフォルダーを選んでください。"
+  ${Else}
+    StrCpy $0 $PictureKB
+    Call FormatSize
+    ${NSD_SetText} $PictureInfo "画像が $PictureCount 枚見つかりました。50 個のコピーの合計: $1"
+  ${EndIf}
+FunctionEnd
+
+; With the folder chosen the page stays until it holds pictures.
+Function PicturesPageLeave
+  ${NSD_GetState} $FolderRadio $0
+  ${If} $0 <> ${BST_CHECKED}
+    StrCpy $PictureFolder ""
+    Return
+  ${EndIf}
+  Call ShowFolderContents
+  ${If} $PictureCount = 0
+    Abort
+  ${EndIf}
+  StrCpy $PictureFolder $CountedFolder
+FunctionEnd
 
 ; Make ZARVO the user's screen saver, remembering the previous choice.
 Function SelectZarvo

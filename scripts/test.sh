@@ -15,7 +15,7 @@ cmake --build --preset native -j "$jobs"
 ctest --preset native -j "$jobs"
 
 echo "== clang-tidy on the program's sources"
-git ls-files 'src/*.cpp' ':!src/host/win32/*' | xargs -P "$jobs" -n 4 clang-tidy -p build/native --quiet
+git ls-files 'src/*.cpp' ':!src/*/win32/*' | xargs -P "$jobs" -n 4 clang-tidy -p build/native --quiet
 
 echo "== fuzz: a short fixed-count run of every fuzz target"
 cmake --preset fuzz

@@ -1,6 +1,7 @@
-"""check_imports.py OBJDUMP ZARVO_SCR: fails naming every DLL that zarvo.scr
-imports at load time and that Windows would not take from the system folder:
-one beside the program would be loaded in its place."""
+"""check_imports.py OBJDUMP PROGRAM: fails naming every DLL that a shipped
+program (zarvo.scr, zarvo-pictures.exe) imports at load time and that Windows
+would not take from the system folder: one beside the program would be loaded
+in its place."""
 import re
 import subprocess
 import sys

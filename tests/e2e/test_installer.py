@@ -1,13 +1,17 @@
 #!/usr/bin/python3
 """The setup program under Wine: what a silent install puts in place and
 chooses, and that the uninstaller takes exactly that away and puts the
-previous choice back; then, without Wine, the zip and the picture check."""
+previous choice back, and that a folder's pictures are installed in their
+place and the folder left as it was; then, without Wine, the zip and the
+picture check."""
+import io
 import os
 import shutil
 import subprocess
 import tempfile
 import unittest
 import zipfile
+from pathlib import Path
 
 from PIL import Image, ImageChops, ImageStat
 
@@ -74,6 +78,35 @@ class InstallerUnderWine(unittest.TestCase):
 
     def install(self):
         self.assertEqual(self.s.run(SETUP_EXE, '/S', timeout=120)[0], 0)
+
+    def install_from(self, option):
+        """Silent setup's exit code with `option` on its command line as it
+        stands (Wine would quote an argument itself): through a batch file."""
+        setup, batch = r'C:\windows\temp\zarvo-setup.exe', r'C:\windows\temp\zarvo-setup.cmd'
+        shutil.copy(SETUP_EXE, self.unix(setup))
+        with open(self.unix(batch), 'wb') as f:
+            f.write(('@%s /S %s\r\n@exit %%ERRORLEVEL%%\r\n' % (setup, option)).encode('cp932'))
+        return self.s.run('cmd', '/c', batch, timeout=120)[0]
+
+    def picture_folder(self, folder, files):
+        """Makes `folder` with `files` ({name: bytes}, a name may go into a
+        subfolder) as part of the state to come back to; its contents."""
+        for name, data in files.items():
+            path = self.unix(folder + '\\' + name)
+            os.makedirs(os.path.dirname(path), exist_ok=True)
+            with open(path, 'wb') as f:
+                f.write(data)
+        self.addCleanup(shutil.rmtree, self.unix(folder))
+        self.files_before = self.files()
+        return self.folder_contents(folder)
+
+    def folder_contents(self, folder):
+        top = self.unix(folder)
+        return {os.path.relpath(os.path.join(d, n), top): Path(d, n).read_bytes()
+                for d, _, names in os.walk(top) for n in names}
+
+    def installed_pictures(self):
+        return [Path(self.unix(path)).read_bytes() for path in INSTALLED[1:]]
 
     def uninstall(self):
         # The NSIS uninstaller runs a copy of itself from %TEMP% with
@@ -177,6 +210,47 @@ class InstallerUnderWine(unittest.TestCase):
         self.assert_uninstalled()
 
 
+    def test_a_folders_pictures_by_content_in_turns_and_the_folder_stays(self):
+        folder = r'C:\写真 フォルダー'
+        pictures = {'a 9.gif': picture('GIF'), 'A 10.jpg': picture('JPEG'),
+                    'b.png': picture('PNG'), 'c.dat': picture('BMP')}
+        others = {'notes.txt': b'hello', 'fake.jpg': b'not a picture',
+                  os.path.join('sub', 'x.png'): picture('PNG', (9, 9, 9))}
+        before = self.picture_folder(folder, {**pictures, **others})
+        self.assertEqual(self.install_from('"/PICTURES=%s"' % folder), 0)
+        self.assert_installed()
+        order = [pictures[n] for n in ('a 9.gif', 'A 10.jpg', 'b.png', 'c.dat')]
+        self.assertEqual(self.installed_pictures(), [order[k % 4] for k in range(50)])
+        self.assertEqual(self.uninstall(), 0)
+        self.assert_uninstalled()
+        self.assertEqual(self.folder_contents(folder), before)
+
+    def test_more_than_fifty_pictures_are_spread_and_setup_puts_the_bundled_back(self):
+        self.install()
+        bundled = self.installed_pictures()
+        names = ['p%d.png' % i for i in range(1, 54)]  # p10 after p9, as Explorer has it
+        self.picture_folder(r'C:\many pictures',
+                            {n: picture('PNG', (4 * i, 0, 0)) for i, n in enumerate(names)})
+        self.assertEqual(self.install_from(r'/PICTURES="C:\many pictures"'), 0)
+        self.assert_installed()
+        self.assertEqual(self.installed_pictures(), [
+            picture('PNG', (4 * (k * 53 // 50), 0, 0)) for k in range(50)])
+        self.install()
+        self.assertEqual(self.installed_pictures(), bundled)
+
+    def test_a_folder_without_pictures_installs_nothing(self):
+        self.picture_folder(r'C:\no-pictures', {'a.jpg': b'text', os.path.join('sub', 'b.png'):
+                                                picture('PNG')})
+        self.assertNotEqual(self.install_from(r'/PICTURES=C:\no-pictures'), 0)
+        self.assert_uninstalled()
+
+
+def picture(fmt, colour=(200, 100, 50)):
+    out = io.BytesIO()
+    Image.new('RGB', (40, 30), colour).save(out, fmt)
+    return out.getvalue()
+
+
 class PackagesWithoutWine(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
@@ -205,16 +279,19 @@ class PackagesWithoutWine(unittest.TestCase):
 
     def test_zip_holds_the_saver_pictures_and_read_mes(self):
         out = os.path.join(self.tmp, 'zarvo.zip')
-        subprocess.run(['cmake', '-DSCR=' + zarvo_scr(), '-DPICTURES=' + self.pictures,
+        tool = harness.built('ZARVO_PICTURES_TOOL', 'src', 'setup', 'win32', 'zarvo-pictures.exe')
+        subprocess.run(['cmake', '-DSCR=' + zarvo_scr(), '-DTOOL=' + tool, '-DPICTURES=' + self.pictures,
                         '-DOUT=' + out, '-DSTAGE=' + os.path.join(self.tmp, 'stage'),
                         '-DVERSION=' + VERSION, '-P', os.path.join(INSTALLER_DIR, 'make-zip.cmake')],
                        check=True, stdout=subprocess.DEVNULL, timeout=120)
         top = 'ZARVO-%s/' % VERSION
         with zipfile.ZipFile(out) as z:
             self.assertEqual(sorted(z.namelist()), sorted(
-                top + n for n in ['zarvo.scr', 'README-ja.txt', 'README-en.txt'] + PICTURES))
-            with open(zarvo_scr(), 'rb') as f:
-                self.assertEqual(z.read(top + 'zarvo.scr'), f.read())
+                top + n for n in ['zarvo.scr', 'zarvo-pictures.exe', 'README-ja.txt', 'README-en.txt']
+                + PICTURES))
+            for name, path in (('zarvo.scr', zarvo_scr()), ('zarvo-pictures.exe', tool)):
+                with open(path, 'rb') as f:
+                    self.assertEqual(z.read(top + name), f.read())
             ja, en = z.read(top + 'README-ja.txt'), z.read(top + 'README-en.txt')
         # Notepad shows UTF-8 with a BOM correctly on every Windows version.
         self.assertTrue(ja.startswith(b'\xef\xbb\xbf'))

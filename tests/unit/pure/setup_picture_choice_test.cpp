@@ -1,0 +1,102 @@
+// Which files of a folder the setup program copies, in which order, into
+// which of the fifty names (also built with SSE2 and run under Wine).
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <vector>
+
+#include "setup/picture_choice.h"
+#include "support/picture_bytes.h"
+
+namespace {
+
+using namespace setup;
+using testing_support::ByteVector;
+
+TEST(SortByName, FollowsExplorersOrder) {
+  // Windows' documentation gives the orders of the "string" and "Ie" names.
+  const std::vector<std::u16string> expected = {u"2string",
+                                                u"3string",
+                                                u"20string",
+                                                u"Ie4_01",
+                                                u"Ie4_128",
+                                                u"Ie5",
+                                                u"Ie6",
+                                                u"Ie401sp2",
+                                                u"Ie501sp2",
+                                                u"IMG_9.jpg",
+                                                u"img_010.jpg",
+                                                u"img_10.jpg",
+                                                u"IMG_11.JPG",
+                                                u"photo",
+                                                u"photo1",
+                                                u"photo 2",
+                                                u"photo_1",
+                                                u"st2ring",
+                                                u"st3ring",
+                                                u"st20ring",
+                                                u"string2",
+                                                u"string3",
+                                                u"string20",
+                                                u"x99999999999999999999",
+                                                u"x100000000000000000000",
+                                                u"写真２.png",
+                                                u"写真10.png",
+                                                u"ｚ1",
+                                                u"Ｚ2"};
+  std::vector<FoundFile> files;
+  for (auto it = expected.rbegin(); it != expected.rend(); ++it) files.push_back({*it, 0});
+  std::rotate(files.begin(), files.begin() + 7, files.end());
+  SortByName(files);
+  std::vector<std::u16string> names;
+  for (const FoundFile& f : files) names.push_back(f.name);
+  EXPECT_EQ(names, expected);
+}
+
+TEST(CompareNames, IgnoresCaseInLatinGreekAndCyrillic) {
+  EXPECT_EQ(CompareNames(u"ÉCOLE ΩΜΕΓΑ ДОМ ЁЖ", u"école ωμεγα дом ёж"), 0);
+  EXPECT_LT(CompareNames(u"Ö", u"ø"), 0);  // U+00F6 before U+00F8, whatever the case
+  EXPECT_NE(CompareNames(u"×", u"÷"), 0);  // signs, not letters
+}
+
+TEST(JudgeContent, TheHeadSettlesItUnlessCutShortOrAnIcon) {
+  using testing_support::Segment;
+  const ByteVector jpeg = testing_support::Jpeg({Segment(0xC0, {8, 0, 20, 0, 30, 1, 1, 0x11, 0})});
+  const ByteVector huge = testing_support::Jpeg({Segment(0xC0, {8, 0xFF, 0, 0xFF, 0, 1})});
+  const ByteVector tiff = testing_support::Tiff(false, {{256, 3, 1, 640}, {257, 3, 1, 480}});
+  const ByteVector text = {'J', 'F', 'I', 'F', ' ', 'n', 'o', 't', 'e', 's', '\r', '\n'};
+  const ByteVector icon = {0, 0, 1, 0, 1, 0, 16, 16, 0, 0, 1, 0, 32, 0, 40, 0, 0, 0, 22, 0, 0, 0};
+  const std::span<const std::uint8_t> tiffHead(tiff.data(), 10);
+  EXPECT_EQ(JudgeContent(jpeg, jpeg.size()), Content::Picture);
+  EXPECT_EQ(JudgeContent(jpeg, 5u << 20), Content::Picture);
+  EXPECT_EQ(JudgeContent(huge, 5u << 20), Content::NotPicture);
+  EXPECT_EQ(JudgeContent(text, 5u << 20), Content::NotPicture);
+  EXPECT_EQ(JudgeContent(tiffHead, tiff.size()), Content::NeedWholeFile);
+  EXPECT_EQ(JudgeContent(tiff, tiff.size()), Content::Picture);
+  EXPECT_EQ(JudgeContent(tiffHead, tiffHead.size()), Content::NotPicture);
+  EXPECT_EQ(JudgeContent(icon, 5u << 20), Content::NeedWholeFile);
+  EXPECT_EQ(JudgeContent(ByteVector{0x89, 'P', 'N'}, 5u << 20), Content::NeedWholeFile);
+}
+
+TEST(SourceOfSlot, FewPicturesTakeTurnsManyAreSpreadFromTheFirst) {
+  const auto sources = [](std::size_t count) {
+    std::vector<std::size_t> out;
+    for (int slot = 0; slot < kSlotCount; ++slot) out.push_back(SourceOfSlot(slot, count));
+    return out;
+  };
+  EXPECT_EQ(sources(1), std::vector<std::size_t>(50, 0));
+  const std::vector<std::size_t> three = sources(3), fifty = sources(50), many = sources(53);
+  EXPECT_EQ(std::vector(three.begin(), three.begin() + 7),
+            (std::vector<std::size_t>{0, 1, 2, 0, 1, 2, 0}));
+  EXPECT_EQ(three.back(), 1u);
+  for (int slot = 0; slot < kSlotCount; ++slot) EXPECT_EQ(fifty[slot], std::size_t(slot));
+  EXPECT_EQ(std::vector(many.begin(), many.begin() + 4), (std::vector<std::size_t>{0, 1, 2, 3}));
+  EXPECT_EQ(many[17], 18u);
+  EXPECT_EQ(many[49], 51u);
+  EXPECT_EQ(sources(100)[49], 98u);
+  EXPECT_EQ(SourceOfSlot(49, 4000000000u), 3920000000u);  // no overflow of a 32-bit product
+
+  EXPECT_EQ(CopiesSize({{u"a", 1}, {u"b", 10}, {u"c", 100}}), 17u * 1 + 17 * 10 + 16 * 100);
+}
+
+}  // namespace
