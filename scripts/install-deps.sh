@@ -24,7 +24,7 @@ PACKAGES=(
   mingw-w64-tools
   wine wine32:i386 libwine:i386 fonts-wine
   xvfb xauth xdotool x11-utils libx11-6 libxfixes3
-  imagemagick
+  imagemagick libjxr-tools
   fonts-ipafont-gothic locales
   nsis zip unzip
   clang libclang-rt-14-dev clang-tidy clang-format

@@ -3,6 +3,7 @@ bad ones it must never show nor crash on, and the base of the tests using them."
 import os
 import random
 import struct
+import subprocess
 import zlib
 
 import harness
@@ -18,6 +19,9 @@ FORMATS = {
     'placed-gif': 'GIF: -repage {2w}x{2h}+{w2}+{h2}',
     # Three images, the largest in the middle.
     'ico': 'ICO: -define icon:auto-resize=48,{w},16',
+    # Formats only the system's codecs know, found by their content.
+    'dds': 'DDS: -define dds:compression=none', 'tga': 'TGA:',
+    'jxr': 'BMP3:',  # then JxrEncApp makes JPEG XR of it
 }
 
 
@@ -26,9 +30,15 @@ def good_picture(path, width, height, fmt='png'):
     a black screen is its whole area."""
     prefix, *extra = FORMATS[fmt].format(w=width, **{'2w': 2 * width, '2h': 2 * height},
                                          w2=width // 2, h2=height // 2).split()
+    source = f'{path}.bmp' if fmt == 'jxr' else str(path)
     convert('-size', f'{width}x{height}', 'gradient:#ff8000-#2060ff', '-fill', 'none',
             '-stroke', '#ffffff', '-strokewidth', 2 * max(1, min(width, height) // 40),
-            '-draw', f'rectangle 0,0 {width - 1},{height - 1}', *extra, prefix + str(path))
+            '-draw', f'rectangle 0,0 {width - 1},{height - 1}', *extra, prefix + source)
+    if fmt == 'jxr':
+        subprocess.run(['JxrEncApp', '-i', source, '-o', f'{path}.jxr', '-q', '1'], check=True,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=120)
+        os.replace(f'{path}.jxr', path)
+        os.remove(source)
 
 
 def with_exif_orientation(jpeg, orientation):

@@ -166,10 +166,13 @@ const GUID& ContainerOf(PictureFormat format) {
 }
 
 // The decoder of the format the header check found; WIC's own sniffing
-// only when that decoder cannot be made.
+// when that decoder cannot be made, and for a format the check does not
+// know: the system's codecs choose by content (JPEG XR, DDS, and HEIF,
+// WebP or camera raw files where their codecs are installed).
 void OpenDecoder(IWICImagingFactory* factory, IWICStream* stream, PictureFormat format,
                  Com<IWICBitmapDecoder>& decoder) {
-  if (SUCCEEDED(factory->CreateDecoder(ContainerOf(format), nullptr, decoder.Put())) &&
+  if (format != PictureFormat::Unknown &&
+      SUCCEEDED(factory->CreateDecoder(ContainerOf(format), nullptr, decoder.Put())) &&
       SUCCEEDED(decoder->Initialize(stream, WICDecodeMetadataCacheOnDemand))) {
     return;
   }
@@ -206,10 +209,13 @@ void OpenFrame(IWICBitmapDecoder* decoder, PictureFormat format,
 }
 
 // The orientation WIC reads from the frame's metadata, 0 when it has none.
+// Of a format only the system's codecs know, the photo property that their
+// metadata handlers map it to.
 int WicOrientation(IWICBitmapFrameDecode* frame, PictureFormat format) {
-  const wchar_t* query = format == PictureFormat::Jpeg   ? L"/app1/ifd/{ushort=274}"
-                         : format == PictureFormat::Tiff ? L"/ifd/{ushort=274}"
-                                                         : nullptr;
+  const wchar_t* query = format == PictureFormat::Jpeg      ? L"/app1/ifd/{ushort=274}"
+                         : format == PictureFormat::Tiff    ? L"/ifd/{ushort=274}"
+                         : format == PictureFormat::Unknown ? L"System.Photo.Orientation"
+                                                            : nullptr;
   Com<IWICMetadataQueryReader> reader;
   if (!query || FAILED(frame->GetMetadataQueryReader(reader.Put()))) return 0;
   PROPVARIANT value;
@@ -555,7 +561,10 @@ PixelBuffer ReadPixels(IWICImagingFactory* factory, IWICBitmapSource* source, co
 void Decode(Job& job, Com<IWICImagingFactory>& factory) {
   const picture::Bytes bytes(job.bytes.data(), job.bytes.size());
   picture::PictureHeader header;
-  if (picture::CheckPictureHeader(bytes, header) != HeaderVerdict::Ok) Fail();
+  // A format the check does not know still has its size held to the budget,
+  // from its frame, before any pixel is read (LayOut).
+  const HeaderVerdict verdict = picture::CheckPictureHeader(bytes, header);
+  if (verdict != HeaderVerdict::Ok && verdict != HeaderVerdict::UnknownFormat) Fail();
 
   Source source;
   OpenSource(job, factory, header.format, source);
