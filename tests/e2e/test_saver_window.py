@@ -1,6 +1,7 @@
 #!/usr/bin/python3
 """zarvo.scr under Wine: the switches, a second copy, the saver window, and
-that every way of ending it gives back what it took from the desktop."""
+that every way of ending it gives back what it took from the desktop, even
+when it is ended from outside or the shell stops answering."""
 import unittest
 
 import harness
@@ -18,6 +19,9 @@ class SaverUnderWine(SaverTest):
     def tray_visible(self, tray):
         return self.s.window_info(tray)['visible'] == 1
 
+    def saver_processes(self):
+        return self.s.processes('zarvo.scr')
+
     def trays(self, tray):
         """{title: visible} of the task bars of tray's process, front to back
         (Wine's explorer has one of its own)."""
@@ -30,9 +34,13 @@ class SaverUnderWine(SaverTest):
             self.assertIsNotNone(self.s.wait_exit(p, 60), 'the saver did not end')
         else:
             self.assert_ends(p, exit_code=exit_code)
-        self.assertTrue(self.tray_visible(tray), 'the task bar was left hidden')
+        # The task bar's thread (or the guard) shows it once the saver has gone.
+        self.assertTrue(harness.wait_until(lambda: self.tray_visible(tray), 5),
+                        'the task bar was left hidden')
         self.assertTrue(harness.wait_until(self.s.x_cursor_visible, 5),
                         'the pointer was left hidden')
+        self.assertEqual(harness.wait_until(self.saver_processes, 10, ok=lambda v: not v), [],
+                         'a process of the saver (its guard) was left behind')
 
     def check_ends_and_restores(self, tray, end, exit_code=0):
         p, window = self.start_saver()
@@ -49,6 +57,7 @@ class SaverUnderWine(SaverTest):
             p = self.start()
             dialog = self.s.wait_window(cls=DIALOG_CLASS, timeout=20)
             self.assertIsNotNone(dialog)
+            self.assertEqual(len(self.saver_processes()), 1, 'a guard for the dialog')
             self.s.probe('post', dialog['hwnd'], WM_CLOSE)
             self.assert_ends(p, 'closing')
         with self.subTest('/a: the message that passwords are not supported'):
@@ -106,6 +115,47 @@ class SaverUnderWine(SaverTest):
     def test_fault_in_another_thread_ends_and_restores(self):
         self.check_ends_and_restores(self.start_tray(), lambda w: self.s.probe('fault', w['hwnd']),
                                      exit_code=None)
+
+    def test_ended_from_outside_the_guard_shows_the_task_bar(self):
+        tray = self.start_tray()
+        ways = {
+            'TerminateProcess': lambda p, w: self.s.probe('terminate', w['hwnd']),
+            'killed outright': lambda p, w: p.kill(),
+        }
+        for name, end in ways.items():
+            with self.subTest(name):
+                p, window = self.start_saver()
+                self.assertFalse(self.tray_visible(tray))
+                end(p, window)
+                self.assert_ended_and_restored(p, tray, exit_code=None)
+
+    # A hung shell takes requests again only once it answers: the saver must
+    # not wait for it, and what it asked must still be done then, in order.
+    def test_a_hung_shell_holds_up_neither_the_saver_nor_its_guard(self):
+        tray = self.start_tray()
+        with self.subTest('hangs while the saver runs'):
+            p, window = self.start_saver()
+            self.s.hang_tray(tray)
+            self.s.key('a', window=window)
+            self.assert_ends(p, 'a key with the shell hung')
+            self.s.hang_tray(tray, False)
+            self.assert_ended_and_restored(p, tray)
+        with self.subTest('hung before the saver starts'):
+            self.s.hang_tray(tray)
+            p, window = self.start_saver()
+            self.s.key('a', window=window)
+            self.assert_ends(p, 'a key with the shell hung')
+            self.s.hang_tray(tray, False)
+            self.assert_ended_and_restored(p, tray)
+        with self.subTest('the saver killed while the shell hangs'):
+            p, _ = self.start_saver()
+            self.assertFalse(self.tray_visible(tray))
+            self.s.hang_tray(tray)
+            p.kill()
+            self.assertEqual(harness.wait_until(self.saver_processes, 10, ok=lambda v: not v), [],
+                             'the guard waits for the hung shell')
+            self.s.hang_tray(tray, False)
+            self.assert_ended_and_restored(p, tray, exit_code=None)
 
     def test_move_along_one_axis_never_ends_it(self):
         # Over the black only, so the baseline is in screen coordinates.
