@@ -6,9 +6,10 @@
 launch   from starting `zarvo.scr /s` (picture 1 a 640x480 PNG) to its
          window on the screen, which Main shows once picture 1 is up;
 key      from a key (the xdotool call, its own start-up included) to the end
-         of the process, pressed while the saver idles and while it decodes
-         a 12000 x 4000 PNG (picture 2, which the first tick starts at
-         about 20 s).
+         of the process, pressed while the saver idles, while it idles with
+         the task bar's thread hung (a stand-in task bar that stops answering
+         once the window is up), and while it decodes a 12000 x 4000 PNG
+         (picture 2, which the first tick starts at about 20 s).
 
 Prints the median and the extreme of REPS runs a case."""
 import os
@@ -40,12 +41,14 @@ def launch_to_window(session, scr):
     return shown
 
 
-def key_to_exit(session, scr, press_at):
+def key_to_exit(session, scr, press_at, hung_tray=None):
     p = session.start_program(scr, '/s')
     window = session.wait_window(cls=SAVER_CLASS, timeout=30)
     if window is None:
         raise harness.HarnessError('the saver window did not appear')
     shown = time.monotonic()
+    if hung_tray:
+        session.hang_tray(hung_tray)
     # Keys go to the X window with the focus: give it to the saver first.
     subprocess.run(['xdotool', 'windowfocus', '--sync', str(window['xwin'])], env=session.env,
                    check=True)
@@ -56,7 +59,10 @@ def key_to_exit(session, scr, press_at):
         if time.monotonic() - start > 30:
             raise harness.HarnessError('the saver did not end')
         time.sleep(0.002)
-    return time.monotonic() - start
+    ended = time.monotonic() - start
+    if hung_tray:
+        session.hang_tray(hung_tray, False)
+    return ended
 
 
 def main():
@@ -74,10 +80,13 @@ def main():
         times = [launch_to_window(session, scr) for _ in range(reps)]
         print('launch to first picture, again  median %.3f s  min %.3f s  (%d runs)' %
               (statistics.median(times), min(times), reps), flush=True)
-        for name, at in (('idle', IDLE_AT), ('decoding 12000x4000 PNG', DECODE_AT)):
-            times = [key_to_exit(session, scr, at) for _ in range(reps)]
+        tray, stop_tray = session.start_tray()
+        for name, at, hung in (('idle', IDLE_AT, None), ('idle, task bar hung', IDLE_AT, tray),
+                               ('decoding 12000x4000 PNG', DECODE_AT, None)):
+            times = [key_to_exit(session, scr, at, hung) for _ in range(reps)]
             print('key to exit, %-24s median %.3f s  max %.3f s  (%d runs)' %
                   (name, statistics.median(times), max(times), reps), flush=True)
+        stop_tray()
     finally:
         session.close()
         shutil.rmtree(folder, ignore_errors=True)

@@ -1,7 +1,8 @@
 #include "host/win32/window_guard.h"
 
+#include <cwchar>
 #include <optional>
-#include <sstream>
+#include <string>
 #include <vector>
 
 #include "host/win32/wide.h"
@@ -31,16 +32,31 @@ unsigned long ToNumber(T value) {
   return static_cast<unsigned long>(reinterpret_cast<ULONG_PTR>(value));
 }
 
+// The numbers after the switch, each followed by a blank or the end; none
+// when the arguments are anything else.
+std::optional<std::vector<unsigned long>> NumbersAfterSwitch(const std::wstring& arguments) {
+  const std::size_t length = wcslen(kGuardSwitch);
+  if (arguments.compare(0, length, kGuardSwitch) != 0) return std::nullopt;
+  std::vector<unsigned long> numbers;
+  const wchar_t* p = arguments.c_str() + length;
+  while (*p == L' ') {
+    wchar_t* end = nullptr;
+    numbers.push_back(wcstoul(p + 1, &end, 10));
+    if (end == p + 1 || (*end != L' ' && *end != L'\0')) return std::nullopt;
+    p = end;
+  }
+  return numbers;
+}
+
 // A guard's command line typed by hand names no handle that this process
 // holds, so it is checked against the process id: such a line runs the
 // program as any other text would.
 std::optional<Orders> ReadOrders() {
-  std::wistringstream in(W(ArgumentsOf(GetCommandLineW())));
-  std::wstring word;
-  unsigned long saverId = 0, saver = 0, dismissed = 0, window = 0;
-  if (!(in >> word >> saverId >> saver >> dismissed >> window) || word != kGuardSwitch)
-    return std::nullopt;
-  Orders orders{FromNumber<HANDLE>(saver), FromNumber<HANDLE>(dismissed), FromNumber<HWND>(window)};
+  const auto numbers = NumbersAfterSwitch(W(ArgumentsOf(GetCommandLineW())));
+  if (!numbers || numbers->size() != 4) return std::nullopt;
+  const unsigned long saverId = (*numbers)[0];
+  Orders orders{FromNumber<HANDLE>((*numbers)[1]), FromNumber<HANDLE>((*numbers)[2]),
+                FromNumber<HWND>((*numbers)[3])};
   if (saverId == 0 || GetProcessId(orders.saver) != saverId) return std::nullopt;
   return orders;
 }
@@ -72,10 +88,10 @@ class InheritOnly {
 };
 
 bool StartGuardProcess(const std::wstring& exePath, HANDLE saver, HANDLE dismissed, HWND window) {
-  std::wostringstream commandLine;
-  commandLine << L'"' << exePath << L"\" " << kGuardSwitch << L' ' << GetCurrentProcessId() << L' '
-              << ToNumber(saver) << L' ' << ToNumber(dismissed) << L' ' << ToNumber(window);
-  std::wstring line = commandLine.str();
+  wchar_t numbers[64];  // four numbers of at most ten digits
+  wsprintfW(numbers, L" %lu %lu %lu %lu", GetCurrentProcessId(), ToNumber(saver),
+            ToNumber(dismissed), ToNumber(window));
+  std::wstring line = L'"' + exePath + L"\" " + kGuardSwitch + numbers;
   const InheritOnly inherit({saver, dismissed});
   if (!inherit.List()) return false;
   STARTUPINFOEXW startup{};
