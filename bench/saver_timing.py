@@ -11,7 +11,12 @@ key      from a key (the xdotool call, its own start-up included) to the end
          once the window is up), and while it decodes a 12000 x 4000 PNG
          (picture 2, which the first tick starts at about 20 s).
 
-Prints the median and the extreme of REPS runs a case."""
+Prints the median and the extreme of REPS runs a case.
+
+    saver_timing.py launch REPS FOLDER SCR...
+
+times only the launch, of each build SCR in turn, REPS rounds after one
+warm-up each, to compare builds under the same load."""
 import os
 import shutil
 import statistics
@@ -65,31 +70,59 @@ def key_to_exit(session, scr, press_at, hung_tray=None):
     return ended
 
 
-def main():
-    reps, pictures = int(sys.argv[1]), sys.argv[2]
+def saver_folder(build, pictures):
+    """A new folder with a copy of the build beside pictures 1 and 2; its zarvo.scr."""
     folder = tempfile.mkdtemp(prefix='zarvo-keyexit-')
     scr = os.path.join(folder, 'zarvo.scr')
-    shutil.copy(zarvo_scr(), scr)
+    shutil.copy(build, scr)
     shutil.copy(os.path.join(pictures, 'small.png'), os.path.join(folder, 'ZARVO001.DAT'))
     shutil.copy(os.path.join(pictures, 'big.png'), os.path.join(folder, 'ZARVO002.DAT'))
+    return scr
+
+
+def compare_launches(session, reps, builds, scrs):
+    for scr in scrs:
+        launch_to_window(session, scr)
+    times = {scr: [] for scr in scrs}
+    for _ in range(reps):
+        for scr in scrs:
+            times[scr].append(launch_to_window(session, scr))
+    for build, scr in zip(builds, scrs):
+        print('launch to first picture, %s  median %.3f s  min %.3f s  (%d runs)' %
+              (build, statistics.median(times[scr]), min(times[scr]), reps), flush=True)
+
+
+def timings(session, reps, scr):
+    # The first start in a new prefix also loads Wine's DLLs from disk.
+    print('launch to first picture, first  %.3f s' % launch_to_window(session, scr), flush=True)
+    times = [launch_to_window(session, scr) for _ in range(reps)]
+    print('launch to first picture, again  median %.3f s  min %.3f s  (%d runs)' %
+          (statistics.median(times), min(times), reps), flush=True)
+    tray, stop_tray = session.start_tray()
+    for name, at, hung in (('idle', IDLE_AT, None), ('idle, task bar hung', IDLE_AT, tray),
+                           ('decoding 12000x4000 PNG', DECODE_AT, None)):
+        times = [key_to_exit(session, scr, at, hung) for _ in range(reps)]
+        print('key to exit, %-24s median %.3f s  max %.3f s  (%d runs)' %
+              (name, statistics.median(times), max(times), reps), flush=True)
+    stop_tray()
+
+
+def main():
+    if sys.argv[1] == 'launch':
+        reps, pictures, builds = int(sys.argv[2]), sys.argv[3], sys.argv[4:]
+    else:
+        reps, pictures, builds = int(sys.argv[1]), sys.argv[2], [zarvo_scr()]
+    scrs = [saver_folder(build, pictures) for build in builds]
     session = harness.WineSession().start()
     try:
-        # The first start in a new prefix also loads Wine's DLLs from disk.
-        print('launch to first picture, first  %.3f s' % launch_to_window(session, scr),
-              flush=True)
-        times = [launch_to_window(session, scr) for _ in range(reps)]
-        print('launch to first picture, again  median %.3f s  min %.3f s  (%d runs)' %
-              (statistics.median(times), min(times), reps), flush=True)
-        tray, stop_tray = session.start_tray()
-        for name, at, hung in (('idle', IDLE_AT, None), ('idle, task bar hung', IDLE_AT, tray),
-                               ('decoding 12000x4000 PNG', DECODE_AT, None)):
-            times = [key_to_exit(session, scr, at, hung) for _ in range(reps)]
-            print('key to exit, %-24s median %.3f s  max %.3f s  (%d runs)' %
-                  (name, statistics.median(times), max(times), reps), flush=True)
-        stop_tray()
+        if sys.argv[1] == 'launch':
+            compare_launches(session, reps, builds, scrs)
+        else:
+            timings(session, reps, scrs[0])
     finally:
         session.close()
-        shutil.rmtree(folder, ignore_errors=True)
+        for scr in scrs:
+            shutil.rmtree(os.path.dirname(scr), ignore_errors=True)
 
 
 if __name__ == '__main__':
