@@ -3,10 +3,10 @@
 // object a line (UTF-8) for tests/e2e/harness.py; exit code 0 when it did
 // what was asked, 2 otherwise. Commands: windows (top-level, front to back),
 // children HWND, focus, post HWND MSG [WPARAM [LPARAM]], quit HWND (WM_QUIT
-// to its thread), fault HWND (a faulting thread in its process), terminate
-// HWND (TerminateProcess on its process), processes (pid, parent, exe), tray
-// FILE [DECOY] (a stand-in task bar until FILE exists; while FILE.hang
-// exists, its thread answers no message: it says {"hung":1} and {"hung":0}).
+// to its thread), fault HWND (a faulting thread in its process), processes
+// (pid, parent, exe), tray FILE [DECOY] (a stand-in task bar until FILE
+// exists; while FILE.hang exists, its thread answers no message: it says
+// {"hung":1} and {"hung":0}).
 #include <windows.h>
 
 #include <tlhelp32.h>
@@ -137,20 +137,9 @@ bool Processes() {
   PROCESSENTRY32W entry = {};
   entry.dwSize = sizeof entry;
   for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry))
-    printf(R"({"pid":%lu,"parent":%lu,"exe":%s})"
-           "\n",
-           entry.th32ProcessID, entry.th32ParentProcessID, Str(entry.szExeFile).c_str());
+    printf("{\"pid\":%lu,\"parent\":%lu,\"exe\":%s}\n", entry.th32ProcessID,
+           entry.th32ParentProcessID, Str(entry.szExeFile).c_str());
   return snapshot != INVALID_HANDLE_VALUE && CloseHandle(snapshot);
-}
-
-// Ends the window's process from outside, as Task Manager does: none of
-// its code runs.
-bool Terminate(HWND h) {
-  DWORD pid = 0;
-  GetWindowThreadProcessId(h, &pid);
-  const HANDLE process = OpenProcess(PROCESS_TERMINATE, FALSE, pid);
-  const bool ended = process && TerminateProcess(process, 1);
-  return process && CloseHandle(process) && ended;
 }
 
 bool Run(const std::wstring& command, int n, wchar_t** a) {
@@ -174,7 +163,6 @@ bool Run(const std::wstring& command, int n, wchar_t** a) {
     return thread && PostThreadMessageW(thread, WM_QUIT, 0, 0);
   }
   if (command == L"fault") return Fault(h);
-  if (command == L"terminate") return Terminate(h);
   if (command == L"tray") return Tray(a[0], n > 1 ? a[1] : nullptr);
   return false;
 }
