@@ -194,14 +194,10 @@ class WineSession:
         """The stand-in task bar's thread stops answering messages, as a hung
         shell's does, or answers again; returns once it has."""
         p, until = self._trays[hwnd]
-        if hung:
-            open(until + '.hang', 'w').close()
-        else:
-            os.remove(until + '.hang')
-        said = wait_until(lambda: parse_output(self.program_output(p))[-1].get('hung'),
-                          ok=lambda v: v == int(hung))
-        if said != int(hung):
-            raise HarnessError('the stand-in task bar did not %s' % ('hang' if hung else 'answer'))
+        open(until + '.hang', 'w').close() if hung else os.remove(until + '.hang')
+        if wait_until(lambda: parse_output(self.program_output(p))[-1].get('hung'),
+                      ok=lambda v: v == hung) != hung:
+            raise HarnessError('the stand-in task bar did not %s' % ('answer', 'hang')[hung])
 
     def screenshot(self):
         """The whole X display (without the pointer), in RGB."""
