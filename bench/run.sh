@@ -20,8 +20,8 @@
 #   cycle    200 changes in one process: private bytes, GDI and USER
 #            objects before and after;
 #   saver    the real zarvo.scr (build/win32): launch to first picture, and
-#            key to exit at idle and during the decode of a 12000x4000 PNG
-#            (bench/saver_timing.py).
+#            key to exit at idle, at idle with the task bar's thread hung and
+#            during the decode of a 12000x4000 PNG (bench/saver_timing.py).
 #
 # What each figure means is written at the top of bench/picture_bench.cpp.
 set -euo pipefail

@@ -6,11 +6,17 @@
 launch   from starting `zarvo.scr /s` (picture 1 a 640x480 PNG) to its
          window on the screen, which Main shows once picture 1 is up;
 key      from a key (the xdotool call, its own start-up included) to the end
-         of the process, pressed while the saver idles and while it decodes
-         a 12000 x 4000 PNG (picture 2, which the first tick starts at
-         about 20 s).
+         of the process, pressed while the saver idles, while it idles with
+         the task bar's thread hung (a stand-in task bar that stops answering
+         once the window is up), and while it decodes a 12000 x 4000 PNG
+         (picture 2, which the first tick starts at about 20 s).
 
-Prints the median and the extreme of REPS runs a case."""
+Prints the median and the extreme of REPS runs a case.
+
+    saver_timing.py launch REPS FOLDER SCR...
+
+times only the launch, of each build SCR in turn, REPS rounds after one
+warm-up each, to compare builds under the same load."""
 import os
 import shutil
 import statistics
@@ -40,12 +46,14 @@ def launch_to_window(session, scr):
     return shown
 
 
-def key_to_exit(session, scr, press_at):
+def key_to_exit(session, scr, press_at, hung_tray=None):
     p = session.start_program(scr, '/s')
     window = session.wait_window(cls=SAVER_CLASS, timeout=30)
     if window is None:
         raise harness.HarnessError('the saver window did not appear')
     shown = time.monotonic()
+    if hung_tray:
+        session.hang_tray(hung_tray)
     # Keys go to the X window with the focus: give it to the saver first.
     subprocess.run(['xdotool', 'windowfocus', '--sync', str(window['xwin'])], env=session.env,
                    check=True)
@@ -56,31 +64,65 @@ def key_to_exit(session, scr, press_at):
         if time.monotonic() - start > 30:
             raise harness.HarnessError('the saver did not end')
         time.sleep(0.002)
-    return time.monotonic() - start
+    ended = time.monotonic() - start
+    if hung_tray:
+        session.hang_tray(hung_tray, False)
+    return ended
+
+
+def saver_folder(build, pictures):
+    """A new folder with a copy of the build beside pictures 1 and 2; its zarvo.scr."""
+    folder = tempfile.mkdtemp(prefix='zarvo-keyexit-')
+    scr = os.path.join(folder, 'zarvo.scr')
+    shutil.copy(build, scr)
+    shutil.copy(os.path.join(pictures, 'small.png'), os.path.join(folder, 'ZARVO001.DAT'))
+    shutil.copy(os.path.join(pictures, 'big.png'), os.path.join(folder, 'ZARVO002.DAT'))
+    return scr
+
+
+def compare_launches(session, reps, builds, scrs):
+    for scr in scrs:
+        launch_to_window(session, scr)
+    times = {scr: [] for scr in scrs}
+    for _ in range(reps):
+        for scr in scrs:
+            times[scr].append(launch_to_window(session, scr))
+    for build, scr in zip(builds, scrs):
+        print('launch to first picture, %s  median %.3f s  min %.3f s  (%d runs)' %
+              (build, statistics.median(times[scr]), min(times[scr]), reps), flush=True)
+
+
+def timings(session, reps, scr):
+    # The first start in a new prefix also loads Wine's DLLs from disk.
+    print('launch to first picture, first  %.3f s' % launch_to_window(session, scr), flush=True)
+    times = [launch_to_window(session, scr) for _ in range(reps)]
+    print('launch to first picture, again  median %.3f s  min %.3f s  (%d runs)' %
+          (statistics.median(times), min(times), reps), flush=True)
+    tray, stop_tray = session.start_tray()
+    for name, at, hung in (('idle', IDLE_AT, None), ('idle, task bar hung', IDLE_AT, tray),
+                           ('decoding 12000x4000 PNG', DECODE_AT, None)):
+        times = [key_to_exit(session, scr, at, hung) for _ in range(reps)]
+        print('key to exit, %-24s median %.3f s  max %.3f s  (%d runs)' %
+              (name, statistics.median(times), max(times), reps), flush=True)
+    stop_tray()
 
 
 def main():
-    reps, pictures = int(sys.argv[1]), sys.argv[2]
-    folder = tempfile.mkdtemp(prefix='zarvo-keyexit-')
-    scr = os.path.join(folder, 'zarvo.scr')
-    shutil.copy(zarvo_scr(), scr)
-    shutil.copy(os.path.join(pictures, 'small.png'), os.path.join(folder, 'ZARVO001.DAT'))
-    shutil.copy(os.path.join(pictures, 'big.png'), os.path.join(folder, 'ZARVO002.DAT'))
+    if sys.argv[1] == 'launch':
+        reps, pictures, builds = int(sys.argv[2]), sys.argv[3], sys.argv[4:]
+    else:
+        reps, pictures, builds = int(sys.argv[1]), sys.argv[2], [zarvo_scr()]
+    scrs = [saver_folder(build, pictures) for build in builds]
     session = harness.WineSession().start()
     try:
-        # The first start in a new prefix also loads Wine's DLLs from disk.
-        print('launch to first picture, first  %.3f s' % launch_to_window(session, scr),
-              flush=True)
-        times = [launch_to_window(session, scr) for _ in range(reps)]
-        print('launch to first picture, again  median %.3f s  min %.3f s  (%d runs)' %
-              (statistics.median(times), min(times), reps), flush=True)
-        for name, at in (('idle', IDLE_AT), ('decoding 12000x4000 PNG', DECODE_AT)):
-            times = [key_to_exit(session, scr, at) for _ in range(reps)]
-            print('key to exit, %-24s median %.3f s  max %.3f s  (%d runs)' %
-                  (name, statistics.median(times), max(times), reps), flush=True)
+        if sys.argv[1] == 'launch':
+            compare_launches(session, reps, builds, scrs)
+        else:
+            timings(session, reps, scrs[0])
     finally:
         session.close()
-        shutil.rmtree(folder, ignore_errors=True)
+        for scr in scrs:
+            shutil.rmtree(os.path.dirname(scr), ignore_errors=True)
 
 
 if __name__ == '__main__':

@@ -181,6 +181,12 @@ class Os {
   [[noreturn]] virtual void ExitProcess() = 0;
   // Whether the caller runs on the thread that runs the forms' handlers.
   virtual bool OnInterfaceThread() = 0;
+  // A window of another program, about to be hidden: should the process
+  // end by any means (ended from outside, say) before DismissGuard, a guard
+  // that outlives it shows the window again. No window (0) needs no guard.
+  virtual void GuardHiddenWindow(WindowId window) = 0;
+  // The program has shown the window again itself; any thread may call it.
+  virtual void DismissGuard() = 0;
 
   // The screen. Monitors()[0] is the primary monitor, at (0, 0); the others
   // are placed relative to it.

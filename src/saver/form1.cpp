@@ -56,6 +56,7 @@ void Form1::Form_Load() {
     SavedImeContext = os.ImmAssociateContext(hWnd(), 0);
     imeDetached_ = true;
     TrayWindow = os.FindWindowA(os.ToAnsi(u"Shell_traywnd"), os.ToAnsi(u""));
+    os.GuardHiddenWindow(TrayWindow);
     os.SetWindowPos(TrayWindow, 0, 0, 0, 0, 0, win::kSwpHideWindow);
     trayHidden_ = true;
     os.SetWindowPos(hWnd(), win::kHwndTopMost, 0, 0, 0, 0, kNoSizeNoMove);
@@ -80,7 +81,9 @@ void Form1::Form_Ending() { RestoreDesktop(); }
 
 // The pointer's show count and the input method belong to the interface
 // thread; from a fault on any other thread only the task bar can be given
-// back, and the process's end releases the rest.
+// back, and the process's end releases the rest. The task bar's guard is
+// dismissed only once it is shown: a process ended in between is still
+// covered.
 void Form1::RestoreDesktop() {
   host::Os& os = host::TheOs();
   const bool ownThread = host::OnInterfaceThread();
@@ -88,7 +91,10 @@ void Form1::RestoreDesktop() {
   if (ownThread && imeDetached_.exchange(false)) {
     SavedImeContext = os.ImmAssociateContext(hWnd(), SavedImeContext);
   }
-  if (trayHidden_.exchange(false)) os.SetWindowPos(TrayWindow, 0, 0, 0, 0, 0, win::kSwpShowWindow);
+  if (trayHidden_.exchange(false)) {
+    os.SetWindowPos(TrayWindow, 0, 0, 0, 0, 0, win::kSwpShowWindow);
+    os.DismissGuard();
+  }
 }
 
 void Form1::Form_KeyDown(std::int16_t, std::int16_t) {

@@ -55,6 +55,7 @@ class WineSession:
         self.env = dict(os.environ)
         self.probe_exe = built('ZARVO_PROBE', 'tests', 'e2e', 'winhelper', 'zarvo-probe.exe')
         self._procs = []
+        self._trays = {}
         return self
 
     def close(self):
@@ -113,6 +114,10 @@ class WineSession:
         """Top-level windows, front to back (visible ones only unless all)."""
         return [w for w in self.probe('windows') if (all or w['visible']) and
                 cls in (None, w['class']) and title in (None, w['title'])]
+
+    def processes(self, exe):
+        """The records (pid, parent, exe) of the running processes of that file name."""
+        return [r for r in self.probe('processes') if r['exe'].lower() == exe.lower()]
 
     def window_info(self, hwnd):
         """The top-level window's record, or None if it is gone."""
@@ -181,7 +186,18 @@ class WineSession:
             open(until, 'w').close()
             if self.wait_exit(p, 10) is None:
                 self.kill(p)
-        return parse_output(self.program_output(p))[0]['hwnd'], stop
+        hwnd = parse_output(self.program_output(p))[0]['hwnd']
+        self._trays[hwnd] = p, until
+        return hwnd, stop
+
+    def hang_tray(self, hwnd, hung=True):
+        """The stand-in task bar's thread stops answering messages, as a hung
+        shell's does, or answers again; returns once it has."""
+        p, until = self._trays[hwnd]
+        open(until + '.hang', 'w').close() if hung else os.remove(until + '.hang')
+        if wait_until(lambda: parse_output(self.program_output(p))[-1].get('hung'),
+                      ok=lambda v: v == hung) != hung:
+            raise HarnessError('the stand-in task bar did not %s' % ('answer', 'hang')[hung])
 
     def screenshot(self):
         """The whole X display (without the pointer), in RGB."""

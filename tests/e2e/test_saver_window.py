@@ -1,6 +1,7 @@
 #!/usr/bin/python3
 """zarvo.scr under Wine: the switches, a second copy, the saver window, and
-that every way of ending it gives back what it took from the desktop."""
+that every way of ending it gives back what it took from the desktop, even
+when it is ended from outside or the shell stops answering."""
 import unittest
 
 import harness
@@ -18,6 +19,11 @@ class SaverUnderWine(SaverTest):
     def tray_visible(self, tray):
         return self.s.window_info(tray)['visible'] == 1
 
+    def all_saver_processes_end(self):
+        """Whether every process of zarvo.scr (a saver, a guard) ends within 10 s."""
+        left = harness.wait_until(lambda: self.s.processes('zarvo.scr'), 10, ok=lambda v: not v)
+        return not left
+
     def trays(self, tray):
         """{title: visible} of the task bars of tray's process, front to back
         (Wine's explorer has one of its own)."""
@@ -30,9 +36,12 @@ class SaverUnderWine(SaverTest):
             self.assertIsNotNone(self.s.wait_exit(p, 60), 'the saver did not end')
         else:
             self.assert_ends(p, exit_code=exit_code)
-        self.assertTrue(self.tray_visible(tray), 'the task bar was left hidden')
+        # The task bar's thread (or the guard) shows it once the saver has gone.
+        self.assertTrue(harness.wait_until(lambda: self.tray_visible(tray), 5),
+                        'the task bar was left hidden')
         self.assertTrue(harness.wait_until(self.s.x_cursor_visible, 5),
                         'the pointer was left hidden')
+        self.assertTrue(self.all_saver_processes_end(), 'its guard was left behind')
 
     def check_ends_and_restores(self, tray, end, exit_code=0):
         p, window = self.start_saver()
@@ -106,6 +115,36 @@ class SaverUnderWine(SaverTest):
     def test_fault_in_another_thread_ends_and_restores(self):
         self.check_ends_and_restores(self.start_tray(), lambda w: self.s.probe('fault', w['hwnd']),
                                      exit_code=None)
+
+    # Ended from outside (taskkill /f calls TerminateProcess, as Task Manager
+    # does), nothing of the saver's runs: its guard shows the task bar. A hung
+    # shell carries out requests only once it answers again: neither the
+    # saver nor its guard may wait for it, and what they asked is done then.
+    def test_ended_from_outside_or_with_the_shell_hung_the_task_bar_comes_back(self):
+        tray = self.start_tray()
+        key, kill = lambda p, w: self.s.key('a', window=w), lambda p, w: p.kill()
+        cases = {  # name: when the shell hangs (None: never), the end, its exit code
+            'TerminateProcess': (None, lambda p, w: self.s.run('taskkill', '/f', '/pid', w['pid']),
+                                 None),
+            'killed outright': (None, kill, None),
+            'a key, the shell hung while it runs': ('after', key, 0),
+            'a key, the shell hung from before': ('before', key, 0),
+            'killed, the shell hung while it runs': ('after', kill, None),
+        }
+        for name, (hang, end, exit_code) in cases.items():
+            with self.subTest(name):
+                if hang == 'before':
+                    self.s.hang_tray(tray)
+                p, window = self.start_saver()
+                self.assertEqual(self.tray_visible(tray), hang == 'before')
+                if hang:
+                    self.s.hang_tray(tray)
+                end(p, window)
+                self.assertIsNotNone(self.s.wait_exit(p, 15), 'the saver waits for the shell')
+                self.assertTrue(self.all_saver_processes_end(), 'the guard waits for the shell')
+                if hang:
+                    self.s.hang_tray(tray, False)
+                self.assert_ended_and_restored(p, tray, exit_code)
 
     def test_move_along_one_axis_never_ends_it(self):
         # Over the black only, so the baseline is in screen coordinates.

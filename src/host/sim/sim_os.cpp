@@ -340,6 +340,9 @@ void SimOs::ExitProcess() {
 
 bool SimOs::OnInterfaceThread() { return std::this_thread::get_id() == interfaceThread_; }
 
+void SimOs::GuardHiddenWindow(WindowId window) { Log("GuardHiddenWindow", window); }
+void SimOs::DismissGuard() { Log("DismissGuard"); }
+
 int SimOs::Dpi() { return dpi; }
 std::vector<host::RectPx> SimOs::Monitors() { return monitors; }
 

@@ -150,6 +150,8 @@ class SimOs final : public host::Os {
   host::VersionInfo Version() override;
   [[noreturn]] void ExitProcess() override;
   bool OnInterfaceThread() override;
+  void GuardHiddenWindow(WindowId window) override;
+  void DismissGuard() override;
   int Dpi() override;
   std::vector<host::RectPx> Monitors() override;
   WindowId CreateForm(const host::FormSpec& desc) override;

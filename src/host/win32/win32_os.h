@@ -8,8 +8,16 @@
 
 #include "host/os.h"
 #include "host/win32/form_window.h"
+#include "host/win32/window_guard.h"
 
 namespace host::win32 {
+
+// What follows the program name and the blanks after it.
+Text ArgumentsOf(const wchar_t* commandLine);
+
+// SetWindowPos that never waits for another thread (win32_os_direct.cpp).
+BOOL SetWindowPosWithoutWaiting(HWND window, HWND insertAfter, int x, int y, int cx, int cy,
+                                UINT flags);
 
 class Win32Os final : public Os {
  public:
@@ -27,6 +35,8 @@ class Win32Os final : public Os {
   VersionInfo Version() override;
   [[noreturn]] void ExitProcess() override;
   bool OnInterfaceThread() override { return GetCurrentThreadId() == interfaceThread_; }
+  void GuardHiddenWindow(WindowId window) override;
+  void DismissGuard() override;
 
   // The screen and the windows (win32_os_windows.cpp).
   int Dpi() override;
@@ -95,6 +105,7 @@ class Win32Os final : public Os {
   bool instanceChecked_ = false;
   bool anotherInstance_ = false;
   HWND hiddenOwner_ = nullptr;
+  WindowGuard windowGuard_;
   DWORD interfaceThread_;
 };
 

@@ -54,9 +54,20 @@ WindowId Win32Os::FindWindowA(const std::string& className, const std::string& w
   return ToId(::FindWindowA(className.c_str(), windowName.c_str()));
 }
 
+// A thread that stops answering (a hung shell) must not hold ours: for a
+// window of another thread the request is queued to that thread, which
+// carries it out with the same arguments once it answers again.
+BOOL SetWindowPosWithoutWaiting(HWND window, HWND insertAfter, int x, int y, int cx, int cy,
+                                UINT flags) {
+  const DWORD owner = GetWindowThreadProcessId(window, nullptr);
+  if (owner != 0 && owner != GetCurrentThreadId()) flags |= SWP_ASYNCWINDOWPOS;
+  return ::SetWindowPos(window, insertAfter, x, y, cx, cy, flags);
+}
+
 std::int32_t Win32Os::SetWindowPos(WindowId window, std::intptr_t insertAfter, int x, int y, int cx,
                                    int cy, std::uint32_t flags) {
-  return ::SetWindowPos(ToHwnd(window), reinterpret_cast<HWND>(insertAfter), x, y, cx, cy, flags);
+  return SetWindowPosWithoutWaiting(ToHwnd(window), reinterpret_cast<HWND>(insertAfter), x, y, cx,
+                                    cy, flags);
 }
 
 std::int32_t Win32Os::RegOpenKeyExA(std::uint32_t root, const std::string& subKey,

@@ -30,22 +30,6 @@ struct VersionApi {
 
 bool IsBlank(wchar_t c) { return c == L' ' || c == L'\t'; }
 
-// What follows the program name and the blanks after it. The name ends at
-// its closing quote when it starts with one, else at the first blank.
-Text ArgumentsOf(const wchar_t* commandLine) {
-  if (!commandLine) return {};
-  const wchar_t* p = commandLine;
-  if (*p == L'"') {
-    ++p;
-    while (*p && *p != L'"') ++p;
-    if (*p) ++p;
-  } else {
-    while (*p && !IsBlank(*p)) ++p;
-  }
-  while (IsBlank(*p)) ++p;
-  return FromW(p);
-}
-
 std::wstring Hex4(WORD value) {
   static constexpr wchar_t kDigits[] = L"0123456789abcdef";
   std::wstring hex(4, L'0');
@@ -116,6 +100,22 @@ WORD ShowCommandFor(int windowStyle) {
 
 }  // namespace
 
+// The name ends at its closing quote when it starts with one, else at the
+// first blank.
+Text ArgumentsOf(const wchar_t* commandLine) {
+  if (!commandLine) return {};
+  const wchar_t* p = commandLine;
+  if (*p == L'"') {
+    ++p;
+    while (*p && *p != L'"') ++p;
+    if (*p) ++p;
+  } else {
+    while (*p && !IsBlank(*p)) ++p;
+  }
+  while (IsBlank(*p)) ++p;
+  return FromW(p);
+}
+
 Text Win32Os::CommandArguments() { return ArgumentsOf(GetCommandLineW()); }
 
 // The mutex lives as long as the process: a copy started later sees it.
@@ -167,6 +167,12 @@ VersionInfo Win32Os::Version() {
 }
 
 void Win32Os::ExitProcess() { ::ExitProcess(0); }
+
+void Win32Os::GuardHiddenWindow(WindowId window) {
+  windowGuard_.Start(ToHwnd(window), W(ExePath()));
+}
+
+void Win32Os::DismissGuard() { windowGuard_.Dismiss(); }
 
 std::optional<FileStamp> Win32Os::StampOf(const Text& path) { return PictureFileStamp(path); }
 

@@ -10,6 +10,7 @@
 #include "host/toolkit.h"
 #include "host/win32/dyn_api.h"
 #include "host/win32/win32_os.h"
+#include "host/win32/window_guard.h"
 #include "startup/module1.h"
 
 namespace {
@@ -38,6 +39,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   // Before anything can load a DLL: none from the program's folder, the
   // current folder or PATH, where anyone may have put one.
   host::win32::RestrictDllSearch();
+  if (host::win32::RunAsWindowGuard()) return 0;
   SetUnhandledExceptionFilter(&GiveBackOnFault);
   std::set_terminate(&GiveBackOnTerminate);
   // Before the first window: pixel sizes are real pixels on every monitor.

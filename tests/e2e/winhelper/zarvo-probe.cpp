@@ -3,9 +3,13 @@
 // object a line (UTF-8) for tests/e2e/harness.py; exit code 0 when it did
 // what was asked, 2 otherwise. Commands: windows (top-level, front to back),
 // children HWND, focus, post HWND MSG [WPARAM [LPARAM]], quit HWND (WM_QUIT
-// to its thread), fault HWND (a faulting thread in its process), tray FILE
-// [DECOY] (a stand-in task bar until FILE exists).
+// to its thread), fault HWND (a faulting thread in its process), processes
+// (pid, parent, exe), tray FILE [DECOY] (a stand-in task bar until FILE
+// exists; while FILE.hang exists, its thread answers no message: it says
+// {"hung":1} and {"hung":0}).
 #include <windows.h>
+
+#include <tlhelp32.h>
 
 #include <fcntl.h>
 #include <io.h>
@@ -105,7 +109,21 @@ bool Tray(const wchar_t* until, const wchar_t* decoy) {
   if (!tray || (decoy && !make(decoy, 0))) return false;
   printf("{\"hwnd\":%lu}\n", Num(tray));
   fflush(stdout);
-  while (GetFileAttributesW(until) == INVALID_FILE_ATTRIBUTES) {
+  const std::wstring hang = std::wstring(until) + L".hang";
+  auto exists = [](const wchar_t* path) {
+    return GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES;
+  };
+  bool hung = false;
+  while (!exists(until)) {
+    if (exists(hang.c_str()) != hung) {
+      hung = !hung;
+      printf("{\"hung\":%d}\n", hung ? 1 : 0);
+      fflush(stdout);
+    }
+    if (hung) {  // a hung shell: messages to it wait
+      Sleep(20);
+      continue;
+    }
     MSG message;
     while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
     MsgWaitForMultipleObjects(0, nullptr, FALSE, 100, QS_ALLINPUT);
@@ -113,8 +131,20 @@ bool Tray(const wchar_t* until, const wchar_t* decoy) {
   return true;
 }
 
+// Every process, as Task Manager lists them.
+bool Processes() {
+  const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  PROCESSENTRY32W entry = {};
+  entry.dwSize = sizeof entry;
+  for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry))
+    printf("{\"pid\":%lu,\"parent\":%lu,\"exe\":%s}\n", entry.th32ProcessID,
+           entry.th32ParentProcessID, Str(entry.szExeFile).c_str());
+  return snapshot != INVALID_HANDLE_VALUE && CloseHandle(snapshot);
+}
+
 bool Run(const std::wstring& command, int n, wchar_t** a) {
   if (command == L"windows") return EnumWindows(Print, 'w');
+  if (command == L"processes") return Processes();
   if (command == L"focus") {
     GUITHREADINFO gui = {};
     gui.cbSize = sizeof gui;

@@ -17,6 +17,10 @@ void ExpectDesktopRestored(SaverRun& run) {
   EXPECT_TRUE(run.os.Find(run.tray)->visible);
   EXPECT_EQ(run.Count("ShowCursor(-1)"), 1);
   EXPECT_EQ(run.Count(Call("SetWindowPos", run.tray, "0, 0, 0, 0, 0, 64")), 1);
+  // The task bar's guard is dismissed once, only after it is shown.
+  EXPECT_EQ(Last(run.os.Calls({"SetWindowPos", "DismissGuard"}), 2),
+            (Lines{Call("SetWindowPos", run.tray, "0, 0, 0, 0, 0, 64"), "DismissGuard()"}));
+  EXPECT_EQ(run.Count("DismissGuard()"), 1);
   EXPECT_EQ(run.os.Calls({"ImmAssociateContext"}).size(), 2u);
   EXPECT_TRUE(run.os.screenSaveActive);  // screen saving stays switched on
 }
@@ -30,9 +34,10 @@ class Saver : public ::testing::Test {
 TEST_F(Saver, LoadTakesTheDesktopInOrderWithTheExactArguments) {
   EXPECT_EQ(
       run.os.Calls({"SystemParametersInfoA", "ShowCursor", "ImmAssociateContext", "FindWindowA",
-                    "SetWindowPos", "Refresh", "BeginLoadPicture"}),
+                    "GuardHiddenWindow", "SetWindowPos", "Refresh", "BeginLoadPicture"}),
       (Lines{"SystemParametersInfoA(17, -1, \"\", 0)", "ShowCursor(0)",
              Call("ImmAssociateContext", run.form, "0"), "FindWindowA(\"Shell_traywnd\", \"\")",
+             Call("GuardHiddenWindow", run.tray),
              Call("SetWindowPos", run.tray, "0, 0, 0, 0, 0, 128"),
              Call("SetWindowPos", run.form, "-1, 0, 0, 0, 0, 3"), Call("Refresh", run.form),
              LoadCall(1)}));
