@@ -29,6 +29,7 @@ PACKAGES=(
   nsis zip unzip
   clang libclang-rt-14-dev clang-tidy clang-format
   python3 python3-pil
+  liblcms2-dev
   procps psmisc
 )
 

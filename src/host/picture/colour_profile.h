@@ -31,6 +31,10 @@
 // profiles: the profile's colorants are taken as adapted to the D50
 // connection space already (as ICC requires of them), the media white point
 // is not used, and colours outside sRGB are clipped channel by channel.
+// A curve is held to 0..1 (as ICC has parametric curves clipped) before the
+// matrix, where the 16-bit scale ends anyway; Little CMS's float pipeline
+// would carry a value above 1 through it, which only a curve that rises
+// above white can tell apart.
 // Grey profiles give grey: the kTRC curve gives the luminance Y, which in
 // the connection space is D50 white times Y, which in sRGB is R = G = B = Y.
 #pragma once

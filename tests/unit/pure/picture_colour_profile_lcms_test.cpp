@@ -1,0 +1,199 @@
+// Matrix/TRC profiles against Little CMS: profiles made by lcms2, our transform to sRGB compared
+// with its relative colorimetric one, and the profiles we must refuse. Native only (lcms2 is a
+// test tool, never part of the product).
+#include <gtest/gtest.h>
+#include <lcms2.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <utility>
+
+#include "host/picture/colour_profile.h"
+#include "host/picture/srgb.h"
+#include "support/picture_bytes.h"
+
+namespace host::picture {
+namespace {
+
+using testing_support::ByteVector;
+
+ByteVector Save(cmsHPROFILE profile, double version) {
+  cmsSetProfileVersion(profile, version);
+  cmsUInt32Number size = 0;
+  cmsSaveProfileToMem(profile, nullptr, &size);
+  ByteVector bytes(size);
+  cmsSaveProfileToMem(profile, bytes.data(), &size);
+  cmsCloseProfile(profile);
+  return bytes;
+}
+
+constexpr cmsCIExyYTRIPLE kP3 = {{0.680, 0.320, 1}, {0.265, 0.690, 1}, {0.150, 0.060, 1}};
+constexpr cmsCIExyYTRIPLE kAdobe = {{0.64, 0.33, 1}, {0.21, 0.71, 1}, {0.15, 0.06, 1}};
+constexpr cmsCIExyYTRIPLE kSrgb = {{0.64, 0.33, 1}, {0.30, 0.60, 1}, {0.15, 0.06, 1}};
+constexpr cmsCIExyY kD65 = {0.3127, 0.3290, 1};
+
+// ICC function types 0..4 are lcms2's 1..5.
+cmsToneCurve* Parametric(int type, std::initializer_list<double> parameters) {
+  return cmsBuildParametricToneCurve(nullptr, type + 1, std::data(parameters));
+}
+cmsToneCurve* SrgbCurve() {
+  return Parametric(3, {2.4, 1 / 1.055, 0.055 / 1.055, 1 / 12.92, 0.04045});
+}
+
+// Takes the curve; v2 profiles store parametric curves as 4096-entry tables.
+ByteVector Rgb(const cmsCIExyYTRIPLE& primaries, cmsToneCurve* curve, double version) {
+  cmsToneCurve* curves[3] = {curve, curve, curve};
+  cmsHPROFILE profile = cmsCreateRGBProfile(&kD65, &primaries, curves);
+  cmsFreeToneCurve(curve);
+  return Save(profile, version);
+}
+
+ByteVector Grey(cmsToneCurve* curve, double version) {
+  cmsHPROFILE profile = cmsCreateGrayProfile(cmsD50_xyY(), curve);
+  cmsFreeToneCurve(curve);
+  return Save(profile, version);
+}
+
+std::optional<ColourProfile> Parse(const ByteVector& bytes) {
+  return ColourProfile::Parse(Bytes(bytes.data(), bytes.size()));
+}
+
+// The largest difference, over a grid of inputs, between our 8-bit sRGB result and lcms2's
+// relative colorimetric transform of the same profile. lcms2 runs unoptimised: its default
+// resampling of 16-bit transforms is itself up to 18 levels off its exact result.
+int LargestDifference(const ByteVector& bytes, bool sixteen) {
+  const std::optional<ColourProfile> ours = Parse(bytes);
+  if (!ours) return 256;
+  const bool grey = ours->ColourSpace() == ColourProfile::Space::Grey;
+  cmsHPROFILE profile =
+      cmsOpenProfileFromMem(bytes.data(), static_cast<cmsUInt32Number>(bytes.size()));
+  cmsHPROFILE srgb = cmsCreate_sRGBProfile();
+  const cmsUInt32Number format =
+      grey ? (sixteen ? TYPE_GRAY_16 : TYPE_GRAY_8) : (sixteen ? TYPE_RGB_16 : TYPE_RGB_8);
+  cmsHTRANSFORM lcms = cmsCreateTransform(profile, format, srgb, TYPE_RGB_8,
+                                          INTENT_RELATIVE_COLORIMETRIC, cmsFLAGS_NOOPTIMIZE);
+  const auto tables = ours->LinearTables(sixteen ? 16 : 8);
+  const int top = sixteen ? 65535 : 255, step = sixteen ? 1291 : 5;  // 1291: not a multiple of 257
+  int largest = 0;
+  for (int r = 0; r <= top + step - 1; r += step) {
+    for (int g = 0; g <= (grey ? 0 : top + step - 1); g += step) {
+      for (int b = 0; b <= (grey ? 0 : top + step - 1); b += step) {
+        const std::uint16_t in[3] = {static_cast<std::uint16_t>(std::min(r, top)),
+                                     static_cast<std::uint16_t>(std::min(g, top)),
+                                     static_cast<std::uint16_t>(std::min(b, top))};
+        const std::uint8_t in8[3] = {static_cast<std::uint8_t>(in[0]),
+                                     static_cast<std::uint8_t>(in[1]),
+                                     static_cast<std::uint8_t>(in[2])};
+        std::uint8_t expected[3];
+        cmsDoTransform(lcms, sixteen ? static_cast<const void*>(in) : in8, expected, 1);
+        const std::uint16_t* grey3 = grey ? &in[0] : nullptr;
+        const LinearRgb linear = ours->ToLinearSrgb(
+            {tables[0][in[0]], tables[1][grey3 ? in[0] : in[1]], tables[2][grey3 ? in[0] : in[2]]});
+        const unsigned got[3] = {srgb::kToSrgb.level[linear.r], srgb::kToSrgb.level[linear.g],
+                                 srgb::kToSrgb.level[linear.b]};
+        for (int k = 0; k < 3; ++k)
+          largest = std::max(largest, std::abs(static_cast<int>(got[k]) - expected[k]));
+      }
+    }
+  }
+  cmsDeleteTransform(lcms);
+  cmsCloseProfile(srgb);
+  cmsCloseProfile(profile);
+  return largest;
+}
+
+TEST(PictureColourProfile, MatchesLittleCmsWithinOneLevel) {
+  const std::pair<std::string, ByteVector> profiles[] = {
+      {"Display P3 v4, para 3", Rgb(kP3, SrgbCurve(), 4.3)},
+      {"Display P3 v2, sampled", Rgb(kP3, SrgbCurve(), 2.1)},
+      {"Adobe RGB v2, gamma", Rgb(kAdobe, cmsBuildGamma(nullptr, 563 / 256.0), 2.1)},
+      {"Adobe RGB v4, gamma", Rgb(kAdobe, cmsBuildGamma(nullptr, 563 / 256.0), 4.3)},
+      {"para 0", Rgb(kP3, Parametric(0, {1.8}), 4.3)},
+      {"para 1", Rgb(kAdobe, Parametric(1, {2.2, 1.1, -0.1}), 4.3)},
+      {"para 2", Rgb(kP3, Parametric(2, {2.4, 1.04, -0.05, 0.01}), 4.3)},
+      {"para 3", Rgb(kAdobe, Parametric(3, {2.222, 0.9099, 0.0901, 0.2222, 0.081}), 4.3)},
+      {"para 4", Rgb(kP3, Parametric(4, {2.6, 0.9, 0.05, 0.1, 0.1, 0.01, 0.002}), 4.3)},
+      {"grey v2, gamma", Grey(cmsBuildGamma(nullptr, 2.2), 2.1)},
+      {"grey v4, para 3", Grey(Parametric(3, {1.8, 0.95, 0.05, 0.1, 0.05}), 4.3)}};
+  for (const auto& [name, bytes] : profiles) {
+    const std::optional<ColourProfile> profile = Parse(bytes);
+    ASSERT_TRUE(profile) << name;
+    EXPECT_FALSE(profile->IsSrgbEquivalent()) << name;
+    EXPECT_LE(LargestDifference(bytes, false), 1) << name;
+    EXPECT_LE(LargestDifference(bytes, true), 1) << name << ", 16-bit";
+  }
+}
+
+TEST(PictureColourProfile, SrgbAndOnlySrgbIsEquivalent) {
+  for (double version : {2.1, 4.3}) {
+    EXPECT_TRUE(Parse(Save(cmsCreate_sRGBProfile(), version))->IsSrgbEquivalent()) << version;
+    EXPECT_TRUE(Parse(Rgb(kSrgb, SrgbCurve(), version))->IsSrgbEquivalent()) << version;
+    EXPECT_TRUE(Parse(Grey(SrgbCurve(), version))->IsSrgbEquivalent()) << version;
+    EXPECT_FALSE(Parse(Rgb(kSrgb, cmsBuildGamma(nullptr, 2.2), version))->IsSrgbEquivalent());
+    EXPECT_FALSE(
+        Parse(Rgb({{0.65, 0.33, 1}, {0.30, 0.60, 1}, {0.15, 0.06, 1}}, SrgbCurve(), version))
+            ->IsSrgbEquivalent());
+  }
+}
+
+// The byte offset of a tag's data in a profile lcms2 wrote.
+std::size_t TagData(const ByteVector& icc, const char* signature) {
+  for (std::size_t entry = 132; entry + 12 <= icc.size(); entry += 12) {
+    if (std::memcmp(&icc[entry], signature, 4) == 0)
+      return icc[entry + 4] << 24 | icc[entry + 5] << 16 | icc[entry + 6] << 8 | icc[entry + 7];
+  }
+  return 0;
+}
+
+TEST(PictureColourProfile, RefusesWhatItCannotApply) {
+  const ByteVector para = Rgb(kP3, SrgbCurve(), 4.3),
+                   curv = Rgb(kP3, cmsBuildGamma(nullptr, 2.2), 2.1);
+  ASSERT_TRUE(Parse(para) && Parse(curv));
+  const auto changed = [](ByteVector icc, std::size_t at,
+                          std::initializer_list<std::uint8_t> bytes) {
+    std::copy(bytes.begin(), bytes.end(), icc.begin() + static_cast<std::ptrdiff_t>(at));
+    return icc;
+  };
+  // rXYZ is the fifth tag, the curves' data follow the colorants'.
+  const std::size_t rXyzEntry = 132 + 4 * 12, parametric = TagData(para, "rTRC"),
+                    gamma = TagData(curv, "rTRC");
+  const std::pair<std::string, ByteVector> cases[] = {
+      {"CMYK data", changed(para, 16, {'C', 'M', 'Y', 'K'})},
+      {"Lab connection space", changed(para, 20, {'L', 'a', 'b', ' '})},
+      {"version 3", changed(para, 8, {3})},
+      {"no acsp", changed(para, 36, {'a', 'c', 's', 'q'})},
+      {"size past the end", changed(para, 0, {0, 0x10, 0, 0})},
+      {"size below the header", changed(para, 0, {0, 0, 0, 131})},
+      {"tag count past the end", changed(para, 128, {0, 1, 0, 0})},
+      {"tag past the end", changed(para, rXyzEntry + 4, {0, 0x10})},
+      {"tag cut short", changed(para, rXyzEntry + 8, {0, 0, 0, 19})},
+      {"colorant not XYZ", changed(para, TagData(para, "gXYZ"), {'x'})},
+      {"colorant far out", changed(para, TagData(para, "bXYZ") + 8, {0x7F})},
+      {"curve type unknown", changed(para, parametric, {'c', 'u', 'r', 'x'})},
+      {"para type 5", changed(para, parametric + 8, {0, 5})},
+      {"para gamma 0", changed(para, parametric + 12, {0, 0, 0, 0})},
+      {"para gamma negative", changed(para, parametric + 12, {0xFF})},
+      {"para infinite", changed(para, parametric + 12, {0x7F, 0, 0, 0, 0x7F})},
+      {"gamma 0", changed(curv, gamma + 12, {0, 0})},
+      {"curv past the end", changed(curv, gamma + 8, {0, 1, 0, 0})},
+  };
+  for (const auto& [name, bytes] : cases) EXPECT_FALSE(Parse(bytes)) << name;
+  // A lookup table takes precedence over the matrix, so the profile is refused.
+  cmsHPROFILE lut = cmsCreate_sRGBProfile();
+  cmsPipeline* pipeline = cmsPipelineAlloc(nullptr, 3, 3);
+  cmsPipelineInsertStage(pipeline, cmsAT_BEGIN, cmsStageAllocIdentity(nullptr, 3));
+  cmsWriteTag(lut, cmsSigAToB0Tag, pipeline);
+  cmsPipelineFree(pipeline);
+  EXPECT_FALSE(Parse(Save(lut, 4.3)));
+  for (std::size_t n = 0; n < para.size(); ++n) {
+    ByteVector cut(para.begin(), para.begin() + static_cast<std::ptrdiff_t>(n));
+    cut.shrink_to_fit();
+    EXPECT_FALSE(Parse(cut)) << n;
+  }
+}
+
+}  // namespace
+}  // namespace host::picture
