@@ -20,8 +20,12 @@ void Check(Bytes icc) {
     if (table.size() != 256) __builtin_trap();
   }
   // The matrix on the extremes and on the curves' own ends.
-  const LinearRgb inputs[] = {{0, 0, 0},         {65535, 65535, 65535}, {65535, 0, 0},
-                              {0, 65535, 0},     {0, 0, 65535},         {0, 65535, 65535},
+  const LinearRgb inputs[] = {{0, 0, 0},
+                              {65535, 65535, 65535},
+                              {65535, 0, 0},
+                              {0, 65535, 0},
+                              {0, 0, 65535},
+                              {0, 65535, 65535},
                               {tables[0][255], tables[1][255], tables[2][255]}};
   for (const LinearRgb& in : inputs) {
     const LinearRgb out = profile->ToLinearSrgb(in);

@@ -239,7 +239,7 @@ bool HasLookupTables(const ProfileReader& reader) {
 std::uint16_t ToLinear16(const ToneCurve& curve, double x) {
   const double y = curve.Evaluate(x);
   if (!(y > 0)) return 0;  // NaN too
-  return y >= 1 ? 65535 : static_cast<std::uint16_t>(y * 65535 + 0.5);
+  return y >= 1 ? 65535 : static_cast<std::uint16_t>(std::lround(y * 65535));
 }
 
 // A curve that gives a finite value for every 8-bit level (where parametric

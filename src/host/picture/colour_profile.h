@@ -40,6 +40,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <vector>
@@ -107,7 +108,7 @@ class ColourProfile {
  private:
   ColourProfile() = default;
 
-  std::uint32_t Row(int row, LinearRgb in) const {
+  std::uint32_t Row(std::size_t row, LinearRgb in) const {
     const std::int32_t* m = &matrix_[3 * row];
     const std::int64_t sum = std::int64_t{m[0]} * in.r + std::int64_t{m[1]} * in.g +
                              std::int64_t{m[2]} * in.b + (1 << 15);
