@@ -2,7 +2,6 @@
 // with its relative colorimetric one, and the profiles we must refuse. Native only (lcms2 is a
 // test tool, never part of the product).
 #include <gtest/gtest.h>
-#include <lcms2.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -13,49 +12,12 @@
 
 #include "host/picture/colour_profile.h"
 #include "host/picture/srgb.h"
-#include "support/picture_bytes.h"
+#include "support/lcms_profiles.h"
 
 namespace host::picture {
 namespace {
 
-using testing_support::ByteVector;
-
-ByteVector Save(cmsHPROFILE profile, double version) {
-  cmsSetProfileVersion(profile, version);
-  cmsUInt32Number size = 0;
-  cmsSaveProfileToMem(profile, nullptr, &size);
-  ByteVector bytes(size);
-  cmsSaveProfileToMem(profile, bytes.data(), &size);
-  cmsCloseProfile(profile);
-  return bytes;
-}
-
-constexpr cmsCIExyYTRIPLE kP3 = {{0.680, 0.320, 1}, {0.265, 0.690, 1}, {0.150, 0.060, 1}};
-constexpr cmsCIExyYTRIPLE kAdobe = {{0.64, 0.33, 1}, {0.21, 0.71, 1}, {0.15, 0.06, 1}};
-constexpr cmsCIExyYTRIPLE kSrgb = {{0.64, 0.33, 1}, {0.30, 0.60, 1}, {0.15, 0.06, 1}};
-constexpr cmsCIExyY kD65 = {0.3127, 0.3290, 1};
-
-// ICC function types 0..4 are lcms2's 1..5.
-cmsToneCurve* Parametric(int type, std::initializer_list<double> parameters) {
-  return cmsBuildParametricToneCurve(nullptr, type + 1, std::data(parameters));
-}
-cmsToneCurve* SrgbCurve() {
-  return Parametric(3, {2.4, 1 / 1.055, 0.055 / 1.055, 1 / 12.92, 0.04045});
-}
-
-// Takes the curve; v2 profiles store parametric curves as 4096-entry tables.
-ByteVector Rgb(const cmsCIExyYTRIPLE& primaries, cmsToneCurve* curve, double version) {
-  cmsToneCurve* curves[3] = {curve, curve, curve};
-  cmsHPROFILE profile = cmsCreateRGBProfile(&kD65, &primaries, curves);
-  cmsFreeToneCurve(curve);
-  return Save(profile, version);
-}
-
-ByteVector Grey(cmsToneCurve* curve, double version) {
-  cmsHPROFILE profile = cmsCreateGrayProfile(cmsD50_xyY(), curve);
-  cmsFreeToneCurve(curve);
-  return Save(profile, version);
-}
+using namespace testing_support;
 
 std::optional<ColourProfile> Parse(const ByteVector& bytes) {
   return ColourProfile::Parse(Bytes(bytes.data(), bytes.size()));
@@ -107,17 +69,18 @@ int LargestDifference(const ByteVector& bytes, bool sixteen) {
 
 TEST(PictureColourProfile, MatchesLittleCmsWithinOneLevel) {
   const std::pair<std::string, ByteVector> profiles[] = {
-      {"Display P3 v4, para 3", Rgb(kP3, SrgbCurve(), 4.3)},
-      {"Display P3 v2, sampled", Rgb(kP3, SrgbCurve(), 2.1)},
-      {"Adobe RGB v2, gamma", Rgb(kAdobe, cmsBuildGamma(nullptr, 563 / 256.0), 2.1)},
-      {"Adobe RGB v4, gamma", Rgb(kAdobe, cmsBuildGamma(nullptr, 563 / 256.0), 4.3)},
-      {"para 0", Rgb(kP3, Parametric(0, {1.8}), 4.3)},
-      {"para 1", Rgb(kAdobe, Parametric(1, {2.2, 1.1, -0.1}), 4.3)},
-      {"para 2", Rgb(kP3, Parametric(2, {2.4, 1.04, -0.05, 0.01}), 4.3)},
-      {"para 3", Rgb(kAdobe, Parametric(3, {2.222, 0.9099, 0.0901, 0.2222, 0.081}), 4.3)},
-      {"para 4", Rgb(kP3, Parametric(4, {2.6, 0.9, 0.05, 0.1, 0.1, 0.01, 0.002}), 4.3)},
-      {"grey v2, gamma", Grey(cmsBuildGamma(nullptr, 2.2), 2.1)},
-      {"grey v4, para 3", Grey(Parametric(3, {1.8, 0.95, 0.05, 0.1, 0.05}), 4.3)}};
+      {"Display P3 v4, para 3", RgbProfile(kDisplayP3, SrgbCurve(), 4.3)},
+      {"Display P3 v2, sampled", RgbProfile(kDisplayP3, SrgbCurve(), 2.1)},
+      {"Adobe RGB v2, gamma", RgbProfile(kAdobeRgb, cmsBuildGamma(nullptr, 563 / 256.0), 2.1)},
+      {"Adobe RGB v4, gamma", RgbProfile(kAdobeRgb, cmsBuildGamma(nullptr, 563 / 256.0), 4.3)},
+      {"para 0", RgbProfile(kDisplayP3, Parametric(0, {1.8}), 4.3)},
+      {"para 1", RgbProfile(kAdobeRgb, Parametric(1, {2.2, 1.1, -0.1}), 4.3)},
+      {"para 2", RgbProfile(kDisplayP3, Parametric(2, {2.4, 1.04, -0.05, 0.01}), 4.3)},
+      {"para 3", RgbProfile(kAdobeRgb, Parametric(3, {2.222, 0.9099, 0.0901, 0.2222, 0.081}), 4.3)},
+      {"para 4",
+       RgbProfile(kDisplayP3, Parametric(4, {2.6, 0.9, 0.05, 0.1, 0.1, 0.01, 0.002}), 4.3)},
+      {"grey v2, gamma", GreyProfile(cmsBuildGamma(nullptr, 2.2), 2.1)},
+      {"grey v4, para 3", GreyProfile(Parametric(3, {1.8, 0.95, 0.05, 0.1, 0.05}), 4.3)}};
   for (const auto& [name, bytes] : profiles) {
     const std::optional<ColourProfile> profile = Parse(bytes);
     ASSERT_TRUE(profile) << name;
@@ -129,12 +92,15 @@ TEST(PictureColourProfile, MatchesLittleCmsWithinOneLevel) {
 
 TEST(PictureColourProfile, SrgbAndOnlySrgbIsEquivalent) {
   for (double version : {2.1, 4.3}) {
-    EXPECT_TRUE(Parse(Save(cmsCreate_sRGBProfile(), version))->IsSrgbEquivalent()) << version;
-    EXPECT_TRUE(Parse(Rgb(kSrgb, SrgbCurve(), version))->IsSrgbEquivalent()) << version;
-    EXPECT_TRUE(Parse(Grey(SrgbCurve(), version))->IsSrgbEquivalent()) << version;
-    EXPECT_FALSE(Parse(Rgb(kSrgb, cmsBuildGamma(nullptr, 2.2), version))->IsSrgbEquivalent());
+    EXPECT_TRUE(Parse(SaveProfile(cmsCreate_sRGBProfile(), version))->IsSrgbEquivalent())
+        << version;
+    EXPECT_TRUE(Parse(RgbProfile(kSrgbPrimaries, SrgbCurve(), version))->IsSrgbEquivalent())
+        << version;
+    EXPECT_TRUE(Parse(GreyProfile(SrgbCurve(), version))->IsSrgbEquivalent()) << version;
+    EXPECT_FALSE(Parse(RgbProfile(kSrgbPrimaries, cmsBuildGamma(nullptr, 2.2), version))
+                     ->IsSrgbEquivalent());
     EXPECT_FALSE(
-        Parse(Rgb({{0.65, 0.33, 1}, {0.30, 0.60, 1}, {0.15, 0.06, 1}}, SrgbCurve(), version))
+        Parse(RgbProfile({{0.65, 0.33, 1}, {0.30, 0.60, 1}, {0.15, 0.06, 1}}, SrgbCurve(), version))
             ->IsSrgbEquivalent());
   }
 }
@@ -149,8 +115,8 @@ std::size_t TagData(const ByteVector& icc, const char* signature) {
 }
 
 TEST(PictureColourProfile, RefusesWhatItCannotApply) {
-  const ByteVector para = Rgb(kP3, SrgbCurve(), 4.3),
-                   curv = Rgb(kP3, cmsBuildGamma(nullptr, 2.2), 2.1);
+  const ByteVector para = RgbProfile(kDisplayP3, SrgbCurve(), 4.3),
+                   curv = RgbProfile(kDisplayP3, cmsBuildGamma(nullptr, 2.2), 2.1);
   ASSERT_TRUE(Parse(para) && Parse(curv));
   const auto changed = [](ByteVector icc, std::size_t at,
                           std::initializer_list<std::uint8_t> bytes) {
@@ -184,10 +150,12 @@ TEST(PictureColourProfile, RefusesWhatItCannotApply) {
   // A lookup table takes precedence over the matrix, so the profile is refused.
   cmsHPROFILE lut = cmsCreate_sRGBProfile();
   cmsPipeline* pipeline = cmsPipelineAlloc(nullptr, 3, 3);
-  cmsPipelineInsertStage(pipeline, cmsAT_BEGIN, cmsStageAllocIdentity(nullptr, 3));
+  cmsPipelineInsertStage(pipeline, cmsAT_BEGIN, cmsStageAllocToneCurves(nullptr, 3, nullptr));
   cmsWriteTag(lut, cmsSigAToB0Tag, pipeline);
   cmsPipelineFree(pipeline);
-  EXPECT_FALSE(Parse(Save(lut, 4.3)));
+  const ByteVector withLut = SaveProfile(lut, 4.3);
+  ASSERT_FALSE(withLut.empty());
+  EXPECT_FALSE(Parse(withLut));
   for (std::size_t n = 0; n < para.size(); ++n) {
     ByteVector cut(para.begin(), para.begin() + static_cast<std::ptrdiff_t>(n));
     cut.shrink_to_fit();

@@ -9,22 +9,6 @@ namespace {
 
 using namespace testing_support;
 
-ByteVector IccSegment(std::uint8_t sequence, std::uint8_t count, const ByteVector& payload) {
-  ByteVector body = {'I', 'C', 'C', '_', 'P', 'R', 'O', 'F', 'I', 'L', 'E', 0, sequence, count};
-  body.insert(body.end(), payload.begin(), payload.end());
-  return Segment(0xE2, body);
-}
-
-// The profile after IFD0, in the byte order and field type given, with its true size or `count`.
-ByteVector TiffWithProfile(bool big, std::uint16_t type, const ByteVector& profile,
-                           std::uint32_t count = 0) {
-  const auto offset = static_cast<std::uint32_t>(Tiff(big, {{}, {}}).size());
-  if (count == 0) count = static_cast<std::uint32_t>(profile.size());
-  ByteVector tiff = Tiff(big, {{0x0112, 3, 1, 1}, {34675, type, count, offset}});
-  tiff.insert(tiff.end(), profile.begin(), profile.end());
-  return tiff;
-}
-
 ByteVector Read(const ByteVector& file) {
   return ReadEmbeddedProfile(Bytes(file.data(), file.size()));
 }
