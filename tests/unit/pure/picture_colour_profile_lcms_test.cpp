@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
-#include <memory>
 #include <string>
 #include <utility>
 
@@ -23,42 +22,32 @@ std::optional<ColourProfile> Parse(const ByteVector& bytes) {
   return ColourProfile::Parse(Bytes(bytes.data(), bytes.size()));
 }
 
-// The largest difference, over a grid of inputs, between our 8-bit sRGB result and lcms2's
-// relative colorimetric transform of the same profile. lcms2 runs unoptimised: its default
-// resampling of 16-bit transforms is itself up to 18 levels off its exact result.
-int LargestDifference(const ByteVector& bytes, bool sixteen) {
+// The largest difference, over 52 levels a channel, between our 8-bit sRGB result and lcms2's
+// relative colorimetric one. lcms2 runs unoptimised: its default resampling of 16-bit transforms
+// is itself up to 18 levels off its exact result. It reads 8-bit levels v as 257 v in 16 bits.
+int LargestDifference(const ByteVector& bytes, int bits) {
   const std::optional<ColourProfile> ours = Parse(bytes);
-  if (!ours) return 256;
   const bool grey = ours->ColourSpace() == ColourProfile::Space::Grey;
-  cmsHPROFILE profile =
-      cmsOpenProfileFromMem(bytes.data(), static_cast<cmsUInt32Number>(bytes.size()));
-  cmsHPROFILE srgb = cmsCreate_sRGBProfile();
-  const cmsUInt32Number format =
-      grey ? (sixteen ? TYPE_GRAY_16 : TYPE_GRAY_8) : (sixteen ? TYPE_RGB_16 : TYPE_RGB_8);
-  cmsHTRANSFORM lcms = cmsCreateTransform(profile, format, srgb, TYPE_RGB_8,
-                                          INTENT_RELATIVE_COLORIMETRIC, cmsFLAGS_NOOPTIMIZE);
-  const auto tables = ours->LinearTables(sixteen ? 16 : 8);
-  const int top = sixteen ? 65535 : 255, step = sixteen ? 1291 : 5;  // 1291: not a multiple of 257
+  cmsHPROFILE profile = cmsOpenProfileFromMem(bytes.data(), bytes.size()),
+              srgb = cmsCreate_sRGBProfile();
+  cmsHTRANSFORM lcms =
+      cmsCreateTransform(profile, grey ? TYPE_GRAY_16 : TYPE_RGB_16, srgb, TYPE_RGB_8,
+                         INTENT_RELATIVE_COLORIMETRIC, cmsFLAGS_NOOPTIMIZE);
+  const auto tables = ours->LinearTables(bits);
+  const int unit = bits == 8 ? 257 : 1, step = bits == 8 ? 5 * 257 : 1291;  // 1291 is not 257 k
   int largest = 0;
-  for (int r = 0; r <= top + step - 1; r += step) {
-    for (int g = 0; g <= (grey ? 0 : top + step - 1); g += step) {
-      for (int b = 0; b <= (grey ? 0 : top + step - 1); b += step) {
-        const std::uint16_t in[3] = {static_cast<std::uint16_t>(std::min(r, top)),
-                                     static_cast<std::uint16_t>(std::min(g, top)),
-                                     static_cast<std::uint16_t>(std::min(b, top))};
-        const std::uint8_t in8[3] = {static_cast<std::uint8_t>(in[0]),
-                                     static_cast<std::uint8_t>(in[1]),
-                                     static_cast<std::uint8_t>(in[2])};
-        std::uint8_t expected[3];
-        cmsDoTransform(lcms, sixteen ? static_cast<const void*>(in) : in8, expected, 1);
-        const std::uint16_t* grey3 = grey ? &in[0] : nullptr;
-        const LinearRgb linear = ours->ToLinearSrgb(
-            {tables[0][in[0]], tables[1][grey3 ? in[0] : in[1]], tables[2][grey3 ? in[0] : in[2]]});
-        const unsigned got[3] = {srgb::kToSrgb.level[linear.r], srgb::kToSrgb.level[linear.g],
-                                 srgb::kToSrgb.level[linear.b]};
-        for (int k = 0; k < 3; ++k)
-          largest = std::max(largest, std::abs(static_cast<int>(got[k]) - expected[k]));
-      }
+  for (int i = 0; i < (grey ? 52 : 52 * 52 * 52); ++i) {
+    const int level[3] = {i % 52, grey ? i : i / 52 % 52, grey ? i : i / (52 * 52)};
+    std::uint16_t in[3];  // lcms2's input; ours is in / unit
+    std::uint8_t expected[3];
+    for (int k = 0; k < 3; ++k)
+      in[k] = static_cast<std::uint16_t>(std::min(65535, level[k] * step));
+    cmsDoTransform(lcms, in, expected, 1);
+    const LinearRgb out = ours->ToLinearSrgb(
+        {tables[0][in[0] / unit], tables[1][in[1] / unit], tables[2][in[2] / unit]});
+    for (const auto& [got, lcmsLevel] :
+         {std::pair{out.r, expected[0]}, {out.g, expected[1]}, {out.b, expected[2]}}) {
+      largest = std::max(largest, std::abs(srgb::kToSrgb.level[got] - lcmsLevel));
     }
   }
   cmsDeleteTransform(lcms);
@@ -85,23 +74,20 @@ TEST(PictureColourProfile, MatchesLittleCmsWithinOneLevel) {
     const std::optional<ColourProfile> profile = Parse(bytes);
     ASSERT_TRUE(profile) << name;
     EXPECT_FALSE(profile->IsSrgbEquivalent()) << name;
-    EXPECT_LE(LargestDifference(bytes, false), 1) << name;
-    EXPECT_LE(LargestDifference(bytes, true), 1) << name << ", 16-bit";
+    EXPECT_LE(LargestDifference(bytes, 8), 1) << name;
+    EXPECT_LE(LargestDifference(bytes, 16), 1) << name << ", 16-bit";
   }
 }
 
 TEST(PictureColourProfile, SrgbAndOnlySrgbIsEquivalent) {
+  const auto equivalent = [](const ByteVector& icc) { return Parse(icc)->IsSrgbEquivalent(); };
+  constexpr cmsCIExyYTRIPLE kRedShifted = {{0.65, 0.33, 1}, {0.30, 0.60, 1}, {0.15, 0.06, 1}};
   for (double version : {2.1, 4.3}) {
-    EXPECT_TRUE(Parse(SaveProfile(cmsCreate_sRGBProfile(), version))->IsSrgbEquivalent())
-        << version;
-    EXPECT_TRUE(Parse(RgbProfile(kSrgbPrimaries, SrgbCurve(), version))->IsSrgbEquivalent())
-        << version;
-    EXPECT_TRUE(Parse(GreyProfile(SrgbCurve(), version))->IsSrgbEquivalent()) << version;
-    EXPECT_FALSE(Parse(RgbProfile(kSrgbPrimaries, cmsBuildGamma(nullptr, 2.2), version))
-                     ->IsSrgbEquivalent());
-    EXPECT_FALSE(
-        Parse(RgbProfile({{0.65, 0.33, 1}, {0.30, 0.60, 1}, {0.15, 0.06, 1}}, SrgbCurve(), version))
-            ->IsSrgbEquivalent());
+    EXPECT_TRUE(equivalent(SaveProfile(cmsCreate_sRGBProfile(), version))) << version;
+    EXPECT_TRUE(equivalent(RgbProfile(kSrgbPrimaries, SrgbCurve(), version))) << version;
+    EXPECT_TRUE(equivalent(GreyProfile(SrgbCurve(), version))) << version;
+    EXPECT_FALSE(equivalent(RgbProfile(kSrgbPrimaries, cmsBuildGamma(nullptr, 2.2), version)));
+    EXPECT_FALSE(equivalent(RgbProfile(kRedShifted, SrgbCurve(), version))) << version;
   }
 }
 
@@ -156,11 +142,6 @@ TEST(PictureColourProfile, RefusesWhatItCannotApply) {
   const ByteVector withLut = SaveProfile(lut, 4.3);
   ASSERT_FALSE(withLut.empty());
   EXPECT_FALSE(Parse(withLut));
-  for (std::size_t n = 0; n < para.size(); ++n) {
-    ByteVector cut(para.begin(), para.begin() + static_cast<std::ptrdiff_t>(n));
-    cut.shrink_to_fit();
-    EXPECT_FALSE(Parse(cut)) << n;
-  }
 }
 
 }  // namespace
