@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Install everything needed to build and test ZARVO on Debian 12 (bookworm):
-# native tools (cmake, g++, GoogleTest, clang tooling), the mingw-w64 i686
+# native tools (cmake, g++, GoogleTest, clang tooling, Little CMS as the
+# colour tests' reference), the mingw-w64 i686
 # cross compiler, 32-bit Wine, Xvfb + X tools for end-to-end tests, Japanese
 # fonts/locale, NSIS and Python 3 with PIL.
 #
