@@ -242,8 +242,8 @@ std::uint16_t ToLinear16(const ToneCurve& curve, double x) {
   return y >= 1 ? 65535 : static_cast<std::uint16_t>(std::lround(y * 65535));
 }
 
-// A curve that gives a finite value for every 8-bit level (where parametric
-// curves are worst: at the ends and around d) and starts rising there.
+// A curve with a positive exponent that gives a finite value at every 8-bit
+// level (which takes in the ends, where parametric curves are worst).
 bool IsUsable(const ToneCurve& curve) {
   if (curve.samples.empty() && !(curve.g > 0)) return false;
   for (int v = 0; v < 256; ++v) {
@@ -274,6 +274,32 @@ std::optional<Matrix3> ToSrgbMatrix(const ProfileReader& reader) {
   return matrix;
 }
 
+std::optional<std::array<ToneCurve, 3>> RgbCurves(const ProfileReader& reader) {
+  static constexpr std::uint32_t kCurves[] = {Signature("rTRC"), Signature("gTRC"),
+                                              Signature("bTRC")};
+  std::array<ToneCurve, 3> curves;
+  for (int i = 0; i < 3; ++i) {
+    std::optional<ToneCurve> curve = reader.Curve(kCurves[i]);
+    if (!curve) return std::nullopt;
+    curves[i] = std::move(*curve);
+  }
+  return curves;
+}
+
+bool IsNearIdentity(const Matrix3& matrix) {
+  for (int i = 0; i < 9; ++i) {
+    const double identity = i % 4 == 0 ? 1.0 : 0.0;
+    if (!(std::abs(matrix[i] - identity) <= kSrgbMatrixTolerance)) return false;
+  }
+  return true;
+}
+
+std::array<std::int32_t, 9> ToFixed16(const Matrix3& matrix) {
+  std::array<std::int32_t, 9> fixed{};
+  for (int i = 0; i < 9; ++i) fixed[i] = static_cast<std::int32_t>(std::lround(matrix[i] * 65536));
+  return fixed;
+}
+
 }  // namespace
 
 double ToneCurve::Evaluate(double x) const {
@@ -301,20 +327,12 @@ std::optional<ColourProfile> ColourProfile::Parse(Bytes icc) {
     if (!grey) return std::nullopt;
     profile.curves_ = {*grey, *grey, *grey};
   } else {
-    static constexpr std::uint32_t kCurves[] = {Signature("rTRC"), Signature("gTRC"),
-                                                Signature("bTRC")};
-    for (int i = 0; i < 3; ++i) {
-      std::optional<ToneCurve> curve = reader.Curve(kCurves[i]);
-      if (!curve) return std::nullopt;
-      profile.curves_[i] = std::move(*curve);
-    }
+    std::optional<std::array<ToneCurve, 3>> curves = RgbCurves(reader);
     const std::optional<Matrix3> matrix = ToSrgbMatrix(reader);
-    if (!matrix) return std::nullopt;
-    for (int i = 0; i < 9; ++i) {
-      const double identity = i % 4 == 0 ? 1.0 : 0.0;
-      equivalent = equivalent && std::abs((*matrix)[i] - identity) <= kSrgbMatrixTolerance;
-      profile.matrix_[i] = static_cast<std::int32_t>(std::lround((*matrix)[i] * 65536));
-    }
+    if (!curves || !matrix) return std::nullopt;
+    profile.curves_ = std::move(*curves);
+    profile.matrix_ = ToFixed16(*matrix);
+    equivalent = IsNearIdentity(*matrix);
   }
   for (const ToneCurve& curve : profile.curves_) {
     if (!IsUsable(curve)) return std::nullopt;
