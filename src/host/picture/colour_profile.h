@@ -17,10 +17,11 @@
 // codec's colour context for PNG):
 //   1. auto profile = ColourProfile::Parse(bytes). No value: show the
 //      picture as if it had no profile.
-//   2. Use it only when its Space() is the picture's (Rgb for colour, Grey
-//      for grey pictures); otherwise show the picture without it.
+//   2. Use it only when its ColourSpace() is the picture's (Rgb for colour,
+//      Grey for grey pictures); otherwise show the picture without it.
 //   3. IsSrgbEquivalent(): show the picture exactly as an untagged one (the
 //      sRGB tables, no matrix), so that it stays bit for bit as it was.
+//      Parse has done all the work by then; the tables cost nothing yet.
 //   4. Otherwise decode through LinearTables(8) or LinearTables(16), indexed
 //      by the stored level of red, green and blue (grey pictures: all three
 //      tables are the same), and pass each linear result pixel through
