@@ -24,7 +24,7 @@ std::optional<ColourProfile> Parse(const ByteVector& bytes) {
 
 // The largest difference, over 52 levels a channel, between our 8-bit sRGB result and lcms2's
 // relative colorimetric one. lcms2 runs unoptimised: its default resampling of 16-bit transforms
-// is itself up to 18 levels off its exact result. It reads 8-bit levels v as 257 v in 16 bits.
+// is itself over 10 levels off its exact result. It reads 8-bit levels v as 257 v in 16 bits.
 int LargestDifference(const ByteVector& bytes, int bits) {
   const std::optional<ColourProfile> ours = Parse(bytes);
   const bool grey = ours->ColourSpace() == ColourProfile::Space::Grey;
