@@ -10,7 +10,7 @@ target=${1:-all}
 seconds=${2:-60}
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz -j "$(nproc)" >/dev/null
-targets=(switch picture_rules key_value picture_header orientation)
+targets=(switch picture_rules key_value picture_header orientation colour_profile)
 [ "$target" = all ] || targets=("$target")
 for t in "${targets[@]}"; do
   work=build/fuzz/work/$t

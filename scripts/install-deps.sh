@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Install everything needed to build and test ZARVO on Debian 12 (bookworm):
-# native tools (cmake, g++, GoogleTest, clang tooling), the mingw-w64 i686
-# cross compiler, 32-bit Wine, Xvfb + X tools for end-to-end tests, Japanese
-# fonts/locale, NSIS and Python 3 with PIL.
+# native tools (cmake, g++, GoogleTest, clang tooling, Little CMS as the
+# colour tests' reference), the mingw-w64 i686 cross compiler, 32-bit Wine,
+# Xvfb + X tools for end-to-end tests, Japanese fonts/locale, NSIS and
+# Python 3 with PIL.
 #
 # Run as root.  Idempotent: when every package is installed already and the
 # ja_JP.UTF-8 locale exists, it returns within a fraction of a second without
@@ -29,6 +30,7 @@ PACKAGES=(
   nsis zip unzip
   clang libclang-rt-14-dev clang-tidy clang-format
   python3 python3-pil
+  liblcms2-dev
   procps psmisc
 )
 

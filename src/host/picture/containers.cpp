@@ -39,22 +39,32 @@ bool ReadTiffHeader(Bytes tiff, TiffHeader& header) {
   return ByteReader(tiff, header.bigEndian).U32(4, header.firstIfd);
 }
 
-bool FindTiffTag(Bytes tiff, std::uint16_t tag, std::uint32_t& value) {
+bool FindTiffEntry(Bytes tiff, std::uint16_t tag, TiffEntry& entry) {
   TiffHeader header;
   if (!ReadTiffHeader(tiff, header)) return false;
   const ByteReader in(tiff, header.bigEndian);
   std::uint32_t entries = 0;
   if (header.firstIfd < 8 || !in.U16(header.firstIfd, entries)) return false;
   for (std::uint32_t i = 0; i < entries; ++i) {
-    const std::uint64_t entry = std::uint64_t{header.firstIfd} + 2 + 12 * std::uint64_t{i};
-    std::uint32_t id = 0, type = 0, count = 0;
-    if (!in.U16(entry, id) || !in.U16(entry + 2, type) || !in.U32(entry + 4, count)) return false;
+    const std::uint64_t at = std::uint64_t{header.firstIfd} + 2 + 12 * std::uint64_t{i};
+    std::uint32_t id = 0;
+    if (!in.U16(at, id) || !in.U16(at + 2, entry.type) || !in.U32(at + 4, entry.count)) {
+      return false;
+    }
     if (id != tag) continue;
-    if (count < 1) return false;
-    if (type == 3) return in.U16(entry + 8, value);  // SHORT
-    if (type == 4) return in.U32(entry + 8, value);  // LONG
-    return false;
+    entry.bigEndian = header.bigEndian;
+    entry.field = at + 8;
+    return true;
   }
+  return false;
+}
+
+bool FindTiffTag(Bytes tiff, std::uint16_t tag, std::uint32_t& value) {
+  TiffEntry entry;
+  if (!FindTiffEntry(tiff, tag, entry) || entry.count < 1) return false;
+  const ByteReader in(tiff, entry.bigEndian);
+  if (entry.type == 3) return in.U16(entry.field, value);  // SHORT
+  if (entry.type == 4) return in.U32(entry.field, value);  // LONG
   return false;
 }
 

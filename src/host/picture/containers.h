@@ -27,6 +27,20 @@ struct TiffHeader {
 };
 bool ReadTiffHeader(Bytes tiff, TiffHeader& header);
 
+// An entry of the first IFD: its field type, its count of values, and
+// where in the bytes its 4-byte value field lies (which holds the values
+// themselves when they fit, else their offset), in the file's byte order.
+struct TiffEntry {
+  bool bigEndian = false;
+  std::uint32_t type = 0;
+  std::uint32_t count = 0;
+  std::uint64_t field = 0;
+};
+
+// The entry for `tag` in the first IFD. False when it is absent or the IFD
+// cannot be read as far as it.
+bool FindTiffEntry(Bytes tiff, std::uint16_t tag, TiffEntry& entry);
+
 // The value of a SHORT or LONG `tag` in the first IFD (the first value
 // when it has several). False when it is absent or cannot be read.
 bool FindTiffTag(Bytes tiff, std::uint16_t tag, std::uint32_t& value);

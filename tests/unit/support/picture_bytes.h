@@ -64,4 +64,22 @@ inline ByteVector Jpeg(const std::vector<ByteVector>& segments) {
   return out;
 }
 
+// An APP2 segment with a chunk of an ICC profile: "ICC_PROFILE\0", sequence number, count.
+inline ByteVector IccSegment(std::uint8_t sequence, std::uint8_t count, const ByteVector& chunk) {
+  ByteVector body = {'I', 'C', 'C', '_', 'P', 'R', 'O', 'F', 'I', 'L', 'E', 0, sequence, count};
+  body.insert(body.end(), chunk.begin(), chunk.end());
+  return Segment(0xE2, body);
+}
+
+// A TIFF whose IFD0 holds an orientation and tag 34675 of the type given, with the profile's
+// size or `count`, the profile after the IFD.
+inline ByteVector TiffWithProfile(bool big, std::uint16_t type, const ByteVector& profile,
+                                  std::uint32_t count = 0) {
+  const auto offset = static_cast<std::uint32_t>(Tiff(big, {{}, {}}).size());
+  if (count == 0) count = static_cast<std::uint32_t>(profile.size());
+  ByteVector tiff = Tiff(big, {{0x0112, 3, 1, 1}, {34675, type, count, offset}});
+  tiff.insert(tiff.end(), profile.begin(), profile.end());
+  return tiff;
+}
+
 }  // namespace testing_support

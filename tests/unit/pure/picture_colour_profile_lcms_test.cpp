@@ -1,0 +1,148 @@
+// Matrix/TRC profiles against Little CMS: profiles made by lcms2, our transform to sRGB compared
+// with its relative colorimetric one, and the profiles we must refuse. Native only (lcms2 is a
+// test tool, never part of the product).
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <utility>
+
+#include "host/picture/colour_profile.h"
+#include "host/picture/srgb.h"
+#include "support/lcms_profiles.h"
+
+namespace host::picture {
+namespace {
+
+using namespace testing_support;
+
+std::optional<ColourProfile> Parse(const ByteVector& bytes) {
+  return ColourProfile::Parse(Bytes(bytes.data(), bytes.size()));
+}
+
+// The largest difference, over 52 levels a channel, between our 8-bit sRGB result and lcms2's
+// relative colorimetric one. lcms2 runs unoptimised: its default resampling of 16-bit transforms
+// is itself over 10 levels off its exact result. It reads 8-bit levels v as 257 v in 16 bits.
+int LargestDifference(const ByteVector& bytes, int bits) {
+  const std::optional<ColourProfile> ours = Parse(bytes);
+  const bool grey = ours->ColourSpace() == ColourProfile::Space::Grey;
+  cmsHPROFILE profile = cmsOpenProfileFromMem(bytes.data(), bytes.size()),
+              srgb = cmsCreate_sRGBProfile();
+  cmsHTRANSFORM lcms =
+      cmsCreateTransform(profile, grey ? TYPE_GRAY_16 : TYPE_RGB_16, srgb, TYPE_RGB_8,
+                         INTENT_RELATIVE_COLORIMETRIC, cmsFLAGS_NOOPTIMIZE);
+  const auto tables = ours->LinearTables(bits);
+  const int unit = bits == 8 ? 257 : 1, step = bits == 8 ? 5 * 257 : 1291;  // 1291 is not 257 k
+  int largest = 0;
+  for (int i = 0; i < (grey ? 52 : 52 * 52 * 52); ++i) {
+    const int level[3] = {i % 52, grey ? i : i / 52 % 52, grey ? i : i / (52 * 52)};
+    std::uint16_t in[3];  // lcms2's input; ours is in / unit
+    std::uint8_t expected[3];
+    for (int k = 0; k < 3; ++k)
+      in[k] = static_cast<std::uint16_t>(std::min(65535, level[k] * step));
+    cmsDoTransform(lcms, in, expected, 1);
+    const LinearRgb out = ours->ToLinearSrgb(
+        {tables[0][in[0] / unit], tables[1][in[1] / unit], tables[2][in[2] / unit]});
+    for (const auto& [got, lcmsLevel] :
+         {std::pair{out.r, expected[0]}, {out.g, expected[1]}, {out.b, expected[2]}}) {
+      largest = std::max(largest, std::abs(srgb::kToSrgb.level[got] - lcmsLevel));
+    }
+  }
+  cmsDeleteTransform(lcms);
+  cmsCloseProfile(srgb);
+  cmsCloseProfile(profile);
+  return largest;
+}
+
+TEST(PictureColourProfile, MatchesLittleCmsWithinOneLevel) {
+  const std::pair<std::string, ByteVector> profiles[] = {
+      {"Display P3 v4, para 3", RgbProfile(kDisplayP3, SrgbCurve(), 4.3)},
+      {"Display P3 v2, sampled", RgbProfile(kDisplayP3, SrgbCurve(), 2.1)},
+      {"Adobe RGB v2, gamma", RgbProfile(kAdobeRgb, cmsBuildGamma(nullptr, 563 / 256.0), 2.1)},
+      {"Adobe RGB v4, gamma", RgbProfile(kAdobeRgb, cmsBuildGamma(nullptr, 563 / 256.0), 4.3)},
+      {"para 0", RgbProfile(kDisplayP3, Parametric(0, {1.8}), 4.3)},
+      {"para 1", RgbProfile(kAdobeRgb, Parametric(1, {2.2, 1.1, -0.1}), 4.3)},
+      {"para 2", RgbProfile(kDisplayP3, Parametric(2, {2.4, 1.04, -0.05, 0.01}), 4.3)},
+      {"para 3", RgbProfile(kAdobeRgb, Parametric(3, {2.222, 0.9099, 0.0901, 0.2222, 0.081}), 4.3)},
+      {"para 4",
+       RgbProfile(kDisplayP3, Parametric(4, {2.6, 0.9, 0.05, 0.1, 0.1, 0.01, 0.002}), 4.3)},
+      {"grey v2, gamma", GreyProfile(cmsBuildGamma(nullptr, 2.2), 2.1)},
+      {"grey v4, para 3", GreyProfile(Parametric(3, {1.8, 0.95, 0.05, 0.1, 0.05}), 4.3)}};
+  for (const auto& [name, bytes] : profiles) {
+    const std::optional<ColourProfile> profile = Parse(bytes);
+    ASSERT_TRUE(profile) << name;
+    EXPECT_FALSE(profile->IsSrgbEquivalent()) << name;
+    EXPECT_LE(LargestDifference(bytes, 8), 1) << name;
+    EXPECT_LE(LargestDifference(bytes, 16), 1) << name << ", 16-bit";
+  }
+}
+
+TEST(PictureColourProfile, SrgbAndOnlySrgbIsEquivalent) {
+  const auto equivalent = [](const ByteVector& icc) { return Parse(icc)->IsSrgbEquivalent(); };
+  constexpr cmsCIExyYTRIPLE kRedShifted = {{0.65, 0.33, 1}, {0.30, 0.60, 1}, {0.15, 0.06, 1}};
+  for (double version : {2.1, 4.3}) {
+    EXPECT_TRUE(equivalent(SaveProfile(cmsCreate_sRGBProfile(), version))) << version;
+    EXPECT_TRUE(equivalent(RgbProfile(kSrgbPrimaries, SrgbCurve(), version))) << version;
+    EXPECT_TRUE(equivalent(GreyProfile(SrgbCurve(), version))) << version;
+    EXPECT_FALSE(equivalent(RgbProfile(kSrgbPrimaries, cmsBuildGamma(nullptr, 2.2), version)));
+    EXPECT_FALSE(equivalent(RgbProfile(kRedShifted, SrgbCurve(), version))) << version;
+  }
+}
+
+// The byte offset of a tag's data in a profile lcms2 wrote.
+std::size_t TagData(const ByteVector& icc, const char* signature) {
+  for (std::size_t entry = 132; entry + 12 <= icc.size(); entry += 12) {
+    if (std::memcmp(&icc[entry], signature, 4) == 0)
+      return icc[entry + 4] << 24 | icc[entry + 5] << 16 | icc[entry + 6] << 8 | icc[entry + 7];
+  }
+  return 0;
+}
+
+TEST(PictureColourProfile, RefusesWhatItCannotApply) {
+  const ByteVector para = RgbProfile(kDisplayP3, SrgbCurve(), 4.3),
+                   curv = RgbProfile(kDisplayP3, cmsBuildGamma(nullptr, 2.2), 2.1);
+  ASSERT_TRUE(Parse(para) && Parse(curv));
+  const auto changed = [](ByteVector icc, std::size_t at,
+                          std::initializer_list<std::uint8_t> bytes) {
+    std::copy(bytes.begin(), bytes.end(), icc.begin() + static_cast<std::ptrdiff_t>(at));
+    return icc;
+  };
+  // rXYZ is the fifth tag, the curves' data follow the colorants'.
+  const std::size_t rXyzEntry = 132 + 4 * 12, parametric = TagData(para, "rTRC"),
+                    gamma = TagData(curv, "rTRC");
+  const std::pair<std::string, ByteVector> cases[] = {
+      {"CMYK data", changed(para, 16, {'C', 'M', 'Y', 'K'})},
+      {"Lab connection space", changed(para, 20, {'L', 'a', 'b', ' '})},
+      {"version 3", changed(para, 8, {3})},
+      {"no acsp", changed(para, 36, {'a', 'c', 's', 'q'})},
+      {"size past the end", changed(para, 0, {0, 0x10, 0, 0})},
+      {"size below the header", changed(para, 0, {0, 0, 0, 131})},
+      {"tag count past the end", changed(para, 128, {0, 1, 0, 0})},
+      {"tag past the end", changed(para, rXyzEntry + 4, {0, 0x10})},
+      {"tag cut short", changed(para, rXyzEntry + 8, {0, 0, 0, 19})},
+      {"colorant not XYZ", changed(para, TagData(para, "gXYZ"), {'x'})},
+      {"colorant far out", changed(para, TagData(para, "bXYZ") + 8, {0x7F})},
+      {"curve type unknown", changed(para, parametric, {'c', 'u', 'r', 'x'})},
+      {"para type 5", changed(para, parametric + 8, {0, 5})},
+      {"para gamma 0", changed(para, parametric + 12, {0, 0, 0, 0})},
+      {"para gamma negative", changed(para, parametric + 12, {0xFF})},
+      {"para infinite", changed(para, parametric + 12, {0x7F, 0, 0, 0, 0x7F})},
+      {"gamma 0", changed(curv, gamma + 12, {0, 0})},
+      {"curv past the end", changed(curv, gamma + 8, {0, 1, 0, 0})},
+  };
+  for (const auto& [name, bytes] : cases) EXPECT_FALSE(Parse(bytes)) << name;
+  // A lookup table takes precedence over the matrix, so the profile is refused.
+  cmsHPROFILE lut = cmsCreate_sRGBProfile();
+  cmsPipeline* pipeline = cmsPipelineAlloc(nullptr, 3, 3);
+  cmsPipelineInsertStage(pipeline, cmsAT_BEGIN, cmsStageAllocToneCurves(nullptr, 3, nullptr));
+  cmsWriteTag(lut, cmsSigAToB0Tag, pipeline);
+  cmsPipelineFree(pipeline);
+  const ByteVector withLut = SaveProfile(lut, 4.3);
+  ASSERT_FALSE(withLut.empty());
+  EXPECT_FALSE(Parse(withLut));
+}
+
+}  // namespace
+}  // namespace host::picture
