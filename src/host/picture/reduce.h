@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "host/picture/pixels.h"
+#include "host/picture/samples16.h"
 
 namespace host::picture {
 
@@ -51,6 +52,13 @@ class BlockReducer {
   // apart (as WIC's 24bppBGR).
   void AddBgrRows(const std::uint8_t* rows, int count, std::ptrdiff_t stride);
 
+  // The same from rows of 16-bit samples laid out as `layout` says, `stride`
+  // samples apart, already opaque (alpha, if any, is ignored). Each sample
+  // counts with its full precision; only the averages are rounded to 8
+  // bits. A picture's rows come all in one kind, this or the 8-bit ones.
+  void AddRows16(const std::uint16_t* rows, int count, std::ptrdiff_t stride,
+                 const Layout16& layout);
+
   // The reduced picture, once every row has been added.
   PixelBuffer Finish();
 
@@ -65,6 +73,7 @@ class BlockReducer {
   template <class Rows>
   void AddColumns(const Rows& rows, int count, int firstBlock, int lastBlock);
   void Emit(int firstBlock, int lastBlock, int blockRow, int rowsInBlock);
+  void EmitFine(int firstBlock, int lastBlock, int blockRow, int rowsInBlock);
 
   int width_, height_, factor_;
   int rowsIn_ = 0;  // source rows added so far

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -18,6 +19,7 @@
 #include "host/picture/orientation.h"
 #include "host/picture/reduce.h"
 #include "host/picture/resample.h"
+#include "host/picture/samples16.h"
 #include "host/runtime.h"
 #include "host/win32/wic_transform.h"
 #include "host/win32/wide.h"
@@ -221,10 +223,25 @@ int WicOrientation(IWICBitmapFrameDecode* frame, PictureFormat format) {
   return orientation;
 }
 
+struct DeepFormat {
+  const GUID* guid;
+  picture::Layout16 layout;
+};
+const DeepFormat kDeepFormats[] = {
+    {&GUID_WICPixelFormat48bppRGB, {3, 0, 1, 2}},
+    {&GUID_WICPixelFormat48bppBGR, {3, 2, 1, 0}},
+    {&GUID_WICPixelFormat64bppRGB, {4, 0, 1, 2}},
+    {&GUID_WICPixelFormat64bppRGBA, {4, 0, 1, 2, 3}},
+    {&GUID_WICPixelFormat64bppBGRA, {4, 2, 1, 0, 3}},
+    {&GUID_WICPixelFormat64bppPRGBA, {4, 0, 1, 2, 3, true}},
+    {&GUID_WICPixelFormat64bppPBGRA, {4, 2, 1, 0, 3, true}},
+    {&GUID_WICPixelFormat16bppGray, {1, 0, 0, 0}},
+};
+
 // Reads the frame a band of rows at a time as opaque pixels. The stored
-// formats most pictures come in are copied and widened here; the others go
-// through WIC's converter to 32-bit premultiplied BGRA, which is more work
-// a pixel.
+// formats most pictures come in, and those with 16 bits a channel, are
+// copied and widened here; the others go through WIC's converter to 32-bit
+// premultiplied BGRA, which is more work a pixel.
 class BandReader {
  public:
   BandReader(IWICImagingFactory* factory, IWICBitmapSource* frame, int width) : width_(width) {
@@ -239,12 +256,16 @@ class BandReader {
                   {&GUID_WICPixelFormat32bppBGRA, Kind::Bgra32},
                   {&GUID_WICPixelFormat32bppPBGRA, Kind::Pbgra32}};
     for (const auto& known : direct) {
-      if (IsEqualGUID(format, *known.guid)) {
-        kind_ = known.kind;
-        frame->AddRef();
-        *source_.Put() = frame;
-        return;
-      }
+      if (IsEqualGUID(format, *known.guid)) kind_ = known.kind;
+    }
+    if (const std::optional<picture::Layout16> deep = DeepLayout(format)) {
+      kind_ = Kind::Deep;
+      layout_ = *deep;
+    }
+    if (kind_) {
+      frame->AddRef();
+      *source_.Put() = frame;
+      return;
     }
     for (auto [target, kind] : {std::pair{&GUID_WICPixelFormat32bppPBGRA, Kind::Pbgra32},
                                 std::pair{&GUID_WICPixelFormat32bppBGRA, Kind::Bgra32}}) {
@@ -264,6 +285,12 @@ class BandReader {
   // Rows [y, y + rows) into `reducer`; `band` holds them on the way when
   // they must be widened first.
   void Reduce(int y, int rows, Pixel* band, picture::BlockReducer& reducer) {
+    if (kind_ == Kind::Deep) {
+      const std::uint16_t* samples = ReadDeep(y, rows);
+      reducer.AddRows16(samples, rows, static_cast<std::ptrdiff_t>(width_) * layout_.channels,
+                        layout_);
+      return;
+    }
     if (kind_ != Kind::Bgr24) {
       Read(y, rows, band);
       reducer.AddRows({band, width_, rows, width_});
@@ -280,6 +307,10 @@ class BandReader {
   void Read(int y, int rows, Pixel* out) {
     const WICRect rect{0, y, width_, rows};
     const std::size_t count = static_cast<std::size_t>(width_) * rows;
+    if (kind_ == Kind::Deep) {
+      picture::PixelsFrom16(ReadDeep(y, rows), count, layout_, out);
+      return;
+    }
     if (kind_ == Kind::Bgr24 || kind_ == Kind::Gray8) {
       const UINT bytes = kind_ == Kind::Bgr24 ? 3 : 1;
       const UINT stride = static_cast<UINT>(width_) * bytes;
@@ -307,11 +338,25 @@ class BandReader {
   }
 
  private:
-  enum class Kind { Bgr24, Gray8, Bgr32, Bgra32, Pbgra32 };
+  enum class Kind { Bgr24, Gray8, Bgr32, Bgra32, Pbgra32, Deep };
+
+  // Rows [y, y + rows) of 16-bit samples as stored, made opaque.
+  std::uint16_t* ReadDeep(int y, int rows) {
+    const WICRect rect{0, y, width_, rows};
+    const std::size_t samples = static_cast<std::size_t>(width_) * layout_.channels;
+    deep_.resize(samples * rows);
+    const UINT stride = static_cast<UINT>(samples * 2);
+    Check(source_->CopyPixels(&rect, stride, stride * rows, reinterpret_cast<BYTE*>(deep_.data())));
+    picture::CompositeOverBlack16(deep_.data(), static_cast<std::size_t>(width_) * rows, layout_);
+    return deep_.data();
+  }
+
   Com<IWICBitmapSource> source_;
-  Kind kind_ = Kind::Pbgra32;
+  std::optional<Kind> kind_;
+  picture::Layout16 layout_;
   int width_;
   std::vector<std::uint8_t> stored_;
+  std::vector<std::uint16_t> deep_;
 };
 
 // A frame as its decoder gives it reduced to width x height, read as any
@@ -680,6 +725,13 @@ class WicLoad final : public PictureLoad {
 };
 
 }  // namespace
+
+std::optional<picture::Layout16> DeepLayout(const WICPixelFormatGUID& format) {
+  for (const DeepFormat& deep : kDeepFormats) {
+    if (IsEqualGUID(format, *deep.guid)) return deep.layout;
+  }
+  return std::nullopt;
+}
 
 PixelBuffer ReadFramePixels(IWICImagingFactory* factory, IWICBitmapFrameDecode* frame,
                             int orientation, SIZE screen, const std::atomic<bool>* abandoned) {
