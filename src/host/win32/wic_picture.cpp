@@ -282,25 +282,38 @@ class BandReader {
     Fail();
   }
 
-  // Rows [y, y + rows) into `reducer`; `band` holds them on the way when
-  // they must be widened first.
-  void Reduce(int y, int rows, Pixel* band, picture::BlockReducer& reducer) {
+  // A band of rows on its way to the reduction, in the form it is added
+  // in: as stored for 24-bit and 16-bit formats, otherwise as pixels.
+  struct Band {
+    int rows = 0;
+    std::vector<std::uint8_t> stored;
+    std::vector<std::uint16_t> deep;
+    PixelBuffer pixels;
+  };
+
+  // Rows [y, y + rows) into `band`, for Add.
+  void Fetch(int y, int rows, Band& band) {
+    band.rows = rows;
     if (kind_ == Kind::Deep) {
-      const std::uint16_t* samples = ReadDeep(y, rows);
-      reducer.AddRows16(samples, rows, static_cast<std::ptrdiff_t>(width_) * layout_.channels,
-                        layout_);
-      return;
+      ReadDeep(y, rows, band.deep);
+    } else if (kind_ == Kind::Bgr24) {
+      ReadStored(y, rows, 3, band.stored);
+    } else {
+      if (band.pixels.Height() < rows) band.pixels = PixelBuffer(width_, rows);
+      Read(y, rows, band.pixels.Data());
     }
-    if (kind_ != Kind::Bgr24) {
-      Read(y, rows, band);
-      reducer.AddRows({band, width_, rows, width_});
-      return;
+  }
+
+  // The rows Fetch put into `band`, into `reducer`.
+  void Add(const Band& band, picture::BlockReducer& reducer) const {
+    if (kind_ == Kind::Deep) {
+      reducer.AddRows16(band.deep.data(), band.rows,
+                        static_cast<std::ptrdiff_t>(width_) * layout_.channels, layout_);
+    } else if (kind_ == Kind::Bgr24) {
+      reducer.AddBgrRows(band.stored.data(), band.rows, static_cast<std::ptrdiff_t>(width_) * 3);
+    } else {
+      reducer.AddRows({band.pixels.Data(), width_, band.rows, width_});
     }
-    const WICRect rect{0, y, width_, rows};
-    const UINT stride = static_cast<UINT>(width_) * 3;
-    stored_.resize(static_cast<std::size_t>(stride) * rows);
-    Check(source_->CopyPixels(&rect, stride, stride * rows, stored_.data()));
-    reducer.AddBgrRows(stored_.data(), rows, stride);
   }
 
   // Rows [y, y + rows) into `out`, width pixels a row, packed.
@@ -308,15 +321,11 @@ class BandReader {
     const WICRect rect{0, y, width_, rows};
     const std::size_t count = static_cast<std::size_t>(width_) * rows;
     if (kind_ == Kind::Deep) {
-      picture::PixelsFrom16(ReadDeep(y, rows), count, layout_, out);
+      picture::PixelsFrom16(ReadDeep(y, rows, scratch_.deep), count, layout_, out);
       return;
     }
     if (kind_ == Kind::Bgr24 || kind_ == Kind::Gray8) {
-      const UINT bytes = kind_ == Kind::Bgr24 ? 3 : 1;
-      const UINT stride = static_cast<UINT>(width_) * bytes;
-      stored_.resize(static_cast<std::size_t>(stride) * rows);
-      Check(source_->CopyPixels(&rect, stride, stride * rows, stored_.data()));
-      const std::uint8_t* in = stored_.data();
+      const std::uint8_t* in = ReadStored(y, rows, kind_ == Kind::Bgr24 ? 3 : 1, scratch_.stored);
       if (kind_ == Kind::Bgr24) {
         for (std::size_t i = 0; i < count; ++i, in += 3) {
           out[i] = picture::MakePixel(in[2], in[1], in[0]);
@@ -340,23 +349,32 @@ class BandReader {
  private:
   enum class Kind { Bgr24, Gray8, Bgr32, Bgra32, Pbgra32, Deep };
 
-  // Rows [y, y + rows) of 16-bit samples as stored, made opaque.
-  std::uint16_t* ReadDeep(int y, int rows) {
+  // Rows [y, y + rows) as stored, `bytes` a pixel, into `into`.
+  std::uint8_t* ReadStored(int y, int rows, int bytes, std::vector<std::uint8_t>& into) {
+    const WICRect rect{0, y, width_, rows};
+    const UINT stride = static_cast<UINT>(width_ * bytes);
+    into.resize(static_cast<std::size_t>(stride) * rows);
+    Check(source_->CopyPixels(&rect, stride, stride * rows, into.data()));
+    return into.data();
+  }
+
+  // Rows [y, y + rows) of 16-bit samples as stored, made opaque, into
+  // `into`.
+  std::uint16_t* ReadDeep(int y, int rows, std::vector<std::uint16_t>& into) {
     const WICRect rect{0, y, width_, rows};
     const std::size_t samples = static_cast<std::size_t>(width_) * layout_.channels;
-    deep_.resize(samples * rows);
+    into.resize(samples * rows);
     const UINT stride = static_cast<UINT>(samples * 2);
-    Check(source_->CopyPixels(&rect, stride, stride * rows, reinterpret_cast<BYTE*>(deep_.data())));
-    picture::CompositeOverBlack16(deep_.data(), static_cast<std::size_t>(width_) * rows, layout_);
-    return deep_.data();
+    Check(source_->CopyPixels(&rect, stride, stride * rows, reinterpret_cast<BYTE*>(into.data())));
+    picture::CompositeOverBlack16(into.data(), static_cast<std::size_t>(width_) * rows, layout_);
+    return into.data();
   }
 
   Com<IWICBitmapSource> source_;
   std::optional<Kind> kind_;
   picture::Layout16 layout_;
   int width_;
-  std::vector<std::uint8_t> stored_;
-  std::vector<std::uint16_t> deep_;
+  Band scratch_;  // what Read reads into before it widens
 };
 
 // A frame as its decoder gives it reduced to width x height, read as any
@@ -523,15 +541,18 @@ Layout LayOut(IWICBitmapFrameDecode* frame, const picture::PictureHeader& header
 }
 
 // Rows a band at a time, averaged down by `factor` as they come, then
-// turned upright.
+// turned upright. A band is averaged beside the reading of the next, so
+// that a decoder that decodes as it is asked for rows (TIFF's under Wine,
+// most on Windows) and the averaging share the processors.
 PixelBuffer ReadReduced(const std::atomic<bool>& abandoned, BandReader& reader,
                         const Layout& layout, int factor, int band) {
-  PixelBuffer buffer(layout.width, band);
-  picture::BlockReducer reducer(layout.width, layout.height, factor, Processors());
-  for (int y = 0; y < layout.height; y += band) {
+  BandReader::Band bands[2];  // one read while the other is averaged
+  picture::BlockReducer reducer(layout.width, layout.height, factor, Processors(), true);
+  for (int y = 0, i = 0; y < layout.height; y += band, ++i) {
     if (abandoned.load(std::memory_order_relaxed)) Fail();
-    const int rows = std::min(band, layout.height - y);
-    reader.Reduce(y, rows, buffer.Data(), reducer);
+    BandReader::Band& next = bands[i % 2];
+    reader.Fetch(y, std::min(band, layout.height - y), next);
+    reader.Add(next, reducer);
   }
   PixelBuffer reduced = reducer.Finish();
   return layout.orientation == picture::kUpright
