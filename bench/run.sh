@@ -2,8 +2,9 @@
 # Picture benchmarks under Wine on a 1920x1080 Xvfb screen:
 #
 #   bench/run.sh [REPS]        (from anywhere; REPS defaults to 7)
-#   bench/run.sh gap [ROUNDS]  the black gap at a change alone (ROUNDS
-#                              defaults to 2; about 5 minutes)
+#   bench/run.sh gap [ROUNDS]  the black gap at a change alone: about 1.5
+#                              minutes, then 2 minutes a round (ROUNDS
+#                              defaults to 1)
 #
 # Builds bench/ for 32-bit Windows (build/bench), makes the test pictures
 # once (build/bench/pictures: a 12 MP and a 24 MP JPEG, a 12 MP PNG, the
@@ -81,7 +82,7 @@ echo "# $(date -u '+%Y-%m-%d %H:%M UTC'), $(nproc) processors, $(wine --version)
   "load average $(cut -d' ' -f1-3 /proc/loadavg)"
 if [ "$mode" = gap ]; then
   wine "$bench" compare 3 jpeg24.jpg jpeg12.jpg png12.png png16.png small.gif
-  /usr/bin/python3 "$root/bench/change_gap.py" "${1:-2}" "$pictures"
+  /usr/bin/python3 "$root/bench/change_gap.py" "${1:-1}" "$pictures"
   exit
 fi
 wine "$bench" scale 6000 4000 1920 1080 "$reps"
