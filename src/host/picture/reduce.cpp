@@ -111,7 +111,7 @@ namespace {
 
 // Rows of packed 3-byte B, G, R pixels.
 struct BgrRows {
-  static constexpr bool kFine = false;
+  static constexpr int kFineBits = 0;
   const std::uint8_t* first;
   std::ptrdiff_t stride;
   const std::uint8_t* Pixel(int k, int x) const {
@@ -127,7 +127,7 @@ struct BgrRows {
 
 // Rows of 32-bit pixels.
 struct PixelRows {
-  static constexpr bool kFine = false;
+  static constexpr int kFineBits = 0;
   PixelView view;
   const host::picture::Pixel* Pixel(int k, int x) const { return view.Row(k) + x; }
   static void Add(const host::picture::Pixel*& p, std::uint32_t& b, std::uint32_t& g,
@@ -140,10 +140,10 @@ struct PixelRows {
 };
 
 // Rows of 16-bit samples, kChannels a pixel, red, green and blue at the
-// indices given; their linear values are on the finer scale.
+// indices given; their linear values are on a finer scale.
 template <int kChannels, int kRed, int kGreen, int kBlue>
 struct Rows16 {
-  static constexpr bool kFine = true;
+  static constexpr int kFineBits = 4;  // kLinear16Max is 16 x 65535
   const std::uint16_t* first;
   std::ptrdiff_t stride;  // in samples
   const std::uint32_t* toLinear;
@@ -205,55 +205,36 @@ void BlockReducer::AddColumns(const Rows& rows, int firstRow, int count, int fir
     }
     const int inBlock = row % factor_ + 1;
     if (inBlock == factor_ || row + 1 == height_) {
-      if constexpr (Rows::kFine) {
-        EmitFine(firstBlock, lastBlock, row / factor_, inBlock);
-      } else {
-        Emit(firstBlock, lastBlock, row / factor_, inBlock);
-      }
+      Emit<Rows::kFineBits>(firstBlock, lastBlock, row / factor_, inBlock);
     }
   }
 }
 
 // total / count rounded to nearest, as a multiplication: `reciprocal` is
-// ceil(2^32 / count), exact for the totals a block can have (below 2^25).
+// ceil(2^kShift / count), exact while count * (total + count / 2) stays
+// below 2^kShift. 32 bits hold the totals of 8-bit samples (below 2^25);
+// the finer ones of 16-bit samples (below 2^28, blocks of up to 16 x 16)
+// need 36.
+template <int kShift>
 inline std::uint32_t DivideRounded(std::uint32_t total, std::uint32_t count,
                                    std::uint64_t reciprocal) {
-  return static_cast<std::uint32_t>(((total + count / 2) * reciprocal) >> 32);
+  return static_cast<std::uint32_t>(((total + count / 2) * reciprocal) >> kShift);
 }
 
+// The block averages, from sums kFineBits finer than the 8-bit tables'
+// scale: each is rounded to that scale, whose inverse gives the nearest
+// sRGB level.
+template <int kFineBits>
 void BlockReducer::Emit(int firstBlock, int lastBlock, int blockRow, int rowsInBlock) {
-  Pixel* out = out_.Row(blockRow);
-  std::uint32_t* sum = sums_.data() + 3 * static_cast<std::size_t>(firstBlock);
-  std::uint32_t lastCount = 0;
-  std::uint64_t reciprocal = 0;
-  for (int block = firstBlock; block < lastBlock; ++block, sum += 3) {
-    const std::uint32_t count =
-        static_cast<std::uint32_t>(std::min((block + 1) * factor_, width_) - block * factor_) *
-        static_cast<std::uint32_t>(rowsInBlock);
-    if (count != lastCount) {
-      lastCount = count;
-      reciprocal = ((std::uint64_t{1} << 32) + count - 1) / count;
-    }
-    out[block] = MakePixel(srgb::kToSrgb.level[DivideRounded(sum[2], count, reciprocal)],
-                           srgb::kToSrgb.level[DivideRounded(sum[1], count, reciprocal)],
-                           srgb::kToSrgb.level[DivideRounded(sum[0], count, reciprocal)]);
-    sum[0] = sum[1] = sum[2] = 0;
-  }
-}
-
-// The same for the sums of the finer scale, below 2^28: total / count
-// rounded as a 64-bit multiplication by ceil(2^36 / count), exact for
-// count * (total + count / 2) below 2^36, which holds for blocks of up to
-// 16 x 16 samples of at most kLinear16Max. The average is then rounded to
-// the 8-bit tables' scale, whose inverse gives the nearest sRGB level.
-void BlockReducer::EmitFine(int firstBlock, int lastBlock, int blockRow, int rowsInBlock) {
+  constexpr int kShift = 32 + kFineBits;
+  constexpr std::uint32_t kHalf = (1u << kFineBits) >> 1;
   Pixel* out = out_.Row(blockRow);
   std::uint32_t* sum = sums_.data() + 3 * static_cast<std::size_t>(firstBlock);
   std::uint32_t lastCount = 0;
   std::uint64_t reciprocal = 0;
   const auto level = [&](std::uint32_t total, std::uint32_t count) {
-    const auto average = static_cast<std::uint32_t>(((total + count / 2) * reciprocal) >> 36);
-    return srgb::kToSrgb.level[(average + 8) >> 4];
+    return srgb::kToSrgb
+        .level[(DivideRounded<kShift>(total, count, reciprocal) + kHalf) >> kFineBits];
   };
   for (int block = firstBlock; block < lastBlock; ++block, sum += 3) {
     const std::uint32_t count =
@@ -261,7 +242,7 @@ void BlockReducer::EmitFine(int firstBlock, int lastBlock, int blockRow, int row
         static_cast<std::uint32_t>(rowsInBlock);
     if (count != lastCount) {
       lastCount = count;
-      reciprocal = ((std::uint64_t{1} << 36) + count - 1) / count;
+      reciprocal = ((std::uint64_t{1} << kShift) + count - 1) / count;
     }
     out[block] = MakePixel(level(sum[2], count), level(sum[1], count), level(sum[0], count));
     sum[0] = sum[1] = sum[2] = 0;

@@ -80,8 +80,8 @@ class BlockReducer {
   void AddSource(const Rows& rows, int count);
   template <class Rows>
   void AddColumns(const Rows& rows, int firstRow, int count, int firstBlock, int lastBlock);
+  template <int kFineBits>
   void Emit(int firstBlock, int lastBlock, int blockRow, int rowsInBlock);
-  void EmitFine(int firstBlock, int lastBlock, int blockRow, int rowsInBlock);
 
   int width_, height_, factor_;
   int rowsIn_ = 0;  // source rows added so far
