@@ -349,25 +349,22 @@ class BandReader {
  private:
   enum class Kind { Bgr24, Gray8, Bgr32, Bgra32, Pbgra32, Deep };
 
-  // Rows [y, y + rows) as stored, `bytes` a pixel, into `into`.
-  std::uint8_t* ReadStored(int y, int rows, int bytes, std::vector<std::uint8_t>& into) {
+  // Rows [y, y + rows) as stored, `samples` a pixel, into `into`.
+  template <class Sample>
+  Sample* ReadStored(int y, int rows, int samples, std::vector<Sample>& into) {
     const WICRect rect{0, y, width_, rows};
-    const UINT stride = static_cast<UINT>(width_ * bytes);
-    into.resize(static_cast<std::size_t>(stride) * rows);
-    Check(source_->CopyPixels(&rect, stride, stride * rows, into.data()));
+    const UINT stride = static_cast<UINT>(width_ * samples * sizeof(Sample));
+    into.resize(static_cast<std::size_t>(width_) * samples * rows);
+    Check(source_->CopyPixels(&rect, stride, stride * rows, reinterpret_cast<BYTE*>(into.data())));
     return into.data();
   }
 
   // Rows [y, y + rows) of 16-bit samples as stored, made opaque, into
   // `into`.
   std::uint16_t* ReadDeep(int y, int rows, std::vector<std::uint16_t>& into) {
-    const WICRect rect{0, y, width_, rows};
-    const std::size_t samples = static_cast<std::size_t>(width_) * layout_.channels;
-    into.resize(samples * rows);
-    const UINT stride = static_cast<UINT>(samples * 2);
-    Check(source_->CopyPixels(&rect, stride, stride * rows, reinterpret_cast<BYTE*>(into.data())));
-    picture::CompositeOverBlack16(into.data(), static_cast<std::size_t>(width_) * rows, layout_);
-    return into.data();
+    std::uint16_t* samples = ReadStored(y, rows, layout_.channels, into);
+    picture::CompositeOverBlack16(samples, static_cast<std::size_t>(width_) * rows, layout_);
+    return samples;
   }
 
   Com<IWICBitmapSource> source_;
