@@ -9,6 +9,8 @@
 //   picture_bench scale W H W2 H2 REPS  the scaler alone, on one core
 //   picture_bench reduce W H F REPS     the whole-factor reduction alone,
 //                                       from 24-bit rows, on one core
+//   picture_bench codec FILE            WIC alone decoding every row of the
+//                                       file: its own peak memory
 //   picture_bench breakdown REPS FILE...
 //                                       per file, where a change's time
 //                                       goes, step by step (medians)
@@ -290,6 +292,32 @@ int Peak(const std::wstring& file) {
   return 0;
 }
 
+// What the decoder itself holds: the peak working set before and after
+// WIC, streaming from the file, has given every row of the first frame.
+int Codec(const std::wstring& file) {
+  double set = 0, before = 0, after = 0;
+  WorkingSetMiB(&set, &before);
+  IWICBitmapDecoder* decoder = nullptr;
+  IWICBitmapFrameDecode* frame = nullptr;
+  UINT width = 0, height = 0;
+  if (FAILED(g_factory->CreateDecoderFromFilename(file.c_str(), nullptr, GENERIC_READ,
+                                                  WICDecodeMetadataCacheOnDemand, &decoder)) ||
+      FAILED(decoder->GetFrame(0, &frame)) || FAILED(frame->GetSize(&width, &height))) {
+    return 1;
+  }
+  std::vector<BYTE> pixel(64);
+  for (UINT y = 0; y < height; ++y) {
+    const WICRect rect{0, static_cast<INT>(y), 1, 1};
+    frame->CopyPixels(&rect, 64, 64, pixel.data());
+  }
+  Release(frame);
+  Release(decoder);
+  WorkingSetMiB(&set, &after);
+  std::printf("codec\t%ls\tpeak working set %.1f MiB before, %.1f MiB after every row (+%.1f)\n",
+              file.c_str(), before, after, after - before);
+  return 0;
+}
+
 int Cycle(int changes, const std::vector<std::wstring>& files) {
   host::Picture held;
   // One round over the files first: DLLs, caches and GDI's stock objects
@@ -476,10 +504,12 @@ int wmain(int argc, wchar_t** argv) {
   CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER, IID_IWICImagingFactory,
                    reinterpret_cast<void**>(&g_factory));
   std::vector<std::wstring> files;
-  for (int i = command == L"peak" ? 2 : 3; i < argc; ++i) files.push_back(argv[i]);
+  for (int i = command == L"peak" || command == L"codec" ? 2 : 3; i < argc; ++i)
+    files.push_back(argv[i]);
   int result = 2;
   if (command == L"compare" && !files.empty()) result = Compare(_wtoi(argv[2]), files);
   if (command == L"peak" && files.size() == 1) result = Peak(files[0]);
+  if (command == L"codec" && files.size() == 1) result = Codec(files[0]);
   if (command == L"cycle" && !files.empty()) result = Cycle(_wtoi(argv[2]), files);
   if (command == L"breakdown" && !files.empty()) result = Breakdown(_wtoi(argv[2]), files);
   std::fflush(stdout);

@@ -21,6 +21,8 @@
 #            time goes: reading, WIC's decode, copying rows out, reduction,
 #            scaling, the DIB, the paint;
 #   peak     per picture in a new process: memory once it is shown;
+#   codec    per PNG and TIFF in a new process: the peak memory of WIC
+#            alone giving every row, its own decoded copy;
 #   cycle    200 changes in one process: private bytes, GDI and USER
 #            objects before and after;
 #   saver    the real zarvo.scr (build/win32): launch to first picture, and
@@ -91,6 +93,9 @@ wine "$bench" compare "$reps" jpeg12.jpg jpeg24.jpg png12.png png16.png tiff16.t
 wine "$bench" breakdown "$reps" jpeg12.jpg jpeg24.jpg png12.png png16.png tiff16.tif
 for picture in jpeg12.jpg jpeg24.jpg png12.png png16.png tiff16.tif small.gif; do
   wine "$bench" peak "$picture"
+done
+for picture in png12.png png16.png tiff16.tif; do
+  wine "$bench" codec "$picture"
 done
 wine "$bench" cycle 200 jpeg12.jpg jpeg24.jpg png12.png small.gif
 /usr/bin/python3 "$root/bench/saver_timing.py" 3 "$pictures"
