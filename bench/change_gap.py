@@ -71,8 +71,9 @@ class Change:
     the old picture, when all were black, when the first and the last
     showed the new one."""
 
-    def __init__(self, now):
+    def __init__(self, now, points):
         self.leave, self.black, self.first = now, None, None
+        self.cleared = [False] * points  # a point has been black since
 
     def gap(self):
         return self.first - self.black if self.black is not None else 0.0
@@ -98,15 +99,18 @@ def watch(screen, count, desktop):
         if TRACE and pixels != TRACE[-1][1]:
             TRACE.append((now, pixels))
             print('trace %.4f %s' % (now, pixels), file=sys.stderr, flush=True)
-        new = [p != 0 and p != s for p, s in zip(pixels, shown or pixels)]
         if shown is None:
             if all(pixels) and pixels != desktop:
                 shown, settle_until = pixels, now + SETTLE
         elif now < settle_until:
             shown = pixels  # the picture may still be painting
         elif change is None:
-            change = Change(now) if pixels != shown else None
+            change = Change(now, len(pixels)) if pixels != shown else None
         if change:
+            # Two pictures may agree at a point: one that has been black
+            # since the change began shows the new picture when it is not.
+            change.cleared = [c or not p for c, p in zip(change.cleared, pixels)]
+            new = [p != 0 and (p != s or c) for p, s, c in zip(pixels, shown, change.cleared)]
             if not any(pixels) and change.black is None:
                 change.black = now
             if any(new) and change.first is None:
