@@ -2,8 +2,8 @@
 # Picture benchmarks under Wine on a 1920x1080 Xvfb screen:
 #
 #   bench/run.sh [REPS]        (from anywhere; REPS defaults to 7)
-#   bench/run.sh gap [ROUNDS]  the black gap at a change alone: about 1.5
-#                              minutes, then 2 minutes a round (ROUNDS
+#   bench/run.sh gap [ROUNDS]  the black gap at a change alone: about 2.5
+#                              minutes, 1.7 minutes more a round (ROUNDS
 #                              defaults to 1)
 #
 # Builds bench/ for 32-bit Windows (build/bench), makes the test pictures
