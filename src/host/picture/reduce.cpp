@@ -16,33 +16,29 @@ int PrescaleFactor(int width, int height, int screenWidth, int screenHeight) {
   return std::clamp(factor, 1, 16);
 }
 
-BlockReducer::BlockReducer(int width, int height, int factor, int threads, bool overlapped)
+BlockReducer::BlockReducer(int width, int height, int factor, int threads)
     : width_(width),
       height_(height),
       factor_(std::max(factor, 1)),
       out_((width + factor_ - 1) / factor_, (height + factor_ - 1) / factor_),
       sums_(static_cast<std::size_t>(out_.Width()) * 3) {
   parts_ = std::clamp(threads, 1, std::max(out_.Width() / 64, 1));
-  // Overlapped, every part has a helper; otherwise the caller takes part 0.
-  const int first = overlapped ? 0 : 1;
   // Room for every helper first: should the vector grow, and fail to, with
   // threads running, they would be left joinable, which ends the process.
-  helpers_.reserve(parts_ - first);
-  for (int i = first; i < parts_; ++i) {
+  helpers_.reserve(parts_ - 1);
+  for (int i = 1; i < parts_; ++i) {
     try {
       helpers_.emplace_back(&BlockReducer::HelperLoop, this, i);
     } catch (const std::system_error&) {
       break;  // fewer helpers then
     }
   }
-  overlapped_ = overlapped && !helpers_.empty();
-  parts_ = static_cast<int>(helpers_.size()) + (overlapped_ ? 0 : 1);
+  parts_ = static_cast<int>(helpers_.size()) + 1;
 }
 
 BlockReducer::~BlockReducer() {
   {
-    std::unique_lock<std::mutex> lock(mutex_);
-    done_.wait(lock, [&] { return pending_ == 0; });
+    std::lock_guard<std::mutex> lock(mutex_);
     stopping_ = true;
   }
   wake_.notify_all();
@@ -52,16 +48,18 @@ BlockReducer::~BlockReducer() {
 void BlockReducer::HelperLoop(int index) {
   unsigned seen = 0;
   for (;;) {
+    const std::function<void(int)>* task = nullptr;
     {
       std::unique_lock<std::mutex> lock(mutex_);
       wake_.wait(lock, [&] { return stopping_ || generation_ != seen; });
       if (stopping_) return;
       seen = generation_;
+      task = task_;
     }
     std::exception_ptr failure;
     try {
-      task_(index);  // not changed until every part is done
-    } catch (...) {  // an exception may not leave a thread: WaitForParts rethrows it
+      (*task)(index);
+    } catch (...) {  // an exception may not leave a thread: RunParts rethrows it
       failure = std::current_exception();
     }
     {
@@ -69,41 +67,33 @@ void BlockReducer::HelperLoop(int index) {
       if (failure && !failure_) failure_ = failure;
       --pending_;
     }
-    done_.notify_all();
+    done_.notify_one();
   }
 }
 
-void BlockReducer::WaitForParts() {
-  std::unique_lock<std::mutex> lock(mutex_);
-  done_.wait(lock, [&] { return pending_ == 0; });
-  if (std::exception_ptr failure = std::exchange(failure_, nullptr)) {
-    std::rethrow_exception(failure);
-  }
-}
-
-void BlockReducer::RunParts(std::function<void(int)> part) {
-  WaitForParts();
-  if (parts_ == 1 && !overlapped_) {
+void BlockReducer::RunParts(const std::function<void(int)>& part) {
+  if (parts_ == 1) {
     part(0);
     return;
   }
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    task_ = std::move(part);
-    pending_ = static_cast<int>(helpers_.size());
+    task_ = &part;
+    pending_ = parts_ - 1;
     ++generation_;
   }
   wake_.notify_all();
-  if (overlapped_) return;
-  // The helpers use the task until they are done: wait for them whatever
+  // The helpers use `part` until they are done: wait for them whatever
   // happens here.
   std::exception_ptr failure;
   try {
-    task_(0);
+    part(0);
   } catch (...) {
     failure = std::current_exception();
   }
-  WaitForParts();
+  std::unique_lock<std::mutex> lock(mutex_);
+  done_.wait(lock, [&] { return pending_ == 0; });
+  if (!failure) failure = std::exchange(failure_, nullptr);
   if (failure) std::rethrow_exception(failure);
 }
 
@@ -128,8 +118,8 @@ struct BgrRows {
 // Rows of 32-bit pixels.
 struct PixelRows {
   static constexpr int kFineBits = 0;
-  PixelView view;
-  const host::picture::Pixel* Pixel(int k, int x) const { return view.Row(k) + x; }
+  const PixelView* view;
+  const host::picture::Pixel* Pixel(int k, int x) const { return view->Row(k) + x; }
   static void Add(const host::picture::Pixel*& p, std::uint32_t& b, std::uint32_t& g,
                   std::uint32_t& r) {
     const host::picture::Pixel v = *p++;
@@ -164,11 +154,10 @@ struct Rows16 {
 // row(s) they fall in. Blocks of a whole `factor` pixels go through a loop
 // of that fixed length.
 template <class Rows>
-void BlockReducer::AddColumns(const Rows& rows, int firstRow, int count, int firstBlock,
-                              int lastBlock) {
+void BlockReducer::AddColumns(const Rows& rows, int count, int firstBlock, int lastBlock) {
   const int fullBlocks = std::max(firstBlock, std::min(lastBlock, width_ / factor_));
   for (int k = 0; k < count; ++k) {
-    const int row = firstRow + k;
+    const int row = rowsIn_ + k;
     std::uint32_t* sum = sums_.data() + 3 * static_cast<std::size_t>(firstBlock);
     auto p = rows.Pixel(k, firstBlock * factor_);
     int block = firstBlock;
@@ -253,14 +242,15 @@ template <class Rows>
 void BlockReducer::AddSource(const Rows& rows, int count) {
   count = std::min(count, height_ - rowsIn_);
   if (count <= 0) return;
-  const int blocks = out_.Width(), parts = parts_, first = rowsIn_;
-  RunParts([this, rows, first, count, blocks, parts](int i) {
-    AddColumns(rows, first, count, blocks * i / parts, blocks * (i + 1) / parts);
-  });
+  const int blocks = out_.Width();
+  const std::function<void(int)> part = [&](int i) {
+    AddColumns(rows, count, blocks * i / parts_, blocks * (i + 1) / parts_);
+  };
+  RunParts(part);
   rowsIn_ += count;
 }
 
-void BlockReducer::AddRows(const PixelView& rows) { AddSource(PixelRows{rows}, rows.height); }
+void BlockReducer::AddRows(const PixelView& rows) { AddSource(PixelRows{&rows}, rows.height); }
 
 void BlockReducer::AddBgrRows(const std::uint8_t* rows, int count, std::ptrdiff_t stride) {
   AddSource(BgrRows{rows, stride}, count);
@@ -281,9 +271,6 @@ void BlockReducer::AddRows16(const std::uint16_t* rows, int count, std::ptrdiff_
   }
 }
 
-PixelBuffer BlockReducer::Finish() {
-  WaitForParts();
-  return std::move(out_);
-}
+PixelBuffer BlockReducer::Finish() { return std::move(out_); }
 
 }  // namespace host::picture

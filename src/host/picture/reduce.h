@@ -36,15 +36,10 @@ int PrescaleFactor(int width, int height, int screenWidth, int screenHeight);
 // The result is ceil(width / factor) x ceil(height / factor), opaque.
 // With `threads` above 1 each band's columns are shared out among that many
 // threads (the caller's among them); the result is the same.
-//
-// `overlapped` gives every share a thread of its own, and each Add call
-// returns as soon as its rows are handed over, for the caller to read the
-// next ones meanwhile: the rows must stay as they are until the next Add
-// call or Finish returns, and what went wrong with them is thrown there.
 class BlockReducer {
  public:
   // Throws std::bad_alloc when memory is short.
-  BlockReducer(int width, int height, int factor, int threads = 1, bool overlapped = false);
+  BlockReducer(int width, int height, int factor, int threads = 1);
   BlockReducer(const BlockReducer&) = delete;
   BlockReducer& operator=(const BlockReducer&) = delete;
   ~BlockReducer();
@@ -68,18 +63,15 @@ class BlockReducer {
   PixelBuffer Finish();
 
  private:
-  // Runs part(i) for i in 0..parts-1 once the parts before are done; part 0
-  // on this thread unless overlapped, which returns at once.
-  void RunParts(std::function<void(int)> part);
-  // Waits for the parts handed out; throws what one of them threw.
-  void WaitForParts();
+  // Runs part(i) for i in 0..parts-1, part 0 on this thread.
+  void RunParts(const std::function<void(int)>& part);
   void HelperLoop(int index);
   // Adds up to `count` rows (no more than the picture has left), the
   // columns shared among the parts.
   template <class Rows>
   void AddSource(const Rows& rows, int count);
   template <class Rows>
-  void AddColumns(const Rows& rows, int firstRow, int count, int firstBlock, int lastBlock);
+  void AddColumns(const Rows& rows, int count, int firstBlock, int lastBlock);
   template <int kFineBits>
   void Emit(int firstBlock, int lastBlock, int blockRow, int rowsInBlock);
 
@@ -90,12 +82,11 @@ class BlockReducer {
 
   // Helper threads, each with its share of the columns.
   int parts_ = 1;
-  bool overlapped_ = false;
   std::vector<std::thread> helpers_;
   std::mutex mutex_;
   std::condition_variable wake_, done_;
   std::exception_ptr failure_;  // the first a helper met in the current task
-  std::function<void(int)> task_;
+  const std::function<void(int)>* task_ = nullptr;
   unsigned generation_ = 0;
   int pending_ = 0;
   bool stopping_ = false;

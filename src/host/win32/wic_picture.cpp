@@ -538,18 +538,15 @@ Layout LayOut(IWICBitmapFrameDecode* frame, const picture::PictureHeader& header
 }
 
 // Rows a band at a time, averaged down by `factor` as they come, then
-// turned upright. A band is averaged beside the reading of the next, so
-// that a decoder that decodes as it is asked for rows (TIFF's under Wine,
-// most on Windows) and the averaging share the processors.
+// turned upright.
 PixelBuffer ReadReduced(const std::atomic<bool>& abandoned, BandReader& reader,
                         const Layout& layout, int factor, int band) {
-  BandReader::Band bands[2];  // one read while the other is averaged
-  picture::BlockReducer reducer(layout.width, layout.height, factor, Processors(), true);
-  for (int y = 0, i = 0; y < layout.height; y += band, ++i) {
+  BandReader::Band rows;
+  picture::BlockReducer reducer(layout.width, layout.height, factor, Processors());
+  for (int y = 0; y < layout.height; y += band) {
     if (abandoned.load(std::memory_order_relaxed)) Fail();
-    BandReader::Band& next = bands[i % 2];
-    reader.Fetch(y, std::min(band, layout.height - y), next);
-    reader.Add(next, reducer);
+    reader.Fetch(y, std::min(band, layout.height - y), rows);
+    reader.Add(rows, reducer);
   }
   PixelBuffer reduced = reducer.Finish();
   return layout.orientation == picture::kUpright

@@ -14,8 +14,8 @@
 // A load given up stops at its next band of rows; one stuck inside a WIC
 // call keeps its thread until the call returns, and holds at most the
 // file's bytes (kMaxFileBytes), the decoded pixels within the budget (4
-// bytes x 64 Mi) and two bands of rows of about 1 MiB each (2 MiB for a
-// picture with 16 bits a channel), besides what the codec itself holds.
+// bytes x 64 Mi) and one band of about 1 MiB (3 MiB for a picture with 16
+// bits a channel), besides what the codec itself holds.
 //
 // For the image control:
 //

@@ -73,19 +73,6 @@ TEST(PictureReduce, BandsAndThreadsGiveTheSameResult) {
   const std::vector<Pixel> whole = All(Reduce(source, 3, 77));
   for (int band : {1, 4, 100}) EXPECT_EQ(All(Reduce(source, 3, band)), whole) << band;
   for (int threads : {2, 3}) EXPECT_EQ(All(Reduce(source, 3, 10, threads)), whole) << threads;
-  // Overlapped, as the loader does it: two band buffers in turn, one
-  // refilled while the reducer still has the other.
-  for (int threads : {1, 2}) {
-    BlockReducer reducer(1000, 77, 3, threads, true);
-    PixelBuffer bands[2] = {PixelBuffer(1000, 8), PixelBuffer(1000, 8)};
-    for (int y = 0, i = 0; y < 77; y += 8, ++i) {
-      PixelBuffer& band = bands[i % 2];
-      const int rows = std::min(8, 77 - y);
-      std::copy_n(source.Row(y), 1000 * rows, band.Data());
-      reducer.AddRows({band.Data(), 1000, rows, 1000});
-    }
-    EXPECT_EQ(All(reducer.Finish()), whole) << threads;
-  }
 }
 
 TEST(PictureReduce, PackedBgrRowsGiveTheSameResult) {
