@@ -52,8 +52,10 @@ class BlockReducer {
   // apart (as WIC's 24bppBGR).
   void AddBgrRows(const std::uint8_t* rows, int count, std::ptrdiff_t stride);
 
-  // The same from rows of 16-bit samples laid out as `layout` says, `stride`
-  // samples apart, already opaque (alpha, if any, is ignored). Each sample
+  // The same from rows of 16-bit samples laid out as `layout` says (grey,
+  // or R G B or B G R with or without a fourth sample, as WIC's formats
+  // are), `stride` samples apart, already opaque (alpha, if any, is
+  // ignored). Each sample
   // counts with its full precision; only the averages are rounded to 8
   // bits. A picture's rows come all in one kind, this or the 8-bit ones.
   void AddRows16(const std::uint16_t* rows, int count, std::ptrdiff_t stride,
