@@ -9,6 +9,8 @@
 //   picture_bench scale W H W2 H2 REPS  the scaler alone, on one core
 //   picture_bench reduce W H F REPS     the whole-factor reduction alone,
 //                                       from 24-bit rows, on one core
+//   picture_bench codec FILE            WIC alone decoding every row of the
+//                                       file: its own peak memory
 //   picture_bench breakdown REPS FILE...
 //                                       per file, where a change's time
 //                                       goes, step by step (medians)
@@ -31,12 +33,14 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "host/picture/pixels.h"
 #include "host/picture/reduce.h"
 #include "host/picture/resample.h"
+#include "host/picture/samples16.h"
 #include "host/runtime.h"
 #include "host/win32/wic_picture.h"
 
@@ -288,6 +292,32 @@ int Peak(const std::wstring& file) {
   return 0;
 }
 
+// What the decoder itself holds: the peak working set before and after
+// WIC, streaming from the file, has given every row of the first frame.
+int Codec(const std::wstring& file) {
+  double set = 0, before = 0, after = 0;
+  WorkingSetMiB(&set, &before);
+  IWICBitmapDecoder* decoder = nullptr;
+  IWICBitmapFrameDecode* frame = nullptr;
+  UINT width = 0, height = 0;
+  if (FAILED(g_factory->CreateDecoderFromFilename(file.c_str(), nullptr, GENERIC_READ,
+                                                  WICDecodeMetadataCacheOnDemand, &decoder)) ||
+      FAILED(decoder->GetFrame(0, &frame)) || FAILED(frame->GetSize(&width, &height))) {
+    return 1;
+  }
+  std::vector<BYTE> pixel(64);
+  for (UINT y = 0; y < height; ++y) {
+    const WICRect rect{0, static_cast<INT>(y), 1, 1};
+    frame->CopyPixels(&rect, 64, 64, pixel.data());
+  }
+  Release(frame);
+  Release(decoder);
+  WorkingSetMiB(&set, &after);
+  std::printf("codec\t%ls\tpeak working set %.1f MiB before, %.1f MiB after every row (+%.1f)\n",
+              file.c_str(), before, after, after - before);
+  return 0;
+}
+
 int Cycle(int changes, const std::vector<std::wstring>& files) {
   host::Picture held;
   // One round over the files first: DLLs, caches and GDI's stock objects
@@ -359,8 +389,8 @@ int Reduce(int w, int h, int factor, int reps) {
 }  // namespace
 
 // One change taken apart: the steps the loader and the image control take
-// for a 24-bit picture, timed one by one on this thread (the loader's own
-// threads share the reduction and the scaling; here they do too).
+// for a 24-bit picture or one with 16 bits a channel, timed one by one on this thread (the loader's
+// own threads share the reduction and the scaling; here they do too).
 int Breakdown(int reps, const std::vector<std::wstring>& files) {
   std::printf("breakdown\tread\tdecode\tcopy out\treduce\tscale\tto DIB\tpaint\t(ms, medians)\n");
   for (const std::wstring& file : files) {
@@ -392,13 +422,17 @@ int Breakdown(int reps, const std::vector<std::wstring>& files) {
           FAILED(g_factory->CreateDecoderFromStream(stream, nullptr, WICDecodeMetadataCacheOnDemand,
                                                     &decoder)) ||
           FAILED(decoder->GetFrame(0, &frame)) || FAILED(frame->GetSize(&w, &h)) ||
-          FAILED(frame->GetPixelFormat(&format)) ||
-          !IsEqualGUID(format, GUID_WICPixelFormat24bppBGR)) {
-        std::printf("%ls: not a 24-bit picture WIC opens\n", file.c_str());
+          FAILED(frame->GetPixelFormat(&format))) {
+        std::printf("%ls: not a picture WIC opens\n", file.c_str());
+        return 1;
+      }
+      const std::optional<host::picture::Layout16> deep = host::win32::DeepLayout(format);
+      if (!deep && !IsEqualGUID(format, GUID_WICPixelFormat24bppBGR)) {
+        std::printf("%ls: neither 24-bit nor 16 bits a channel\n", file.c_str());
         return 1;
       }
       const int width = static_cast<int>(w), height = static_cast<int>(h);
-      const UINT stride = w * 3;
+      const UINT stride = w * (deep ? 2 * deep->channels : 3);
       const int band = std::max(1, (1 << 20) / (width * 4));
       std::vector<BYTE> rows(static_cast<std::size_t>(stride) * band);
       const WICRect first{0, 0, width, 1};
@@ -412,7 +446,13 @@ int Breakdown(int reps, const std::vector<std::wstring>& files) {
         const WICRect rect{0, y, width, n};
         frame->CopyPixels(&rect, stride, stride * n, rows.data());
         lap(took[2]);
-        reducer.AddBgrRows(rows.data(), n, static_cast<int>(stride));
+        if (deep) {
+          auto* samples = reinterpret_cast<std::uint16_t*>(rows.data());
+          host::picture::CompositeOverBlack16(samples, w * n, *deep);
+          reducer.AddRows16(samples, n, stride / 2, *deep);
+        } else {
+          reducer.AddBgrRows(rows.data(), n, static_cast<int>(stride));
+        }
         lap(took[3]);
       }
       const PixelBuffer reduced = reducer.Finish();
@@ -464,10 +504,12 @@ int wmain(int argc, wchar_t** argv) {
   CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER, IID_IWICImagingFactory,
                    reinterpret_cast<void**>(&g_factory));
   std::vector<std::wstring> files;
-  for (int i = command == L"peak" ? 2 : 3; i < argc; ++i) files.push_back(argv[i]);
+  for (int i = command == L"peak" || command == L"codec" ? 2 : 3; i < argc; ++i)
+    files.push_back(argv[i]);
   int result = 2;
   if (command == L"compare" && !files.empty()) result = Compare(_wtoi(argv[2]), files);
   if (command == L"peak" && files.size() == 1) result = Peak(files[0]);
+  if (command == L"codec" && files.size() == 1) result = Codec(files[0]);
   if (command == L"cycle" && !files.empty()) result = Cycle(_wtoi(argv[2]), files);
   if (command == L"breakdown" && !files.empty()) result = Breakdown(_wtoi(argv[2]), files);
   std::fflush(stdout);

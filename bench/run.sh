@@ -2,30 +2,45 @@
 # Picture benchmarks under Wine on a 1920x1080 Xvfb screen:
 #
 #   bench/run.sh [REPS]        (from anywhere; REPS defaults to 7)
+#   bench/run.sh gap [ROUNDS]  the black gap at a change alone: about 2.5
+#                              minutes, 1.7 minutes more a round (ROUNDS
+#                              defaults to 1)
 #
 # Builds bench/ for 32-bit Windows (build/bench), makes the test pictures
-# once (build/bench/pictures: a 12 MP and a 24 MP JPEG, a 12 MP PNG, all
-# photograph-like, and a small GIF), starts a fresh Wine prefix and display
-# with scripts/wine-env.sh, then runs:
+# once (build/bench/pictures: a 12 MP and a 24 MP JPEG, a 12 MP PNG, the
+# same PNG and a TIFF with 16 bits a channel, all photograph-like, and a
+# small GIF), starts a fresh Wine prefix and display with
+# scripts/wine-env.sh, then runs:
 #
 #   scale    the scaler alone, 24 MP to 1920x1080, one thread;
 #   reduce   the whole-factor reduction alone, 24 MP by 3, one thread;
 #   compare  per picture, REPS rounds of a picture change (zarvo.scr's load
 #            and render code, in process) beside the floor (WIC alone:
 #            decode, WIC's scaler, convert, the same BitBlt), alternating;
-#   breakdown per 24-bit picture, where a change's time goes: reading,
-#            WIC's decode, copying rows out, reduction, scaling, the DIB,
-#            the paint;
+#   breakdown per 24-bit or 16-bit-a-channel picture, where a change's
+#            time goes: reading, WIC's decode, copying rows out, reduction,
+#            scaling, the DIB, the paint;
 #   peak     per picture in a new process: memory once it is shown;
+#   codec    per PNG and TIFF in a new process: the peak memory of WIC
+#            alone giving every row, its own decoded copy;
 #   cycle    200 changes in one process: private bytes, GDI and USER
 #            objects before and after;
 #   saver    the real zarvo.scr (build/win32): launch to first picture, and
 #            key to exit at idle, at idle with the task bar's thread hung and
 #            during the decode of a 12000x4000 PNG (bench/saver_timing.py).
 #
+# `gap` runs only the floor of the pictures a change goes to (compare, 3
+# rounds) and the black gap a viewer sees at each change, polled from the
+# screen, through the real zarvo.scr (bench/change_gap.py).
+#
 # What each figure means is written at the top of bench/picture_bench.cpp.
 set -euo pipefail
 
+mode=all
+if [ "${1:-}" = gap ]; then
+  mode=gap
+  shift
+fi
 reps=${1:-7}
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$root/build/bench
@@ -52,6 +67,12 @@ if [ ! -f "$pictures/big.png" ]; then
   "$convert" "$pictures/jpeg24.jpg" -resize '12000x4000!' "$pictures/big.png"
   "$convert" "$pictures/jpeg24.jpg" -resize '640x480!' "$pictures/small.png"
 fi
+if [ ! -f "$pictures/tiff16.tif" ]; then
+  # Resized at ImageMagick's 16 bits: samples finer than 8 bits.
+  "$convert" "$pictures/jpeg24.jpg" -resize '4000x3000!' -depth 16 "PNG48:$pictures/png16.png"
+  "$convert" "$pictures/jpeg24.jpg" -resize '4000x3000!' -depth 16 -compress zip \
+    "TIFF:$pictures/tiff16.tif"
+fi
 
 export ZARVO_SCREEN=1920x1080x24
 # shellcheck source=scripts/wine-env.sh
@@ -61,12 +82,20 @@ bench=$build/picture_bench.exe
 cd "$pictures"
 echo "# $(date -u '+%Y-%m-%d %H:%M UTC'), $(nproc) processors, $(wine --version)," \
   "load average $(cut -d' ' -f1-3 /proc/loadavg)"
+if [ "$mode" = gap ]; then
+  wine "$bench" compare 3 jpeg24.jpg jpeg12.jpg png12.png png16.png small.gif
+  /usr/bin/python3 "$root/bench/change_gap.py" "${1:-1}" "$pictures"
+  exit
+fi
 wine "$bench" scale 6000 4000 1920 1080 "$reps"
 wine "$bench" reduce 6000 4000 3 "$reps"
-wine "$bench" compare "$reps" jpeg12.jpg jpeg24.jpg png12.png small.gif
-wine "$bench" breakdown "$reps" jpeg12.jpg jpeg24.jpg png12.png
-for picture in jpeg12.jpg jpeg24.jpg png12.png small.gif; do
+wine "$bench" compare "$reps" jpeg12.jpg jpeg24.jpg png12.png png16.png tiff16.tif small.gif
+wine "$bench" breakdown "$reps" jpeg12.jpg jpeg24.jpg png12.png png16.png tiff16.tif
+for picture in jpeg12.jpg jpeg24.jpg png12.png png16.png tiff16.tif small.gif; do
   wine "$bench" peak "$picture"
+done
+for picture in png12.png png16.png tiff16.tif; do
+  wine "$bench" codec "$picture"
 done
 wine "$bench" cycle 200 jpeg12.jpg jpeg24.jpg png12.png small.gif
 /usr/bin/python3 "$root/bench/saver_timing.py" 3 "$pictures"

@@ -101,6 +101,7 @@ namespace {
 
 // Rows of packed 3-byte B, G, R pixels.
 struct BgrRows {
+  static constexpr int kFineBits = 0;
   const std::uint8_t* first;
   std::ptrdiff_t stride;
   const std::uint8_t* Pixel(int k, int x) const {
@@ -116,6 +117,7 @@ struct BgrRows {
 
 // Rows of 32-bit pixels.
 struct PixelRows {
+  static constexpr int kFineBits = 0;
   const PixelView* view;
   const host::picture::Pixel* Pixel(int k, int x) const { return view->Row(k) + x; }
   static void Add(const host::picture::Pixel*& p, std::uint32_t& b, std::uint32_t& g,
@@ -124,6 +126,25 @@ struct PixelRows {
     b += srgb::kToLinear[v & 0xFF];
     g += srgb::kToLinear[v >> 8 & 0xFF];
     r += srgb::kToLinear[v >> 16 & 0xFF];
+  }
+};
+
+// Rows of 16-bit samples, kChannels a pixel, red, green and blue at the
+// indices given; their linear values are on a finer scale.
+template <int kChannels, int kRed, int kGreen, int kBlue>
+struct Rows16 {
+  static constexpr int kFineBits = 4;  // kLinear16Max is 16 x 65535
+  const std::uint16_t* first;
+  std::ptrdiff_t stride;  // in samples
+  const std::uint32_t* toLinear;
+  const std::uint16_t* Pixel(int k, int x) const {
+    return first + k * stride + kChannels * static_cast<std::ptrdiff_t>(x);
+  }
+  void Add(const std::uint16_t*& p, std::uint32_t& b, std::uint32_t& g, std::uint32_t& r) const {
+    b += toLinear[p[kBlue]];
+    g += toLinear[p[kGreen]];
+    r += toLinear[p[kRed]];
+    p += kChannels;
   }
 };
 
@@ -144,7 +165,7 @@ void BlockReducer::AddColumns(const Rows& rows, int count, int firstBlock, int l
       constexpr int kFactor = decltype(fixedFactor)::value;
       for (; block < fullBlocks; ++block, sum += 3) {
         std::uint32_t b = sum[0], g = sum[1], r = sum[2];
-        for (int i = 0; i < kFactor; ++i) Rows::Add(p, b, g, r);
+        for (int i = 0; i < kFactor; ++i) rows.Add(p, b, g, r);
         sum[0] = b;
         sum[1] = g;
         sum[2] = r;
@@ -166,41 +187,53 @@ void BlockReducer::AddColumns(const Rows& rows, int count, int firstBlock, int l
     for (; block < lastBlock; ++block, sum += 3) {
       const int pixels = std::min((block + 1) * factor_, width_) - block * factor_;
       std::uint32_t b = sum[0], g = sum[1], r = sum[2];
-      for (int i = 0; i < pixels; ++i) Rows::Add(p, b, g, r);
+      for (int i = 0; i < pixels; ++i) rows.Add(p, b, g, r);
       sum[0] = b;
       sum[1] = g;
       sum[2] = r;
     }
     const int inBlock = row % factor_ + 1;
     if (inBlock == factor_ || row + 1 == height_) {
-      Emit(firstBlock, lastBlock, row / factor_, inBlock);
+      Emit<Rows::kFineBits>(firstBlock, lastBlock, row / factor_, inBlock);
     }
   }
 }
 
 // total / count rounded to nearest, as a multiplication: `reciprocal` is
-// ceil(2^32 / count), exact for the totals a block can have (below 2^25).
+// ceil(2^kShift / count), exact while count * (total + count / 2) stays
+// below 2^kShift. 32 bits hold the totals of 8-bit samples (below 2^25);
+// the finer ones of 16-bit samples (below 2^28, blocks of up to 16 x 16)
+// need 36.
+template <int kShift>
 inline std::uint32_t DivideRounded(std::uint32_t total, std::uint32_t count,
                                    std::uint64_t reciprocal) {
-  return static_cast<std::uint32_t>(((total + count / 2) * reciprocal) >> 32);
+  return static_cast<std::uint32_t>(((total + count / 2) * reciprocal) >> kShift);
 }
 
+// The block averages, from sums kFineBits finer than the 8-bit tables'
+// scale: each is rounded to that scale, whose inverse gives the nearest
+// sRGB level.
+template <int kFineBits>
 void BlockReducer::Emit(int firstBlock, int lastBlock, int blockRow, int rowsInBlock) {
+  constexpr int kShift = 32 + kFineBits;
+  constexpr std::uint32_t kHalf = (1u << kFineBits) >> 1;
   Pixel* out = out_.Row(blockRow);
   std::uint32_t* sum = sums_.data() + 3 * static_cast<std::size_t>(firstBlock);
   std::uint32_t lastCount = 0;
   std::uint64_t reciprocal = 0;
+  const auto level = [&](std::uint32_t total, std::uint32_t count) {
+    return srgb::kToSrgb
+        .level[(DivideRounded<kShift>(total, count, reciprocal) + kHalf) >> kFineBits];
+  };
   for (int block = firstBlock; block < lastBlock; ++block, sum += 3) {
     const std::uint32_t count =
         static_cast<std::uint32_t>(std::min((block + 1) * factor_, width_) - block * factor_) *
         static_cast<std::uint32_t>(rowsInBlock);
     if (count != lastCount) {
       lastCount = count;
-      reciprocal = ((std::uint64_t{1} << 32) + count - 1) / count;
+      reciprocal = ((std::uint64_t{1} << kShift) + count - 1) / count;
     }
-    out[block] = MakePixel(srgb::kToSrgb.level[DivideRounded(sum[2], count, reciprocal)],
-                           srgb::kToSrgb.level[DivideRounded(sum[1], count, reciprocal)],
-                           srgb::kToSrgb.level[DivideRounded(sum[0], count, reciprocal)]);
+    out[block] = MakePixel(level(sum[2], count), level(sum[1], count), level(sum[0], count));
     sum[0] = sum[1] = sum[2] = 0;
   }
 }
@@ -221,6 +254,21 @@ void BlockReducer::AddRows(const PixelView& rows) { AddSource(PixelRows{&rows}, 
 
 void BlockReducer::AddBgrRows(const std::uint8_t* rows, int count, std::ptrdiff_t stride) {
   AddSource(BgrRows{rows, stride}, count);
+}
+
+void BlockReducer::AddRows16(const std::uint16_t* rows, int count, std::ptrdiff_t stride,
+                             const Layout16& layout) {
+  const std::uint32_t* toLinear = Srgb16ToLinearTable();
+  const bool bgr = layout.blue < layout.red;
+  if (layout.channels == 1) {
+    AddSource(Rows16<1, 0, 0, 0>{rows, stride, toLinear}, count);
+  } else if (layout.channels == 3) {
+    bgr ? AddSource(Rows16<3, 2, 1, 0>{rows, stride, toLinear}, count)
+        : AddSource(Rows16<3, 0, 1, 2>{rows, stride, toLinear}, count);
+  } else {
+    bgr ? AddSource(Rows16<4, 2, 1, 0>{rows, stride, toLinear}, count)
+        : AddSource(Rows16<4, 0, 1, 2>{rows, stride, toLinear}, count);
+  }
 }
 
 PixelBuffer BlockReducer::Finish() { return std::move(out_); }

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "host/picture/pixels.h"
+#include "host/picture/samples16.h"
 
 namespace host::picture {
 
@@ -51,6 +52,15 @@ class BlockReducer {
   // apart (as WIC's 24bppBGR).
   void AddBgrRows(const std::uint8_t* rows, int count, std::ptrdiff_t stride);
 
+  // The same from rows of 16-bit samples laid out as `layout` says (grey,
+  // or R G B or B G R with or without a fourth sample, as WIC's formats
+  // are), `stride` samples apart, already opaque (alpha, if any, is
+  // ignored). Each sample
+  // counts with its full precision; only the averages are rounded to 8
+  // bits. A picture's rows come all in one kind, this or the 8-bit ones.
+  void AddRows16(const std::uint16_t* rows, int count, std::ptrdiff_t stride,
+                 const Layout16& layout);
+
   // The reduced picture, once every row has been added.
   PixelBuffer Finish();
 
@@ -64,6 +74,7 @@ class BlockReducer {
   void AddSource(const Rows& rows, int count);
   template <class Rows>
   void AddColumns(const Rows& rows, int count, int firstBlock, int lastBlock);
+  template <int kFineBits>
   void Emit(int firstBlock, int lastBlock, int blockRow, int rowsInBlock);
 
   int width_, height_, factor_;

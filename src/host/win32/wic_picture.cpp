@@ -11,6 +11,7 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -18,6 +19,7 @@
 #include "host/picture/orientation.h"
 #include "host/picture/reduce.h"
 #include "host/picture/resample.h"
+#include "host/picture/samples16.h"
 #include "host/runtime.h"
 #include "host/win32/wic_transform.h"
 #include "host/win32/wide.h"
@@ -229,10 +231,25 @@ int WicOrientation(IWICBitmapFrameDecode* frame, PictureFormat format) {
   return orientation;
 }
 
+struct DeepFormat {
+  const GUID* guid;
+  picture::Layout16 layout;
+};
+const DeepFormat kDeepFormats[] = {
+    {&GUID_WICPixelFormat48bppRGB, {3, 0, 1, 2}},
+    {&GUID_WICPixelFormat48bppBGR, {3, 2, 1, 0}},
+    {&GUID_WICPixelFormat64bppRGB, {4, 0, 1, 2}},
+    {&GUID_WICPixelFormat64bppRGBA, {4, 0, 1, 2, 3}},
+    {&GUID_WICPixelFormat64bppBGRA, {4, 2, 1, 0, 3}},
+    {&GUID_WICPixelFormat64bppPRGBA, {4, 0, 1, 2, 3, true}},
+    {&GUID_WICPixelFormat64bppPBGRA, {4, 2, 1, 0, 3, true}},
+    {&GUID_WICPixelFormat16bppGray, {1, 0, 0, 0}},
+};
+
 // Reads the frame a band of rows at a time as opaque pixels. The stored
-// formats most pictures come in are copied and widened here; the others go
-// through WIC's converter to 32-bit premultiplied BGRA, which is more work
-// a pixel.
+// formats most pictures come in, and those with 16 bits a channel, are
+// copied and widened here; the others go through WIC's converter to 32-bit
+// premultiplied BGRA, which is more work a pixel.
 class BandReader {
  public:
   BandReader(IWICImagingFactory* factory, IWICBitmapSource* frame, int width) : width_(width) {
@@ -247,12 +264,16 @@ class BandReader {
                   {&GUID_WICPixelFormat32bppBGRA, Kind::Bgra32},
                   {&GUID_WICPixelFormat32bppPBGRA, Kind::Pbgra32}};
     for (const auto& known : direct) {
-      if (IsEqualGUID(format, *known.guid)) {
-        kind_ = known.kind;
-        frame->AddRef();
-        *source_.Put() = frame;
-        return;
-      }
+      if (IsEqualGUID(format, *known.guid)) kind_ = known.kind;
+    }
+    if (const std::optional<picture::Layout16> deep = DeepLayout(format)) {
+      kind_ = Kind::Deep;
+      layout_ = *deep;
+    }
+    if (kind_) {
+      frame->AddRef();
+      *source_.Put() = frame;
+      return;
     }
     for (auto [target, kind] : {std::pair{&GUID_WICPixelFormat32bppPBGRA, Kind::Pbgra32},
                                 std::pair{&GUID_WICPixelFormat32bppBGRA, Kind::Bgra32}}) {
@@ -269,31 +290,50 @@ class BandReader {
     Fail();
   }
 
-  // Rows [y, y + rows) into `reducer`; `band` holds them on the way when
-  // they must be widened first.
-  void Reduce(int y, int rows, Pixel* band, picture::BlockReducer& reducer) {
-    if (kind_ != Kind::Bgr24) {
-      Read(y, rows, band);
-      reducer.AddRows({band, width_, rows, width_});
-      return;
+  // A band of rows on its way to the reduction, in the form it is added
+  // in: as stored for 24-bit and 16-bit formats, otherwise as pixels.
+  struct Band {
+    int rows = 0;
+    std::vector<std::uint8_t> stored;
+    std::vector<std::uint16_t> deep;
+    PixelBuffer pixels;
+  };
+
+  // Rows [y, y + rows) into `band`, for Add.
+  void Fetch(int y, int rows, Band& band) {
+    band.rows = rows;
+    if (kind_ == Kind::Deep) {
+      ReadDeep(y, rows, band.deep);
+    } else if (kind_ == Kind::Bgr24) {
+      ReadStored(y, rows, 3, band.stored);
+    } else {
+      if (band.pixels.Height() < rows) band.pixels = PixelBuffer(width_, rows);
+      Read(y, rows, band.pixels.Data());
     }
-    const WICRect rect{0, y, width_, rows};
-    const UINT stride = static_cast<UINT>(width_) * 3;
-    stored_.resize(static_cast<std::size_t>(stride) * rows);
-    Check(source_->CopyPixels(&rect, stride, stride * rows, stored_.data()));
-    reducer.AddBgrRows(stored_.data(), rows, stride);
+  }
+
+  // The rows Fetch put into `band`, into `reducer`.
+  void Add(const Band& band, picture::BlockReducer& reducer) const {
+    if (kind_ == Kind::Deep) {
+      reducer.AddRows16(band.deep.data(), band.rows,
+                        static_cast<std::ptrdiff_t>(width_) * layout_.channels, layout_);
+    } else if (kind_ == Kind::Bgr24) {
+      reducer.AddBgrRows(band.stored.data(), band.rows, static_cast<std::ptrdiff_t>(width_) * 3);
+    } else {
+      reducer.AddRows({band.pixels.Data(), width_, band.rows, width_});
+    }
   }
 
   // Rows [y, y + rows) into `out`, width pixels a row, packed.
   void Read(int y, int rows, Pixel* out) {
     const WICRect rect{0, y, width_, rows};
     const std::size_t count = static_cast<std::size_t>(width_) * rows;
+    if (kind_ == Kind::Deep) {
+      picture::PixelsFrom16(ReadDeep(y, rows, scratch_.deep), count, layout_, out);
+      return;
+    }
     if (kind_ == Kind::Bgr24 || kind_ == Kind::Gray8) {
-      const UINT bytes = kind_ == Kind::Bgr24 ? 3 : 1;
-      const UINT stride = static_cast<UINT>(width_) * bytes;
-      stored_.resize(static_cast<std::size_t>(stride) * rows);
-      Check(source_->CopyPixels(&rect, stride, stride * rows, stored_.data()));
-      const std::uint8_t* in = stored_.data();
+      const std::uint8_t* in = ReadStored(y, rows, kind_ == Kind::Bgr24 ? 3 : 1, scratch_.stored);
       if (kind_ == Kind::Bgr24) {
         for (std::size_t i = 0; i < count; ++i, in += 3) {
           out[i] = picture::MakePixel(in[2], in[1], in[0]);
@@ -315,11 +355,31 @@ class BandReader {
   }
 
  private:
-  enum class Kind { Bgr24, Gray8, Bgr32, Bgra32, Pbgra32 };
+  enum class Kind { Bgr24, Gray8, Bgr32, Bgra32, Pbgra32, Deep };
+
+  // Rows [y, y + rows) as stored, `samples` a pixel, into `into`.
+  template <class Sample>
+  Sample* ReadStored(int y, int rows, int samples, std::vector<Sample>& into) {
+    const WICRect rect{0, y, width_, rows};
+    const UINT stride = static_cast<UINT>(width_ * samples * sizeof(Sample));
+    into.resize(static_cast<std::size_t>(width_) * samples * rows);
+    Check(source_->CopyPixels(&rect, stride, stride * rows, reinterpret_cast<BYTE*>(into.data())));
+    return into.data();
+  }
+
+  // Rows [y, y + rows) of 16-bit samples as stored, made opaque, into
+  // `into`.
+  std::uint16_t* ReadDeep(int y, int rows, std::vector<std::uint16_t>& into) {
+    std::uint16_t* samples = ReadStored(y, rows, layout_.channels, into);
+    picture::CompositeOverBlack16(samples, static_cast<std::size_t>(width_) * rows, layout_);
+    return samples;
+  }
+
   Com<IWICBitmapSource> source_;
-  Kind kind_ = Kind::Pbgra32;
+  std::optional<Kind> kind_;
+  picture::Layout16 layout_;
   int width_;
-  std::vector<std::uint8_t> stored_;
+  Band scratch_;  // what Read reads into before it widens
 };
 
 // A frame as its decoder gives it reduced to width x height, read as any
@@ -498,12 +558,12 @@ Layout LayOut(IWICBitmapFrameDecode* frame, const picture::PictureHeader& header
 // turned upright.
 PixelBuffer ReadReduced(const std::atomic<bool>& abandoned, BandReader& reader,
                         const Layout& layout, int factor, int band) {
-  PixelBuffer buffer(layout.width, band);
+  BandReader::Band rows;
   picture::BlockReducer reducer(layout.width, layout.height, factor, Processors());
   for (int y = 0; y < layout.height; y += band) {
     if (abandoned.load(std::memory_order_relaxed)) Fail();
-    const int rows = std::min(band, layout.height - y);
-    reader.Reduce(y, rows, buffer.Data(), reducer);
+    reader.Fetch(y, std::min(band, layout.height - y), rows);
+    reader.Add(rows, reducer);
   }
   PixelBuffer reduced = reducer.Finish();
   return layout.orientation == picture::kUpright
@@ -734,6 +794,13 @@ PixelBuffer ReadReducedByDecoder(IWICImagingFactory* factory, IWICBitmapFrameDec
 }
 
 }  // namespace
+
+std::optional<picture::Layout16> DeepLayout(const WICPixelFormatGUID& format) {
+  for (const DeepFormat& deep : kDeepFormats) {
+    if (IsEqualGUID(format, *deep.guid)) return deep.layout;
+  }
+  return std::nullopt;
+}
 
 PixelBuffer ReadFramePixels(IWICImagingFactory* factory, IWICBitmapFrameDecode* frame,
                             int orientation, SIZE screen, const std::atomic<bool>* abandoned) {

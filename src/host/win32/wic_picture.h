@@ -14,8 +14,8 @@
 // A load given up stops at its next band of rows; one stuck inside a WIC
 // call keeps its thread until the call returns, and holds at most the
 // file's bytes (kMaxFileBytes), the decoded pixels within the budget (4
-// bytes x 64 Mi) and one band of about 1 MiB, besides what the codec
-// itself holds.
+// bytes x 64 Mi) and one band of about 1 MiB (3 MiB for a picture with 16
+// bits a channel), besides what the codec itself holds.
 //
 // For the image control:
 //
@@ -43,6 +43,7 @@
 
 #include "host/os.h"
 #include "host/picture/pixels.h"
+#include "host/picture/samples16.h"
 
 namespace host::win32 {
 
@@ -98,6 +99,11 @@ void HurryLoad(PictureLoad& load);
 picture::PixelBuffer ReadFramePixels(IWICImagingFactory* factory, IWICBitmapFrameDecode* frame,
                                      int orientation, SIZE screen,
                                      const std::atomic<bool>* abandoned = nullptr);
+
+// How the samples of `format` lie when it is one of the formats with 16
+// bits a channel that a load reads as they are stored, so that their full
+// precision reaches the reduction; none for any other format.
+std::optional<picture::Layout16> DeepLayout(const WICPixelFormatGUID& format);
 
 // The same load, waited for as long as it takes (for the benchmark).
 Picture LoadPictureFile(const Text& path, SIZE showWithin);

@@ -1,0 +1,172 @@
+#!/usr/bin/python3
+"""The black gap at a picture change as a viewer sees it, run by
+`bench/run.sh gap`:
+
+    change_gap.py ROUNDS FOLDER    FOLDER holds the pictures of bench/run.sh
+
+Starts the real zarvo.scr /s under Wine (the screen of scripts/wine-env.sh)
+with picture 1 a 640x480 GIF and then, one a tick (20 s apart), a 24 MP
+JPEG, a 12 MP JPEG, a 12 MP PNG, the same PNG with 16 bits a channel and
+the GIF again. A few pixels around the screen's centre, inside every one of
+these pictures, are read from the X server about every millisecond
+(XGetImage, 1x1 each). A change has two figures: the gap, from the first
+sample where all of them are black to the first where one shows the new
+picture (0 when they never were all black at once), and the whole change,
+from the first sample where one has left the old picture to the first where
+all show the new one (the saver hides and paints a large picture a part at
+a time). Each saver start sees one change to each picture; ROUNDS starts.
+Prints each change and, a picture, the median and the extremes, and how far
+apart the samples were. With ZARVO_GAP_TRACE set, every sample that differs
+from the one before goes to stderr."""
+import ctypes
+import os
+import shutil
+import statistics
+import sys
+import tempfile
+import time
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', 'tests', 'e2e'))
+import harness  # noqa: E402
+from saver_fixture import zarvo_scr  # noqa: E402
+
+FIRST = 'small.gif'
+CHANGES = ['jpeg24.jpg', 'jpeg12.jpg', 'png12.png', 'png16.png', 'small.gif']
+TICK = 20.0            # seconds between the saver's ticks
+TRACE = [(0, None)] if os.environ.get('ZARVO_GAP_TRACE') else None
+SETTLE = 0.5           # after a gap, the picture may still be painting
+
+
+class ScreenPoints:
+    """Pixels of the X screen, read one by one with XGetImage."""
+
+    def __init__(self, points):
+        self.x = ctypes.cdll.LoadLibrary('libX11.so.6')
+        self.x.XOpenDisplay.restype = ctypes.c_void_p
+        self.x.XDefaultRootWindow.restype = ctypes.c_ulong
+        self.x.XDefaultRootWindow.argtypes = [ctypes.c_void_p]
+        self.x.XGetImage.restype = ctypes.c_void_p
+        self.x.XGetImage.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_int,
+                                     ctypes.c_uint, ctypes.c_uint, ctypes.c_ulong, ctypes.c_int]
+        self.x.XGetPixel.restype = ctypes.c_ulong
+        self.x.XGetPixel.argtypes = [ctypes.c_void_p, ctypes.c_int, ctypes.c_int]
+        self.x.XDestroyImage.argtypes = [ctypes.c_void_p]
+        self.display = self.x.XOpenDisplay(os.environ['DISPLAY'].encode())
+        if not self.display:
+            raise harness.HarnessError('cannot open the X display')
+        self.root = self.x.XDefaultRootWindow(self.display)
+        self.points = points
+
+    def read(self):
+        values = []
+        for px, py in self.points:
+            image = self.x.XGetImage(self.display, self.root, px, py, 1, 1, 0xFFFFFFFF, 2)
+            values.append(self.x.XGetPixel(image, 0, 0) & 0xFFFFFF)
+            self.x.XDestroyImage(image)
+        return tuple(values)
+
+
+class Change:
+    """One change seen at the sampled pixels: when the first of them left
+    the old picture, when all were black, when the first and the last
+    showed the new one."""
+
+    def __init__(self, now, points):
+        self.leave, self.black, self.first = now, None, None
+        self.cleared = [False] * points  # a point has been black since
+
+    def gap(self):
+        return self.first - self.black if self.black is not None else 0.0
+
+
+def watch(screen, count, desktop):
+    """The next `count` changes after the first picture shows (anything
+    neither black nor `desktop`), as (gap, whole change) pairs, and the
+    intervals between samples."""
+    changes, intervals = [], []
+    shown = None            # the pixels of the picture on the screen
+    change = None
+    settle_until = 0.0
+    last = time.monotonic()
+    deadline = last + 30 + TICK * (count + 1)
+    while len(changes) < count:
+        now = time.monotonic()
+        if now > deadline:
+            raise harness.HarnessError('only %d changes seen' % len(changes))
+        intervals.append(now - last)
+        last = now
+        pixels = screen.read()
+        if TRACE and pixels != TRACE[-1][1]:
+            TRACE.append((now, pixels))
+            print('trace %.4f %s' % (now, pixels), file=sys.stderr, flush=True)
+        if shown is None:
+            if all(pixels) and pixels != desktop:
+                shown, settle_until = pixels, now + SETTLE
+        elif now < settle_until:
+            shown = pixels  # the picture may still be painting
+        elif change is None:
+            change = Change(now, len(pixels)) if pixels != shown else None
+        if change:
+            # Two pictures may agree at a point: one that has been black
+            # since the change began shows the new picture when it is not.
+            change.cleared = [c or not p for c, p in zip(change.cleared, pixels)]
+            new = [p != 0 and (p != s or c) for p, s, c in zip(pixels, shown, change.cleared)]
+            if not any(pixels) and change.black is None:
+                change.black = now
+            if any(new) and change.first is None:
+                change.first = now
+            if all(new):
+                changes.append((change.gap(), now - change.leave))
+                change, shown, settle_until = None, pixels, now + SETTLE
+        time.sleep(max(0.0, now + 0.001 - time.monotonic()))
+    return changes, intervals[1:]
+
+
+def one_round(session, scr, screen):
+    desktop = screen.read()
+    p = session.start_program(scr, '/s')
+    try:
+        return watch(screen, len(CHANGES), desktop)
+    finally:
+        session.kill(p)
+        session.wait_exit(p)
+
+
+def main():
+    rounds, pictures = int(sys.argv[1]), sys.argv[2]
+    folder = tempfile.mkdtemp(prefix='zarvo-gap-')
+    scr = os.path.join(folder, 'zarvo.scr')
+    shutil.copy(zarvo_scr(), scr)
+    for index, name in enumerate([FIRST] + CHANGES, 1):
+        shutil.copy(os.path.join(pictures, name), os.path.join(folder, 'ZARVO%03d.DAT' % index))
+    cx, cy = (int(v) // 2 for v in os.environ['ZARVO_SCREEN'].split('x')[:2])
+    screen = ScreenPoints([(cx, cy)] + [(cx + dx, cy + dy) for dx in (-200, 200)
+                                        for dy in (-150, 150)])
+    session = harness.WineSession().start()
+    seen = {name: [] for name in CHANGES}
+    intervals = []
+    try:
+        for _ in range(rounds):
+            changes, every = one_round(session, scr, screen)
+            intervals += every
+            for i, (name, (gap, whole)) in enumerate(zip(CHANGES, changes)):
+                seen[name].append((gap * 1000, whole * 1000))
+                print('gap\tchange %d to %-12s\tall black %.1f ms\twhole change %.1f ms' %
+                      (i + 2, name, gap * 1000, whole * 1000), flush=True)
+    finally:
+        session.close()
+        shutil.rmtree(folder, ignore_errors=True)
+    for name in CHANGES:
+        gaps, wholes = zip(*seen[name])
+        print('gap\t%-12s\tall black median %.1f ms (min %.1f, max %.1f)\t'
+              'whole change median %.1f ms (min %.1f, max %.1f)\t(%d changes)' %
+              (name, statistics.median(gaps), min(gaps), max(gaps), statistics.median(wholes),
+               min(wholes), max(wholes), len(gaps)))
+    intervals.sort()
+    print('gap\tsamples every %.2f ms (median), 99%% within %.2f ms, longest %.1f ms' %
+          (statistics.median(intervals) * 1000, intervals[int(len(intervals) * 0.99)] * 1000,
+           intervals[-1] * 1000))
+
+
+if __name__ == '__main__':
+    main()
