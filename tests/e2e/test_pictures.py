@@ -41,6 +41,16 @@ class PicturesOnScreen(picture_corpus.PictureTest):
                 picture_corpus.good_picture(self.picture(1), *natural, fmt)
                 self.show(expected, fmt)
 
+    def test_the_next_picture_decoded_ahead_shows_on_the_tick(self):
+        # Decoded and scaled while picture 1 shows; it must come out as a
+        # picture decoded at its change does.
+        picture_corpus.good_picture(self.picture(1), 400, 300, 'png')
+        picture_corpus.good_picture(self.picture(2), 2000, 1000, 'jpeg')
+        p, _ = self.start_saver()
+        box = harness.wait_until(self.screen_box, 25, 0.2, lambda b: near(b, (0, 100, 800, 400)))
+        self.assertTrue(near(box, (0, 100, 800, 400)), 'box %s' % (box,))
+        self.end_with_key(p)
+
     def test_exif_orientation_turns_the_picture_upright(self):
         # Stored 600 x 300 with a white band along its top, orientation 6
         # (turned a quarter clockwise): shown 300 x 600, the band on the right.

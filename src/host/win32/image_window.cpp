@@ -55,7 +55,8 @@ HBITMAP ImageWindow::Rendered(SIZE* size) {
   if (cache_.Get() && (cacheSize_.cx != wanted.cx || cacheSize_.cy != wanted.cy)) cache_.Reset();
   if (!cache_.Get() && wanted.cx > 0 && wanted.cy > 0) {
     try {
-      cache_.Reset(RenderPictureBitmap(*picture_, wanted.cx, wanted.cy));
+      HBITMAP ready = TakeRenderedBitmap(*picture_, wanted.cx, wanted.cy);
+      cache_.Reset(ready ? ready : RenderPictureBitmap(*picture_, wanted.cx, wanted.cy));
     } catch (const std::exception&) {
       // No memory for this size: the control stays black rather than the
       // program ending in the middle of a paint.

@@ -13,6 +13,7 @@
 #include <new>
 #include <optional>
 #include <span>
+#include <utility>
 #include <vector>
 
 #include "host/picture/header.h"
@@ -103,7 +104,8 @@ struct Job {
   bool done = false;
   ErrorCode error = ErrorCode::InvalidPicture;
   PixelBuffer pixels;
-  int width = 0, height = 0;  // natural size, upright
+  int width = 0, height = 0;            // natural size, upright
+  std::shared_ptr<WicPicture> picture;  // once done
 };
 
 ErrorCode OpenError(DWORD error) {
@@ -638,10 +640,31 @@ void Decode(Job& job, Com<IWICImagingFactory>& factory) {
                                                layout.orientation, job.showWithin, &job.abandoned);
 }
 
+// The size the saver will most likely show a picture at: fitted within the
+// screen, to the nearest pixel, never enlarged.
+SIZE LikelyShownSize(int width, int height, SIZE screen) {
+  const double scale = std::min(
+      {1.0, static_cast<double>(screen.cx) / width, static_cast<double>(screen.cy) / height});
+  return SIZE{std::lround(width * scale), std::lround(height * scale)};
+}
+
+// A prepared picture comes with its bitmap, so that its change only has to
+// show it: scaling takes a large picture tens of milliseconds. Should it be
+// shown at another size, the paint scales it then.
+void Prerender(WicPicture& picture, SIZE screen) {
+  if (screen.cx <= 0 || screen.cy <= 0) return;
+  const SIZE size = LikelyShownSize(picture.WidthPx(), picture.HeightPx(), screen);
+  if (size.cx == picture.Pixels().Width() && size.cy == picture.Pixels().Height()) return;
+  picture.KeepRendered(RenderPictureBitmap(picture, size.cx, size.cy), size);
+}
+
 void Work(Job& job, Com<IWICImagingFactory>& factory) {
   try {
     ReadFileBytes(job);
     Decode(job, factory);
+    job.bytes = {};  // before the bitmap needs memory
+    job.picture = std::make_shared<WicPicture>(std::move(job.pixels), job.width, job.height);
+    if (job.ahead) Prerender(*job.picture, job.showWithin);
     job.done = true;
   } catch (const Failure& failure) {
     job.error = failure.code;
@@ -757,7 +780,7 @@ class WicLoad final : public PictureLoad {
   bool Finished() override { return WaitForSingleObject(job_->finished, 0) == WAIT_OBJECT_0; }
   Picture Result() override {
     if (!job_->done) throw RuntimeError(job_->error);
-    return std::make_shared<WicPicture>(std::move(job_->pixels), job_->width, job_->height);
+    return job_->picture;
   }
   void GiveUp() override {
     job_->abandoned = true;
@@ -870,6 +893,26 @@ Picture LoadPictureFile(const Text& path, SIZE showWithin) {
   const std::shared_ptr<PictureLoad> load = BeginPictureLoad(path, showWithin);
   WaitForSingleObject(LoadFinishedEvent(*load), INFINITE);
   return load->Result();
+}
+
+WicPicture::~WicPicture() {
+  if (rendered_) DeleteObject(rendered_);
+}
+
+void WicPicture::KeepRendered(HBITMAP bitmap, SIZE size) {
+  if (rendered_) DeleteObject(rendered_);
+  rendered_ = bitmap;
+  renderedSize_ = size;
+}
+
+HBITMAP WicPicture::TakeRendered(int width, int height) const {
+  if (width != renderedSize_.cx || height != renderedSize_.cy) return nullptr;
+  return std::exchange(rendered_, nullptr);
+}
+
+HBITMAP TakeRenderedBitmap(const PictureData& picture, int width, int height) {
+  const auto* wic = dynamic_cast<const WicPicture*>(&picture);
+  return wic ? wic->TakeRendered(width, height) : nullptr;
 }
 
 HBITMAP RenderPictureBitmap(const PictureData& data, int width, int height) {

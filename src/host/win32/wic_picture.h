@@ -56,18 +56,30 @@ inline constexpr std::uint64_t kMaxFileBytes = (std::uint64_t{256} << 20) + (1u 
 // larger than fits the size it may be shown within is kept reduced while
 // it is decoded (see ReadFramePixels), never below its size fitted within
 // it: Pixels() may then be smaller than the natural size, which is what
-// WidthPx() and HeightPx() report.
+// WidthPx() and HeightPx() report. A picture prepared ahead of its change
+// also brings the bitmap it will most likely be painted with.
 class WicPicture final : public PictureData {
  public:
   WicPicture(picture::PixelBuffer pixels, int naturalWidth, int naturalHeight)
       : pixels_(std::move(pixels)), width_(naturalWidth), height_(naturalHeight) {}
+  WicPicture(const WicPicture&) = delete;
+  WicPicture& operator=(const WicPicture&) = delete;
+  ~WicPicture() override;
   int WidthPx() const override { return width_; }
   int HeightPx() const override { return height_; }
   const picture::PixelBuffer& Pixels() const { return pixels_; }
 
+  // Keeps `bitmap` (owned from now on) as the picture rendered at its size.
+  void KeepRendered(HBITMAP bitmap, SIZE size);
+  // The kept bitmap if it is width x height, handed to the caller, who
+  // deletes it; otherwise null. The interface thread's alone.
+  HBITMAP TakeRendered(int width, int height) const;
+
  private:
   picture::PixelBuffer pixels_;
   int width_, height_;
+  mutable HBITMAP rendered_ = nullptr;
+  SIZE renderedSize_{};
 };
 
 // The stamp of the file at `path`, or none when it cannot be read.
@@ -113,5 +125,9 @@ Picture LoadPictureFile(const Text& path, SIZE showWithin);
 // a size of 0 or less, a bitmap over 256 MiB, or when GDI has no room.
 // The caller deletes it with DeleteObject.
 HBITMAP RenderPictureBitmap(const PictureData& picture, int width, int height);
+
+// The bitmap `picture` was prepared with, if it is width x height: the
+// caller owns it then. Null otherwise, and for every later call.
+HBITMAP TakeRenderedBitmap(const PictureData& picture, int width, int height);
 
 }  // namespace host::win32
