@@ -6,18 +6,19 @@
 
 Starts the real zarvo.scr /s under Wine (the screen of scripts/wine-env.sh)
 with picture 1 a 640x480 GIF and then, one a tick (20 s apart), a 24 MP
-JPEG, a 12 MP JPEG, a 12 MP PNG, the same PNG with 16 bits a channel and
-the GIF again. A few pixels around the screen's centre, inside every one of
+JPEG, a 12 MP JPEG, a 12 MP PNG, the same PNG with 16 bits a channel and the
+GIF again. A few pixels around the screen's centre, inside every one of
 these pictures, are read from the X server about every millisecond
 (XGetImage, 1x1 each). A change has two figures: the gap, from the first
 sample where all of them are black to the first where one shows the new
 picture (0 when they never were all black at once), and the whole change,
 from the first sample where one has left the old picture to the first where
-all show the new one (the saver hides and paints a large picture a part at
-a time). Each saver start sees one change to each picture; ROUNDS starts.
-Prints each change and, a picture, the median and the extremes, and how far
-apart the samples were. With ZARVO_GAP_TRACE set, every sample that differs
-from the one before goes to stderr."""
+all show the new one (the saver hides and paints a large picture a part at a
+time). Each saver start sees one change to each picture; ROUNDS starts. Also
+the saver's peak resident memory (VmHWM of its Wine process) once each start
+has shown every picture. Prints each change and, a picture, the median and
+the extremes, and how far apart the samples were. With ZARVO_GAP_TRACE set,
+every sample that differs from the one before goes to stderr."""
 import ctypes
 import os
 import shutil
@@ -122,11 +123,18 @@ def watch(screen, count, desktop):
     return changes, intervals[1:]
 
 
+def peak_resident_mib(pid):
+    with open('/proc/%d/status' % pid) as f:
+        return int(next(line for line in f if line.startswith('VmHWM:')).split()[1]) / 1024
+
+
 def one_round(session, scr, screen):
+    """The changes and intervals of watch, and the saver's peak resident
+    memory once it has shown every picture."""
     desktop = screen.read()
     p = session.start_program(scr, '/s')
     try:
-        return watch(screen, len(CHANGES), desktop)
+        return (*watch(screen, len(CHANGES), desktop), peak_resident_mib(p.pid))
     finally:
         session.kill(p)
         session.wait_exit(p)
@@ -144,11 +152,12 @@ def main():
                                         for dy in (-150, 150)])
     session = harness.WineSession().start()
     seen = {name: [] for name in CHANGES}
-    intervals = []
+    intervals, peaks = [], []
     try:
         for _ in range(rounds):
-            changes, every = one_round(session, scr, screen)
+            changes, every, peak = one_round(session, scr, screen)
             intervals += every
+            peaks.append(peak)
             for i, (name, (gap, whole)) in enumerate(zip(CHANGES, changes)):
                 seen[name].append((gap * 1000, whole * 1000))
                 print('gap\tchange %d to %-12s\tall black %.1f ms\twhole change %.1f ms' %
@@ -162,6 +171,7 @@ def main():
               'whole change median %.1f ms (min %.1f, max %.1f)\t(%d changes)' %
               (name, statistics.median(gaps), min(gaps), max(gaps), statistics.median(wholes),
                min(wholes), max(wholes), len(gaps)))
+    print('gap\tpeak resident memory of the saver %s MiB' % ', '.join('%.1f' % p for p in peaks))
     intervals.sort()
     print('gap\tsamples every %.2f ms (median), 99%% within %.2f ms, longest %.1f ms' %
           (statistics.median(intervals) * 1000, intervals[int(len(intervals) * 0.99)] * 1000,
