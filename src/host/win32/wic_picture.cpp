@@ -58,20 +58,6 @@ class Com {
   T* p_ = nullptr;
 };
 
-class FileHandle {
- public:
-  explicit FileHandle(HANDLE handle) : handle_(handle) {}
-  FileHandle(const FileHandle&) = delete;
-  FileHandle& operator=(const FileHandle&) = delete;
-  ~FileHandle() {
-    if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
-  }
-  HANDLE Get() const { return handle_; }
-
- private:
-  HANDLE handle_;
-};
-
 // Why a load failed, carried from the decoding thread to the caller.
 struct Failure {
   ErrorCode code;
@@ -93,12 +79,14 @@ struct Job {
   Job& operator=(const Job&) = delete;
   ~Job() {
     if (finished) CloseHandle(finished);
+    if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
   }
   Text path;
   SIZE showWithin{};   // the largest size it may be shown at
   bool ahead = false;  // prepared before it is needed: no hurry until waited for
   ULONGLONG begunAt = GetTickCount64();
-  std::vector<std::uint8_t> bytes;  // the whole file
+  std::vector<std::uint8_t> bytes;     // the whole file, or its head when it is large
+  HANDLE file = INVALID_HANDLE_VALUE;  // open while the decoder reads the rest
   std::atomic<bool> abandoned{false};
   HANDLE finished;  // set when the job has done all it will
   bool done = false;
@@ -122,33 +110,116 @@ ErrorCode OpenError(DWORD error) {
   }
 }
 
-// The whole of a regular file of at most kMaxFileBytes, or a failure.
-void ReadFileBytes(Job& job) {
+// What of a file is read into memory: all of a small one; of a larger one
+// its head, where the headers our own checks read stand (the format and
+// size, the EXIF orientation, a JPEG's colour profile), while the decoder
+// reads the rest from the file as it goes and no copy of it is held.
+constexpr std::size_t kHeadBytes = std::size_t{4} << 20;
+
+// A regular file of at most kMaxFileBytes, opened, and its head read, or a
+// failure.
+void ReadFileHead(Job& job) {
   WIN32_FILE_ATTRIBUTE_DATA attributes;
   if (!GetFileAttributesExW(W(job.path), GetFileExInfoStandard, &attributes)) {
     Fail(OpenError(GetLastError()));
   }
   if (attributes.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) Fail();
-  FileHandle file(CreateFileW(W(job.path), GENERIC_READ,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                              OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-  if (file.Get() == INVALID_HANDLE_VALUE) Fail(OpenError(GetLastError()));
+  // Shared as a reader that gets out of the way: the file may be replaced
+  // or rewritten meanwhile, which its stamp tells afterwards.
+  job.file =
+      CreateFileW(W(job.path), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                  nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  if (job.file == INVALID_HANDLE_VALUE) Fail(OpenError(GetLastError()));
   LARGE_INTEGER size;
-  if (GetFileType(file.Get()) != FILE_TYPE_DISK || !GetFileSizeEx(file.Get(), &size)) Fail();
+  if (GetFileType(job.file) != FILE_TYPE_DISK || !GetFileSizeEx(job.file, &size)) Fail();
   if (size.QuadPart <= 0 || static_cast<std::uint64_t>(size.QuadPart) > kMaxFileBytes) Fail();
-  job.bytes.resize(static_cast<std::size_t>(size.QuadPart));
-  std::size_t got = 0;
-  while (got < job.bytes.size()) {
-    const DWORD chunk =
-        static_cast<DWORD>(std::min<std::size_t>(job.bytes.size() - got, 16u << 20));
-    DWORD read = 0;
-    if (!ReadFile(file.Get(), job.bytes.data() + got, chunk, &read, nullptr)) Fail();
-    if (read == 0) break;  // the file became shorter while we read it
-    got += read;
-    if (job.abandoned.load(std::memory_order_relaxed)) Fail();
+  job.bytes.resize(std::min(static_cast<std::size_t>(size.QuadPart), kHeadBytes));
+  DWORD got = 0;
+  if (!ReadFile(job.file, job.bytes.data(), static_cast<DWORD>(job.bytes.size()), &got, nullptr)) {
+    Fail();
   }
-  job.bytes.resize(got);
+  job.bytes.resize(got);  // the file may have become shorter
 }
+
+// The file and its bytes go as soon as they are no longer needed: the file
+// is not kept open for the picture's turn, in which it may be replaced.
+void ReleaseFile(Job& job) {
+  job.bytes = {};
+  if (job.file != INVALID_HANDLE_VALUE) CloseHandle(std::exchange(job.file, INVALID_HANDLE_VALUE));
+}
+
+// An open file as the stream a decoder reads, where it asks.
+class FileStream final : public IStream {
+ public:
+  explicit FileStream(HANDLE file) : file_(file) {}
+  FileStream(const FileStream&) = delete;
+  FileStream& operator=(const FileStream&) = delete;
+  virtual ~FileStream() = default;
+
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
+    if (!object) return E_POINTER;
+    *object = IsEqualGUID(iid, IID_IUnknown) || IsEqualGUID(iid, IID_ISequentialStream) ||
+                      IsEqualGUID(iid, IID_IStream)
+                  ? static_cast<IStream*>(this)
+                  : nullptr;
+    if (!*object) return E_NOINTERFACE;
+    AddRef();
+    return S_OK;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
+  ULONG STDMETHODCALLTYPE Release() override {
+    const ULONG left = --references_;
+    if (left == 0) delete this;
+    return left;
+  }
+  HRESULT STDMETHODCALLTYPE Read(void* out, ULONG count, ULONG* read) override {
+    DWORD got = 0;
+    if (!ReadFile(file_, out, count, &got, nullptr)) return HRESULT_FROM_WIN32(GetLastError());
+    if (read) *read = got;
+    return got == count ? S_OK : S_FALSE;
+  }
+  // STREAM_SEEK_SET, _CUR and _END are FILE_BEGIN, _CURRENT and _END.
+  HRESULT STDMETHODCALLTYPE Seek(LARGE_INTEGER move, DWORD origin,
+                                 ULARGE_INTEGER* position) override {
+    LARGE_INTEGER now;
+    if (origin > STREAM_SEEK_END || !SetFilePointerEx(file_, move, &now, origin)) {
+      return STG_E_INVALIDFUNCTION;
+    }
+    if (position) position->QuadPart = static_cast<ULONGLONG>(now.QuadPart);
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE Stat(STATSTG* stat, DWORD) override {
+    if (!stat) return E_POINTER;
+    *stat = STATSTG{};
+    stat->type = STGTY_STREAM;
+    LARGE_INTEGER size;
+    if (!GetFileSizeEx(file_, &size)) return HRESULT_FROM_WIN32(GetLastError());
+    stat->cbSize.QuadPart = static_cast<ULONGLONG>(size.QuadPart);
+    return S_OK;
+  }
+  // A decoder only reads.
+  HRESULT STDMETHODCALLTYPE Write(const void*, ULONG, ULONG*) override {
+    return STG_E_ACCESSDENIED;
+  }
+  HRESULT STDMETHODCALLTYPE SetSize(ULARGE_INTEGER) override { return STG_E_ACCESSDENIED; }
+  HRESULT STDMETHODCALLTYPE CopyTo(IStream*, ULARGE_INTEGER, ULARGE_INTEGER*,
+                                   ULARGE_INTEGER*) override {
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE Commit(DWORD) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE Revert() override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE LockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override {
+    return STG_E_INVALIDFUNCTION;
+  }
+  HRESULT STDMETHODCALLTYPE UnlockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override {
+    return STG_E_INVALIDFUNCTION;
+  }
+  HRESULT STDMETHODCALLTYPE Clone(IStream**) override { return E_NOTIMPL; }
+
+ private:
+  HANDLE file_;  // the job's, open as long as the job
+  std::atomic<ULONG> references_{1};
+};
 
 const GUID& ContainerOf(PictureFormat format) {
   switch (format) {
@@ -520,8 +591,18 @@ void OpenSource(Job& job, Com<IWICImagingFactory>& factory, PictureFormat format
                            IID_IWICImagingFactory, reinterpret_cast<void**>(factory.Put())));
   }
   Check(factory->CreateStream(source.stream.Put()));
-  Check(
-      source.stream->InitializeFromMemory(job.bytes.data(), static_cast<DWORD>(job.bytes.size())));
+  LARGE_INTEGER size;
+  if (!GetFileSizeEx(job.file, &size)) Fail();
+  if (static_cast<std::uint64_t>(size.QuadPart) <= job.bytes.size()) {
+    Check(source.stream->InitializeFromMemory(job.bytes.data(),
+                                              static_cast<DWORD>(job.bytes.size())));
+  } else {
+    Com<IStream> file;
+    *file.Put() = new FileStream(job.file);
+    Check(source.stream->InitializeFromIStream(file.Get()));
+    LARGE_INTEGER start{};
+    Check(source.stream->Seek(start, STREAM_SEEK_SET, nullptr));  // the head has been read
+  }
   OpenDecoder(factory.Get(), source.stream.Get(), format, source.decoder);
   OpenFrame(source.decoder.Get(), format, source.frame);
 }
@@ -660,9 +741,9 @@ void Prerender(WicPicture& picture, SIZE screen) {
 
 void Work(Job& job, Com<IWICImagingFactory>& factory) {
   try {
-    ReadFileBytes(job);
+    ReadFileHead(job);
     Decode(job, factory);
-    job.bytes = {};  // before the bitmap needs memory
+    ReleaseFile(job);  // before the bitmap needs memory
     job.picture = std::make_shared<WicPicture>(std::move(job.pixels), job.width, job.height);
     if (job.ahead) Prerender(*job.picture, job.showWithin);
     job.done = true;
@@ -673,7 +754,7 @@ void Work(Job& job, Com<IWICImagingFactory>& factory) {
   } catch (...) {
     job.error = ErrorCode::InvalidPicture;
   }
-  job.bytes = {};  // the file's bytes go as soon as they are no longer needed
+  ReleaseFile(job);
 }
 
 // The thread that loads pictures, one job at a time, with its own COM
