@@ -172,9 +172,40 @@ std::uint8_t Linear16ToSrgb(std::uint16_t value) { return kToSrgb.level[value]; 
 
 namespace {
 
+// Linear light in the stored primaries to an output pixel: through the
+// profile's matrix into sRGB's primaries when the picture has one.
+struct Encoder {
+  const ColourProfile* profile;
+  Pixel operator()(std::uint32_t r, std::uint32_t g, std::uint32_t b) const {
+    if (profile) {
+      const LinearRgb srgb = profile->ToLinearSrgb({r, g, b});
+      r = srgb.r;
+      g = srgb.g;
+      b = srgb.b;
+    }
+    return MakePixel(kToSrgb.level[r], kToSrgb.level[g], kToSrgb.level[b]);
+  }
+};
+
+// The pixels as they are, each through the encoder.
+void Copy(const PixelView& source, const PixelTarget& target, const Encoder& encode) {
+  for (int y = 0; y < target.height; ++y) {
+    const Pixel* in = source.Row(y);
+    Pixel* out = target.Row(y);
+    if (!encode.profile) {
+      for (int x = 0; x < target.width; ++x) out[x] = in[x] | kOpaqueBlack;
+      continue;
+    }
+    for (int x = 0; x < target.width; ++x) {
+      const Pixel p = in[x];
+      out[x] = encode(kToLinear[RedOf(p)], kToLinear[GreenOf(p)], kToLinear[BlueOf(p)]);
+    }
+  }
+}
+
 // Output rows [first, last) of a scaling whose taps are made.
 void ResampleRows(const PixelView& source, const PixelTarget& target, const Taps& across,
-                  const Taps& down, int first, int last) {
+                  const Taps& down, const Encoder& encode, int first, int last) {
   const int width = target.width;
   RowSource rows(source, across, width);
   const std::size_t values = static_cast<std::size_t>(width) * 3;
@@ -184,9 +215,7 @@ void ResampleRows(const PixelView& source, const PixelTarget& target, const Taps
     Pixel* out = target.Row(y);
     if (down.identity) {
       const std::uint16_t* in = rows.Get(y);
-      for (int x = 0; x < width; ++x, in += 3) {
-        out[x] = MakePixel(kToSrgb.level[in[2]], kToSrgb.level[in[1]], kToSrgb.level[in[0]]);
-      }
+      for (int x = 0; x < width; ++x, in += 3) out[x] = encode(in[2], in[1], in[0]);
       continue;
     }
     std::fill(sum.begin(), sum.end(), kHalf);
@@ -200,24 +229,21 @@ void ResampleRows(const PixelView& source, const PixelTarget& target, const Taps
     }
     const std::uint32_t* acc = sum.data();
     for (int x = 0; x < width; ++x, acc += 3) {
-      out[x] = MakePixel(kToSrgb.level[acc[2] >> kWeightBits], kToSrgb.level[acc[1] >> kWeightBits],
-                         kToSrgb.level[acc[0] >> kWeightBits]);
+      out[x] = encode(acc[2] >> kWeightBits, acc[1] >> kWeightBits, acc[0] >> kWeightBits);
     }
   }
 }
 
 }  // namespace
 
-void Resample(const PixelView& source, const PixelTarget& target, int threads) {
+void Resample(const PixelView& source, const PixelTarget& target, int threads,
+              const ColourProfile* profile) {
   if (source.width <= 0 || source.height <= 0 || target.width <= 0 || target.height <= 0) return;
   const int width = target.width, height = target.height;
+  const Encoder encode{profile};
 
   if (source.width == width && source.height == height) {
-    for (int y = 0; y < height; ++y) {
-      const Pixel* in = source.Row(y);
-      Pixel* out = target.Row(y);
-      for (int x = 0; x < width; ++x) out[x] = in[x] | kOpaqueBlack;
-    }
+    Copy(source, target, encode);
     return;
   }
 
@@ -225,7 +251,7 @@ void Resample(const PixelView& source, const PixelTarget& target, int threads) {
   const Taps down = MakeTaps(source.height, height);
   threads = std::clamp(threads, 1, std::min(height, 16));
   if (threads == 1) {
-    ResampleRows(source, target, across, down, 0, height);
+    ResampleRows(source, target, across, down, encode, 0, height);
     return;
   }
   // Bands of output rows, each with rows of its own: the same bits as one
@@ -237,7 +263,8 @@ void Resample(const PixelView& source, const PixelTarget& target, int threads) {
   std::vector<std::exception_ptr> failures(threads);
   const auto band = [&](int i) {
     try {
-      ResampleRows(source, target, across, down, height * i / threads, height * (i + 1) / threads);
+      ResampleRows(source, target, across, down, encode, height * i / threads,
+                   height * (i + 1) / threads);
     } catch (...) {
       failures[i] = std::current_exception();
     }
@@ -256,9 +283,10 @@ void Resample(const PixelView& source, const PixelTarget& target, int threads) {
   }
 }
 
-PixelBuffer Resample(const PixelView& source, int width, int height, int threads) {
+PixelBuffer Resample(const PixelView& source, int width, int height, int threads,
+                     const ColourProfile* profile) {
   PixelBuffer result(width, height);
-  Resample(source, result.Target(), threads);
+  Resample(source, result.Target(), threads, profile);
   return result;
 }
 

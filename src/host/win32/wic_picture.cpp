@@ -15,6 +15,9 @@
 #include <span>
 #include <vector>
 
+#include "host/picture/channel_curves.h"
+#include "host/picture/colour_profile.h"
+#include "host/picture/embedded_profile.h"
 #include "host/picture/header.h"
 #include "host/picture/orientation.h"
 #include "host/picture/reduce.h"
@@ -103,7 +106,8 @@ struct Job {
   bool done = false;
   ErrorCode error = ErrorCode::InvalidPicture;
   PixelBuffer pixels;
-  int width = 0, height = 0;  // natural size, upright
+  int width = 0, height = 0;                      // natural size, upright
+  std::optional<picture::ColourProfile> profile;  // whose matrix the pixels still need
 };
 
 ErrorCode OpenError(DWORD error) {
@@ -252,7 +256,94 @@ const DeepFormat kDeepFormats[] = {
 // premultiplied BGRA, which is more work a pixel.
 class BandReader {
  public:
-  BandReader(IWICImagingFactory* factory, IWICBitmapSource* frame, int width) : width_(width) {
+  // Each channel through the curves of `profile`, when there is one.
+  BandReader(IWICImagingFactory* factory, IWICBitmapSource* frame, int width,
+             const picture::ColourProfile* profile)
+      : width_(width) {
+    Open(factory, frame);
+    if (profile) curves_ = picture::ChannelCurves(*profile, kind_ == Kind::Deep ? 16 : 8);
+  }
+
+  // The curves the rows come into linear light by.
+  const picture::ChannelCurves& Curves() const { return curves_; }
+
+  // A band of rows on its way to the reduction, in the form it is added
+  // in: as stored for 24-bit and 16-bit formats, otherwise as pixels.
+  struct Band {
+    int rows = 0;
+    std::vector<std::uint8_t> stored;
+    std::vector<std::uint16_t> deep;
+    PixelBuffer pixels;
+  };
+
+  // Rows [y, y + rows) into `band`, for Add.
+  void Fetch(int y, int rows, Band& band) {
+    band.rows = rows;
+    if (kind_ == Kind::Deep) {
+      ReadDeep(y, rows, band.deep);
+    } else if (kind_ == Kind::Bgr24) {
+      ReadStored(y, rows, 3, band.stored);
+    } else {
+      if (band.pixels.Height() < rows) band.pixels = PixelBuffer(width_, rows);
+      ReadLevels(y, rows, band.pixels.Data());
+    }
+  }
+
+  // The rows Fetch put into `band`, into `reducer`.
+  void Add(const Band& band, picture::BlockReducer& reducer) const {
+    if (kind_ == Kind::Deep) {
+      reducer.AddRows16(band.deep.data(), band.rows,
+                        static_cast<std::ptrdiff_t>(width_) * layout_.channels, layout_);
+    } else if (kind_ == Kind::Bgr24) {
+      reducer.AddBgrRows(band.stored.data(), band.rows, static_cast<std::ptrdiff_t>(width_) * 3);
+    } else {
+      reducer.AddRows({band.pixels.Data(), width_, band.rows, width_});
+    }
+  }
+
+  // Rows [y, y + rows) into `out`, width pixels a row, packed, on the
+  // sRGB curve.
+  void Read(int y, int rows, Pixel* out) {
+    const std::size_t count = static_cast<std::size_t>(width_) * rows;
+    if (kind_ == Kind::Deep) {
+      curves_.PixelsFrom16(ReadDeep(y, rows, scratch_.deep), count, layout_, out);
+      return;
+    }
+    ReadLevels(y, rows, out);
+    curves_.Encode8(out, count);
+  }
+
+ private:
+  enum class Kind { Bgr24, Gray8, Bgr32, Bgra32, Pbgra32, Deep };
+
+  // Rows [y, y + rows) of 8-bit levels as stored into `out`, as Read.
+  void ReadLevels(int y, int rows, Pixel* out) {
+    const WICRect rect{0, y, width_, rows};
+    const std::size_t count = static_cast<std::size_t>(width_) * rows;
+    if (kind_ == Kind::Bgr24 || kind_ == Kind::Gray8) {
+      const std::uint8_t* in = ReadStored(y, rows, kind_ == Kind::Bgr24 ? 3 : 1, scratch_.stored);
+      if (kind_ == Kind::Bgr24) {
+        for (std::size_t i = 0; i < count; ++i, in += 3) {
+          out[i] = picture::MakePixel(in[2], in[1], in[0]);
+        }
+      } else {
+        for (std::size_t i = 0; i < count; ++i) out[i] = picture::MakePixel(in[i], in[i], in[i]);
+      }
+      return;
+    }
+    const UINT stride = static_cast<UINT>(width_) * 4;
+    Check(source_->CopyPixels(&rect, stride, stride * rows, reinterpret_cast<BYTE*>(out)));
+    for (std::size_t i = 0; i < count; ++i) {
+      const Pixel p = out[i];
+      if (p >> 24 == 0xFF) continue;
+      out[i] = kind_ == Kind::Bgr32    ? p | picture::kOpaqueBlack
+               : kind_ == Kind::Bgra32 ? picture::OpaqueFromStraight(p)
+                                       : picture::OpaqueFromPremultiplied(p);
+    }
+  }
+
+  // How the frame is read: as stored, or through WIC's converter.
+  void Open(IWICImagingFactory* factory, IWICBitmapSource* frame) {
     WICPixelFormatGUID format{};
     Check(frame->GetPixelFormat(&format));
     const struct {
@@ -290,73 +381,6 @@ class BandReader {
     Fail();
   }
 
-  // A band of rows on its way to the reduction, in the form it is added
-  // in: as stored for 24-bit and 16-bit formats, otherwise as pixels.
-  struct Band {
-    int rows = 0;
-    std::vector<std::uint8_t> stored;
-    std::vector<std::uint16_t> deep;
-    PixelBuffer pixels;
-  };
-
-  // Rows [y, y + rows) into `band`, for Add.
-  void Fetch(int y, int rows, Band& band) {
-    band.rows = rows;
-    if (kind_ == Kind::Deep) {
-      ReadDeep(y, rows, band.deep);
-    } else if (kind_ == Kind::Bgr24) {
-      ReadStored(y, rows, 3, band.stored);
-    } else {
-      if (band.pixels.Height() < rows) band.pixels = PixelBuffer(width_, rows);
-      Read(y, rows, band.pixels.Data());
-    }
-  }
-
-  // The rows Fetch put into `band`, into `reducer`.
-  void Add(const Band& band, picture::BlockReducer& reducer) const {
-    if (kind_ == Kind::Deep) {
-      reducer.AddRows16(band.deep.data(), band.rows,
-                        static_cast<std::ptrdiff_t>(width_) * layout_.channels, layout_);
-    } else if (kind_ == Kind::Bgr24) {
-      reducer.AddBgrRows(band.stored.data(), band.rows, static_cast<std::ptrdiff_t>(width_) * 3);
-    } else {
-      reducer.AddRows({band.pixels.Data(), width_, band.rows, width_});
-    }
-  }
-
-  // Rows [y, y + rows) into `out`, width pixels a row, packed.
-  void Read(int y, int rows, Pixel* out) {
-    const WICRect rect{0, y, width_, rows};
-    const std::size_t count = static_cast<std::size_t>(width_) * rows;
-    if (kind_ == Kind::Deep) {
-      picture::PixelsFrom16(ReadDeep(y, rows, scratch_.deep), count, layout_, out);
-      return;
-    }
-    if (kind_ == Kind::Bgr24 || kind_ == Kind::Gray8) {
-      const std::uint8_t* in = ReadStored(y, rows, kind_ == Kind::Bgr24 ? 3 : 1, scratch_.stored);
-      if (kind_ == Kind::Bgr24) {
-        for (std::size_t i = 0; i < count; ++i, in += 3) {
-          out[i] = picture::MakePixel(in[2], in[1], in[0]);
-        }
-      } else {
-        for (std::size_t i = 0; i < count; ++i) out[i] = picture::MakePixel(in[i], in[i], in[i]);
-      }
-      return;
-    }
-    const UINT stride = static_cast<UINT>(width_) * 4;
-    Check(source_->CopyPixels(&rect, stride, stride * rows, reinterpret_cast<BYTE*>(out)));
-    for (std::size_t i = 0; i < count; ++i) {
-      const Pixel p = out[i];
-      if (p >> 24 == 0xFF) continue;
-      out[i] = kind_ == Kind::Bgr32    ? p | picture::kOpaqueBlack
-               : kind_ == Kind::Bgra32 ? picture::OpaqueFromStraight(p)
-                                       : picture::OpaqueFromPremultiplied(p);
-    }
-  }
-
- private:
-  enum class Kind { Bgr24, Gray8, Bgr32, Bgra32, Pbgra32, Deep };
-
   // Rows [y, y + rows) as stored, `samples` a pixel, into `into`.
   template <class Sample>
   Sample* ReadStored(int y, int rows, int samples, std::vector<Sample>& into) {
@@ -380,6 +404,7 @@ class BandReader {
   picture::Layout16 layout_;
   int width_;
   Band scratch_;  // what Read reads into before it widens
+  picture::ChannelCurves curves_;
 };
 
 // A frame as its decoder gives it reduced to width x height, read as any
@@ -559,7 +584,7 @@ Layout LayOut(IWICBitmapFrameDecode* frame, const picture::PictureHeader& header
 PixelBuffer ReadReduced(const std::atomic<bool>& abandoned, BandReader& reader,
                         const Layout& layout, int factor, int band) {
   BandReader::Band rows;
-  picture::BlockReducer reducer(layout.width, layout.height, factor, Processors());
+  picture::BlockReducer reducer(layout.width, layout.height, factor, Processors(), reader.Curves());
   for (int y = 0; y < layout.height; y += band) {
     if (abandoned.load(std::memory_order_relaxed)) Fail();
     reader.Fetch(y, std::min(band, layout.height - y), rows);
@@ -603,8 +628,9 @@ PixelBuffer ReadFullSize(const std::atomic<bool>& abandoned, BandReader& reader,
 // needs to be shown fitted within `screen`. Bands of about 1 MiB unless
 // `band` says otherwise.
 PixelBuffer ReadPixels(IWICImagingFactory* factory, IWICBitmapSource* source, const Layout& layout,
-                       SIZE screen, const std::atomic<bool>& abandoned, int band = 0) {
-  BandReader reader(factory, source, layout.width);
+                       SIZE screen, const std::atomic<bool>& abandoned,
+                       const picture::ColourProfile* profile = nullptr, int band = 0) {
+  BandReader reader(factory, source, layout.width, profile);
   const bool swap = picture::SwapsAxes(layout.orientation);
   const int factor = layout.placed ? 1
                                    : picture::PrescaleFactor(swap ? layout.height : layout.width,
@@ -616,6 +642,72 @@ PixelBuffer ReadPixels(IWICImagingFactory* factory, IWICBitmapSource* source, co
   }
   return factor > 1 ? ReadReduced(abandoned, reader, layout, factor, band)
                     : ReadFullSize(abandoned, reader, layout, band);
+}
+
+// The profile bytes the codec gives for the frame (PNG's and TIFF's
+// decoders do), empty when it gives none.
+std::vector<std::uint8_t> CodecProfileBytes(IWICImagingFactory* factory,
+                                            IWICBitmapFrameDecode* frame) {
+  UINT count = 0;
+  if (FAILED(frame->GetColorContexts(0, nullptr, &count)) || count == 0) return {};
+  count = std::min(count, 8u);
+  std::vector<Com<IWICColorContext>> contexts(count);
+  std::vector<IWICColorContext*> pointers;
+  for (Com<IWICColorContext>& context : contexts) {
+    if (FAILED(factory->CreateColorContext(context.Put()))) return {};
+    pointers.push_back(context.Get());
+  }
+  UINT given = 0;
+  if (FAILED(frame->GetColorContexts(count, pointers.data(), &given))) return {};
+  std::vector<std::uint8_t> bytes;
+  for (UINT i = 0; i < std::min(given, count); ++i) {
+    WICColorContextType type{};
+    UINT size = 0;
+    if (FAILED(pointers[i]->GetType(&type)) || type != WICColorContextProfile ||
+        FAILED(pointers[i]->GetProfileBytes(0, nullptr, &size)) || size == 0 ||
+        size > picture::kMaxProfileBytes) {
+      continue;
+    }
+    bytes.resize(size);
+    if (SUCCEEDED(pointers[i]->GetProfileBytes(size, bytes.data(), &size))) {
+      bytes.resize(std::min<std::size_t>(size, bytes.size()));
+      return bytes;
+    }
+  }
+  return {};
+}
+
+bool IsGreyFormat(const WICPixelFormatGUID& format) {
+  for (const GUID* grey :
+       {&GUID_WICPixelFormatBlackWhite, &GUID_WICPixelFormat2bppGray, &GUID_WICPixelFormat4bppGray,
+        &GUID_WICPixelFormat8bppGray, &GUID_WICPixelFormat16bppGray}) {
+    if (IsEqualGUID(format, *grey)) return true;
+  }
+  return false;
+}
+
+// The embedded profile the picture's colours are shown through; none when
+// it has none, an sRGB one, or one that we cannot apply or that is not of
+// its colour space: then it is shown as if untagged.
+std::optional<picture::ColourProfile> PictureProfile(IWICImagingFactory* factory,
+                                                     IWICBitmapFrameDecode* frame,
+                                                     picture::Bytes file) {
+  try {
+    std::vector<std::uint8_t> icc = CodecProfileBytes(factory, frame);
+    if (icc.empty()) icc = picture::ReadEmbeddedProfile(file);
+    if (icc.empty()) return std::nullopt;
+    std::optional<picture::ColourProfile> profile = picture::ColourProfile::Parse(icc);
+    WICPixelFormatGUID format{};
+    if (!profile || profile->IsSrgbEquivalent() || FAILED(frame->GetPixelFormat(&format))) {
+      return std::nullopt;
+    }
+    const auto space = IsGreyFormat(format) ? picture::ColourProfile::Space::Grey
+                                            : picture::ColourProfile::Space::Rgb;
+    if (profile->ColourSpace() != space) return std::nullopt;
+    return profile;
+  } catch (const std::bad_alloc&) {
+    return std::nullopt;  // the picture still shows, as if untagged
+  }
 }
 
 void Decode(Job& job, Com<IWICImagingFactory>& factory) {
@@ -632,10 +724,19 @@ void Decode(Job& job, Com<IWICImagingFactory>& factory) {
   const bool swap = picture::SwapsAxes(layout.orientation);
   job.width = swap ? layout.canvas.height : layout.canvas.width;
   job.height = swap ? layout.canvas.width : layout.canvas.height;
-  job.pixels = layout.placed ? ReadPixels(factory.Get(), source.frame.Get(), layout, job.showWithin,
-                                          job.abandoned)
-                             : ReadFramePixels(factory.Get(), source.frame.Get(),
-                                               layout.orientation, job.showWithin, &job.abandoned);
+  const std::optional<picture::ColourProfile> profile =
+      PictureProfile(factory.Get(), source.frame.Get(), bytes);
+  const picture::ColourProfile* curves = profile ? &*profile : nullptr;
+  job.pixels = layout.placed
+                   ? ReadPixels(factory.Get(), source.frame.Get(), layout, job.showWithin,
+                                job.abandoned, curves)
+                   : ReadFramePixels(factory.Get(), source.frame.Get(), layout.orientation,
+                                     job.showWithin, &job.abandoned, curves);
+  // A grey profile's matrix takes grey to the same grey: only its curve
+  // counts, and that is applied already.
+  if (profile && profile->ColourSpace() == picture::ColourProfile::Space::Rgb) {
+    job.profile = profile;
+  }
 }
 
 void Work(Job& job, Com<IWICImagingFactory>& factory) {
@@ -757,7 +858,8 @@ class WicLoad final : public PictureLoad {
   bool Finished() override { return WaitForSingleObject(job_->finished, 0) == WAIT_OBJECT_0; }
   Picture Result() override {
     if (!job_->done) throw RuntimeError(job_->error);
-    return std::make_shared<WicPicture>(std::move(job_->pixels), job_->width, job_->height);
+    return std::make_shared<WicPicture>(std::move(job_->pixels), job_->width, job_->height,
+                                        std::move(job_->profile));
   }
   void GiveUp() override {
     job_->abandoned = true;
@@ -783,14 +885,15 @@ namespace {
 // The frame as the decoder reduces it to `size`, then as any other.
 PixelBuffer ReadReducedByDecoder(IWICImagingFactory* factory, IWICBitmapFrameDecode* frame,
                                  IWICBitmapSourceTransform* transform, const Layout& layout,
-                                 SIZE size, SIZE screen, const std::atomic<bool>& stop) {
+                                 SIZE size, SIZE screen, const std::atomic<bool>& stop,
+                                 const picture::ColourProfile* profile) {
   ScaledSource scaled(transform, frame, size);
   Layout reduced = layout;
   reduced.width = reduced.canvas.width = size.cx;
   reduced.height = reduced.canvas.height = size.cy;
   // In one piece: a decoder that reduces need not be able to restart
   // mid-picture cheaply, and the reduced copy is small.
-  return ReadPixels(factory, &scaled, reduced, screen, stop, reduced.height);
+  return ReadPixels(factory, &scaled, reduced, screen, stop, profile, reduced.height);
 }
 
 }  // namespace
@@ -803,7 +906,8 @@ std::optional<picture::Layout16> DeepLayout(const WICPixelFormatGUID& format) {
 }
 
 PixelBuffer ReadFramePixels(IWICImagingFactory* factory, IWICBitmapFrameDecode* frame,
-                            int orientation, SIZE screen, const std::atomic<bool>* abandoned) {
+                            int orientation, SIZE screen, const std::atomic<bool>* abandoned,
+                            const picture::ColourProfile* profile) {
   static const std::atomic<bool> kNever{false};
   const std::atomic<bool>& stop = abandoned ? *abandoned : kNever;
   UINT width = 0, height = 0;
@@ -822,14 +926,15 @@ PixelBuffer ReadFramePixels(IWICImagingFactory* factory, IWICBitmapFrameDecode* 
         transform.Get(), full, ShownSize(layout.width, layout.height, orientation, screen));
     if (size.cx != full.cx || size.cy != full.cy) {
       try {
-        return ReadReducedByDecoder(factory, frame, transform.Get(), layout, size, screen, stop);
+        return ReadReducedByDecoder(factory, frame, transform.Get(), layout, size, screen, stop,
+                                    profile);
       } catch (const Failure&) {
         if (stop.load(std::memory_order_relaxed)) throw;
         // The codec could not reduce after all: it still decodes at full size.
       }
     }
   }
-  return ReadPixels(factory, frame, layout, screen, stop);
+  return ReadPixels(factory, frame, layout, screen, stop, profile);
 }
 
 std::optional<FileStamp> PictureFileStamp(const Text& path) {
@@ -892,12 +997,12 @@ HBITMAP RenderPictureBitmap(const PictureData& data, int width, int height) {
   const PixelBuffer& pixels = wic->Pixels();
   const picture::PixelTarget target{static_cast<Pixel*>(bits), width, height, width};
   try {
-    if (width == pixels.Width() && height == pixels.Height()) {
+    if (width == pixels.Width() && height == pixels.Height() && !wic->Profile()) {
       std::memcpy(bits, pixels.Data(), pixels.ByteCount());
     } else {
       // A large reduction is shared out among the processors (up to 4).
       const bool large = pixels.PixelCount() >= (1u << 20) && width * height >= (1 << 16);
-      picture::Resample(pixels.View(), target, large ? Processors() : 1);
+      picture::Resample(pixels.View(), target, large ? Processors() : 1, wic->Profile());
     }
   } catch (const std::exception&) {
     DeleteObject(bitmap);
