@@ -172,30 +172,32 @@ std::uint8_t Linear16ToSrgb(std::uint16_t value) { return kToSrgb.level[value]; 
 
 namespace {
 
-// Linear light in the stored primaries to an output pixel: through the
-// profile's matrix into sRGB's primaries when the picture has one.
-struct Encoder {
-  const ColourProfile* profile;
+// Linear light to an output pixel, for a picture without a profile.
+struct SrgbEncoder {
   Pixel operator()(std::uint32_t r, std::uint32_t g, std::uint32_t b) const {
-    if (profile) {
-      const LinearRgb srgb = profile->ToLinearSrgb({r, g, b});
-      r = srgb.r;
-      g = srgb.g;
-      b = srgb.b;
-    }
     return MakePixel(kToSrgb.level[r], kToSrgb.level[g], kToSrgb.level[b]);
   }
 };
 
-// The pixels as they are, each through the encoder.
-void Copy(const PixelView& source, const PixelTarget& target, const Encoder& encode) {
+// The same through the profile's matrix, from its primaries into sRGB's.
+struct MatrixEncoder {
+  const ColourProfile* profile;
+  Pixel operator()(std::uint32_t r, std::uint32_t g, std::uint32_t b) const {
+    const LinearRgb srgb = profile->ToLinearSrgb({r, g, b});
+    return SrgbEncoder()(srgb.r, srgb.g, srgb.b);
+  }
+};
+
+// The pixels as they are, through the profile's matrix when there is one.
+void Copy(const PixelView& source, const PixelTarget& target, const ColourProfile* profile) {
   for (int y = 0; y < target.height; ++y) {
     const Pixel* in = source.Row(y);
     Pixel* out = target.Row(y);
-    if (!encode.profile) {
+    if (!profile) {
       for (int x = 0; x < target.width; ++x) out[x] = in[x] | kOpaqueBlack;
       continue;
     }
+    const MatrixEncoder encode{profile};
     for (int x = 0; x < target.width; ++x) {
       const Pixel p = in[x];
       out[x] = encode(kToLinear[RedOf(p)], kToLinear[GreenOf(p)], kToLinear[BlueOf(p)]);
@@ -204,6 +206,7 @@ void Copy(const PixelView& source, const PixelTarget& target, const Encoder& enc
 }
 
 // Output rows [first, last) of a scaling whose taps are made.
+template <class Encoder>
 void ResampleRows(const PixelView& source, const PixelTarget& target, const Taps& across,
                   const Taps& down, const Encoder& encode, int first, int last) {
   const int width = target.width;
@@ -240,18 +243,23 @@ void Resample(const PixelView& source, const PixelTarget& target, int threads,
               const ColourProfile* profile) {
   if (source.width <= 0 || source.height <= 0 || target.width <= 0 || target.height <= 0) return;
   const int width = target.width, height = target.height;
-  const Encoder encode{profile};
-
   if (source.width == width && source.height == height) {
-    Copy(source, target, encode);
+    Copy(source, target, profile);
     return;
   }
 
   const Taps across = MakeTaps(source.width, width);
   const Taps down = MakeTaps(source.height, height);
   threads = std::clamp(threads, 1, std::min(height, 16));
+  const auto rows = [&](int first, int last) {
+    if (profile) {
+      ResampleRows(source, target, across, down, MatrixEncoder{profile}, first, last);
+    } else {
+      ResampleRows(source, target, across, down, SrgbEncoder(), first, last);
+    }
+  };
   if (threads == 1) {
-    ResampleRows(source, target, across, down, encode, 0, height);
+    rows(0, height);
     return;
   }
   // Bands of output rows, each with rows of its own: the same bits as one
@@ -263,8 +271,7 @@ void Resample(const PixelView& source, const PixelTarget& target, int threads,
   std::vector<std::exception_ptr> failures(threads);
   const auto band = [&](int i) {
     try {
-      ResampleRows(source, target, across, down, encode, height * i / threads,
-                   height * (i + 1) / threads);
+      rows(height * i / threads, height * (i + 1) / threads);
     } catch (...) {
       failures[i] = std::current_exception();
     }
