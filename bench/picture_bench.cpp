@@ -7,6 +7,10 @@
 //   picture_bench cycle N FILE...       N changes over the files in turn;
 //                                       memory and GDI/USER objects
 //   picture_bench scale W H W2 H2 REPS  the scaler alone, on one core
+//   picture_bench matrix FILE W H W2 H2 REPS
+//                                       the scaler alone with and without
+//                                       the matrix of FILE's embedded
+//                                       profile, on one core
 //   picture_bench reduce W H F REPS     the whole-factor reduction alone,
 //                                       from 24-bit rows, on one core
 //   picture_bench codec FILE            WIC alone decoding every row of the
@@ -37,6 +41,8 @@
 #include <string>
 #include <vector>
 
+#include "host/picture/colour_profile.h"
+#include "host/picture/embedded_profile.h"
 #include "host/picture/pixels.h"
 #include "host/picture/reduce.h"
 #include "host/picture/resample.h"
@@ -347,22 +353,56 @@ int Cycle(int changes, const std::vector<std::wstring>& files) {
   return failed ? 1 : 0;
 }
 
-int Scale(int w, int h, int w2, int h2, int reps) {
+PixelBuffer Noise(int w, int h) {
   PixelBuffer source(w, h);
   std::uint32_t state = 1;
   for (std::size_t i = 0; i < source.PixelCount(); ++i) {
     state = state * 1664525u + 1013904223u;
     source.Data()[i] = state | host::picture::kOpaqueBlack;
   }
+  return source;
+}
+
+// The median time of REPS scalings of `source` to w2 x h2, on one core.
+std::vector<double> ScaleTimes(const PixelBuffer& source, int w2, int h2, int reps,
+                               const host::picture::ColourProfile* profile = nullptr) {
   PixelBuffer target(w2, h2);
   std::vector<double> times;
   for (int i = 0; i < reps; ++i) {
     const double t0 = Now();
-    host::picture::Resample(source.View(), target.Target());
+    host::picture::Resample(source.View(), target.Target(), 1, profile);
     times.push_back(Now() - t0);
   }
+  return times;
+}
+
+int Scale(int w, int h, int w2, int h2, int reps) {
+  const std::vector<double> times = ScaleTimes(Noise(w, h), w2, h2, reps);
   std::printf("scale\t%dx%d -> %dx%d\t%.1f ms (min %.1f)\n", w, h, w2, h2, Median(times),
               *std::min_element(times.begin(), times.end()));
+  return 0;
+}
+
+// The scaling with and without the matrix of the profile embedded in
+// `file`, on one core.
+int Matrix(const std::wstring& file, int w, int h, int w2, int h2, int reps) {
+  std::vector<std::uint8_t> bytes(std::size_t{1} << 20);
+  FILE* f = _wfopen(file.c_str(), L"rb");
+  if (!f) return 1;
+  bytes.resize(std::fread(bytes.data(), 1, bytes.size(), f));
+  std::fclose(f);
+  const std::vector<std::uint8_t> icc = host::picture::ReadEmbeddedProfile(bytes);
+  const std::optional<host::picture::ColourProfile> profile =
+      host::picture::ColourProfile::Parse(icc);
+  if (!profile) return 1;
+  const PixelBuffer source = Noise(w, h);
+  for (const host::picture::ColourProfile* matrix :
+       {static_cast<const host::picture::ColourProfile*>(nullptr), &*profile}) {
+    const std::vector<double> times = ScaleTimes(source, w2, h2, reps, matrix);
+    std::printf("matrix\t%dx%d -> %dx%d\t%s\t%.1f ms (min %.1f)\n", w, h, w2, h2,
+                matrix ? "with the matrix" : "without", Median(times),
+                *std::min_element(times.begin(), times.end()));
+  }
   return 0;
 }
 
@@ -496,6 +536,10 @@ int wmain(int argc, wchar_t** argv) {
   const std::wstring command = argv[1];
   if (command == L"reduce" && argc >= 6) {
     return Reduce(_wtoi(argv[2]), _wtoi(argv[3]), _wtoi(argv[4]), _wtoi(argv[5]));
+  }
+  if (command == L"matrix" && argc >= 8) {
+    return Matrix(argv[2], _wtoi(argv[3]), _wtoi(argv[4]), _wtoi(argv[5]), _wtoi(argv[6]),
+                  _wtoi(argv[7]));
   }
   if (command == L"scale" && argc >= 7) {
     return Scale(_wtoi(argv[2]), _wtoi(argv[3]), _wtoi(argv[4]), _wtoi(argv[5]), _wtoi(argv[6]));

@@ -7,13 +7,16 @@
 #                              defaults to 1)
 #
 # Builds bench/ for 32-bit Windows (build/bench), makes the test pictures
-# once (build/bench/pictures: a 12 MP and a 24 MP JPEG, a 12 MP PNG, the
+# once (build/bench/pictures: a 12 MP and a 24 MP JPEG, the latter also
+# tagged with a Display P3 profile, a 12 MP PNG, the
 # same PNG and a TIFF with 16 bits a channel, all photograph-like, and a
 # small GIF), starts a fresh Wine prefix and display with
 # scripts/wine-env.sh, then runs:
 #
 #   scale    the scaler alone, 24 MP to 1920x1080, one thread;
 #   reduce   the whole-factor reduction alone, 24 MP by 3, one thread;
+#   matrix   the scaler alone, 24 MP reduced by 3 to 1620x1080, one thread,
+#            without and with the matrix of a Display P3 profile;
 #   compare  per picture, REPS rounds of a picture change (zarvo.scr's load
 #            and render code, in process) beside the floor (WIC alone:
 #            decode, WIC's scaler, convert, the same BitBlt), alternating;
@@ -67,6 +70,10 @@ if [ ! -f "$pictures/big.png" ]; then
   "$convert" "$pictures/jpeg24.jpg" -resize '12000x4000!' "$pictures/big.png"
   "$convert" "$pictures/jpeg24.jpg" -resize '640x480!' "$pictures/small.png"
 fi
+if [ ! -f "$pictures/jpeg24-p3.jpg" ]; then
+  # The same pixels tagged Display P3.
+  /usr/bin/python3 "$root/bench/embed_profile.py" "$pictures/jpeg24.jpg" "$pictures/jpeg24-p3.jpg"
+fi
 if [ ! -f "$pictures/tiff16.tif" ]; then
   # Resized at ImageMagick's 16 bits: samples finer than 8 bits.
   "$convert" "$pictures/jpeg24.jpg" -resize '4000x3000!' -depth 16 "PNG48:$pictures/png16.png"
@@ -89,7 +96,9 @@ if [ "$mode" = gap ]; then
 fi
 wine "$bench" scale 6000 4000 1920 1080 "$reps"
 wine "$bench" reduce 6000 4000 3 "$reps"
-wine "$bench" compare "$reps" jpeg12.jpg jpeg24.jpg png12.png png16.png tiff16.tif small.gif
+wine "$bench" matrix jpeg24-p3.jpg 2000 1333 1620 1080 "$reps"
+wine "$bench" compare "$reps" jpeg12.jpg jpeg24.jpg jpeg24-p3.jpg png12.png png16.png tiff16.tif \
+  small.gif
 wine "$bench" breakdown "$reps" jpeg12.jpg jpeg24.jpg png12.png png16.png tiff16.tif
 for picture in jpeg12.jpg jpeg24.jpg png12.png png16.png tiff16.tif small.gif; do
   wine "$bench" peak "$picture"

@@ -3,7 +3,10 @@
 and centred on black, as the box of a screenshot's non-black pixels shows."""
 import unittest
 
+from PIL import Image
+
 import harness
+import lcms
 import picture_corpus
 from saver_fixture import convert, near
 
@@ -69,6 +72,26 @@ class PicturesOnScreen(picture_corpus.PictureTest):
         convert('-size', '400x300', 'xc:none', '-fill', '#ffffff', '-draw',
                 'rectangle 150,100 249,199', 'PNG32:' + self.picture(1))
         self.show((350, 250, 100, 100), 'transparent PNG')
+
+    def test_embedded_display_p3_profile_is_shown_in_srgb(self):
+        # A flat colour in Display P3 shows as Little CMS converts it; kept
+        # at full size (PNG, its profile from the codec) and reduced while
+        # read (JPEG, from our reader). Untagged, the same levels show as
+        # they are.
+        colour = (200, 60, 40)
+        cases = [('PNG', (400, 300), (200, 150, 400, 300), lcms.display_p3_profile()),
+                 ('JPEG', (1600, 800), (0, 100, 800, 400), lcms.display_p3_profile()),
+                 ('PNG', (400, 300), (200, 150, 400, 300), None)]
+        for fmt, size, box, profile in cases:
+            with self.subTest(fmt, tagged=bool(profile)):
+                options = {'icc_profile': profile} if profile else {}
+                if fmt == 'JPEG':
+                    options.update(quality=100, subsampling=0)
+                Image.new('RGB', size, colour).save(self.picture(1), fmt, **options)
+                shown = self.show(box, fmt).getpixel((400, 300))[:3]
+                expected = lcms.p3_to_srgb(colour) if profile else colour
+                self.assertLessEqual(max(abs(a - b) for a, b in zip(shown, expected)), 2,
+                                     '%s shows %s, not %s' % (fmt, shown, expected))
 
 
 if __name__ == '__main__':

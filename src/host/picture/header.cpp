@@ -210,4 +210,13 @@ HeaderVerdict CheckPictureHeader(Bytes bytes, PictureHeader& header) {
   return HeaderVerdict::UnknownFormat;
 }
 
+Canvas GifCanvas(const PictureHeader& header, int width, int height) {
+  Canvas canvas;
+  canvas.left = static_cast<int>(header.frameLeft);
+  canvas.top = static_cast<int>(header.frameTop);
+  canvas.width = std::max(static_cast<int>(header.width), canvas.left + width);
+  canvas.height = std::max(static_cast<int>(header.height), canvas.top + height);
+  return canvas;
+}
+
 }  // namespace host::picture

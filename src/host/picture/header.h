@@ -54,4 +54,16 @@ PictureFormat SniffFormat(Bytes bytes);
 // fit. `header` is filled as far as it could be read.
 HeaderVerdict CheckPictureHeader(Bytes bytes, PictureHeader& header);
 
+// Where the decoded frame goes: a GIF's first frame may cover only part of
+// its logical screen, and is shown there, on black. Where it lies comes
+// from our own reading of the header (WIC's metadata readers would tell the
+// same, more slowly).
+struct Canvas {
+  int width = 0, height = 0;  // before turning upright
+  int left = 0, top = 0;      // of the frame
+};
+
+// The canvas of a GIF whose first frame is width x height.
+Canvas GifCanvas(const PictureHeader& header, int width, int height);
+
 }  // namespace host::picture

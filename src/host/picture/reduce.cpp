@@ -16,8 +16,10 @@ int PrescaleFactor(int width, int height, int screenWidth, int screenHeight) {
   return std::clamp(factor, 1, 16);
 }
 
-BlockReducer::BlockReducer(int width, int height, int factor, int threads)
-    : width_(width),
+BlockReducer::BlockReducer(int width, int height, int factor, int threads,
+                           const ChannelCurves& curves)
+    : curves_(&curves),
+      width_(width),
       height_(height),
       factor_(std::max(factor, 1)),
       out_((width + factor_ - 1) / factor_, (height + factor_ - 1) / factor_),
@@ -99,33 +101,65 @@ void BlockReducer::RunParts(const std::function<void(int)>& part) {
 
 namespace {
 
+// The curves of red, green and blue into linear light.
+template <class Value>
+struct ChannelTables {
+  const Value *red, *green, *blue;
+  explicit ChannelTables(const ChannelCurves& curves) {
+    const auto table = [&](int channel) {
+      if constexpr (sizeof(Value) == 2) {
+        return curves.Linear8(channel);
+      } else {
+        return curves.Linear16(channel);
+      }
+    };
+    red = table(0);
+    green = table(1);
+    blue = table(2);
+  }
+};
+using Tables8 = ChannelTables<std::uint16_t>;
+using Tables16 = ChannelTables<std::uint32_t>;
+
+// The sRGB curve as a table known when compiling: most pictures' rows are
+// averaged the faster for it.
+struct SrgbTables8 {
+  static constexpr const std::uint16_t* red = srgb::kToLinear;
+  static constexpr const std::uint16_t* green = srgb::kToLinear;
+  static constexpr const std::uint16_t* blue = srgb::kToLinear;
+};
+
 // Rows of packed 3-byte B, G, R pixels.
+template <class Tables>
 struct BgrRows {
   static constexpr int kFineBits = 0;
   const std::uint8_t* first;
   std::ptrdiff_t stride;
+  Tables toLinear;
   const std::uint8_t* Pixel(int k, int x) const {
     return first + k * stride + 3 * static_cast<std::ptrdiff_t>(x);
   }
-  static void Add(const std::uint8_t*& p, std::uint32_t& b, std::uint32_t& g, std::uint32_t& r) {
-    b += srgb::kToLinear[p[0]];
-    g += srgb::kToLinear[p[1]];
-    r += srgb::kToLinear[p[2]];
+  void Add(const std::uint8_t*& p, std::uint32_t& b, std::uint32_t& g, std::uint32_t& r) const {
+    b += toLinear.blue[p[0]];
+    g += toLinear.green[p[1]];
+    r += toLinear.red[p[2]];
     p += 3;
   }
 };
 
 // Rows of 32-bit pixels.
+template <class Tables>
 struct PixelRows {
   static constexpr int kFineBits = 0;
   const PixelView* view;
+  Tables toLinear;
   const host::picture::Pixel* Pixel(int k, int x) const { return view->Row(k) + x; }
-  static void Add(const host::picture::Pixel*& p, std::uint32_t& b, std::uint32_t& g,
-                  std::uint32_t& r) {
+  void Add(const host::picture::Pixel*& p, std::uint32_t& b, std::uint32_t& g,
+           std::uint32_t& r) const {
     const host::picture::Pixel v = *p++;
-    b += srgb::kToLinear[v & 0xFF];
-    g += srgb::kToLinear[v >> 8 & 0xFF];
-    r += srgb::kToLinear[v >> 16 & 0xFF];
+    b += toLinear.blue[v & 0xFF];
+    g += toLinear.green[v >> 8 & 0xFF];
+    r += toLinear.red[v >> 16 & 0xFF];
   }
 };
 
@@ -136,14 +170,14 @@ struct Rows16 {
   static constexpr int kFineBits = 4;  // kLinear16Max is 16 x 65535
   const std::uint16_t* first;
   std::ptrdiff_t stride;  // in samples
-  const std::uint32_t* toLinear;
+  Tables16 toLinear;
   const std::uint16_t* Pixel(int k, int x) const {
     return first + k * stride + kChannels * static_cast<std::ptrdiff_t>(x);
   }
   void Add(const std::uint16_t*& p, std::uint32_t& b, std::uint32_t& g, std::uint32_t& r) const {
-    b += toLinear[p[kBlue]];
-    g += toLinear[p[kGreen]];
-    r += toLinear[p[kRed]];
+    b += toLinear.blue[p[kBlue]];
+    g += toLinear.green[p[kGreen]];
+    r += toLinear.red[p[kRed]];
     p += kChannels;
   }
 };
@@ -250,15 +284,25 @@ void BlockReducer::AddSource(const Rows& rows, int count) {
   rowsIn_ += count;
 }
 
-void BlockReducer::AddRows(const PixelView& rows) { AddSource(PixelRows{&rows}, rows.height); }
+void BlockReducer::AddRows(const PixelView& rows) {
+  if (curves_->IsSrgb()) {
+    AddSource(PixelRows<SrgbTables8>{&rows, {}}, rows.height);
+  } else {
+    AddSource(PixelRows<Tables8>{&rows, Tables8(*curves_)}, rows.height);
+  }
+}
 
 void BlockReducer::AddBgrRows(const std::uint8_t* rows, int count, std::ptrdiff_t stride) {
-  AddSource(BgrRows{rows, stride}, count);
+  if (curves_->IsSrgb()) {
+    AddSource(BgrRows<SrgbTables8>{rows, stride, {}}, count);
+  } else {
+    AddSource(BgrRows<Tables8>{rows, stride, Tables8(*curves_)}, count);
+  }
 }
 
 void BlockReducer::AddRows16(const std::uint16_t* rows, int count, std::ptrdiff_t stride,
                              const Layout16& layout) {
-  const std::uint32_t* toLinear = Srgb16ToLinearTable();
+  const Tables16 toLinear(*curves_);
   const bool bgr = layout.blue < layout.red;
   if (layout.channels == 1) {
     AddSource(Rows16<1, 0, 0, 0>{rows, stride, toLinear}, count);

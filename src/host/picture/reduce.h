@@ -17,6 +17,7 @@
 #include <thread>
 #include <vector>
 
+#include "host/picture/channel_curves.h"
 #include "host/picture/pixels.h"
 #include "host/picture/samples16.h"
 
@@ -35,11 +36,14 @@ int PrescaleFactor(int width, int height, int screenWidth, int screenHeight);
 // bottom edges may be smaller; each is the average of the pixels it has.
 // The result is ceil(width / factor) x ceil(height / factor), opaque.
 // With `threads` above 1 each band's columns are shared out among that many
-// threads (the caller's among them); the result is the same.
+// threads (the caller's among them); the result is the same. Each channel
+// comes into linear light through `curves` (which must outlive the
+// reducer); the averages are encoded with the sRGB curve.
 class BlockReducer {
  public:
   // Throws std::bad_alloc when memory is short.
-  BlockReducer(int width, int height, int factor, int threads = 1);
+  BlockReducer(int width, int height, int factor, int threads = 1,
+               const ChannelCurves& curves = SrgbCurves());
   BlockReducer(const BlockReducer&) = delete;
   BlockReducer& operator=(const BlockReducer&) = delete;
   ~BlockReducer();
@@ -77,6 +81,7 @@ class BlockReducer {
   template <int kFineBits>
   void Emit(int firstBlock, int lastBlock, int blockRow, int rowsInBlock);
 
+  const ChannelCurves* curves_;
   int width_, height_, factor_;
   int rowsIn_ = 0;  // source rows added so far
   PixelBuffer out_;

@@ -172,9 +172,43 @@ std::uint8_t Linear16ToSrgb(std::uint16_t value) { return kToSrgb.level[value]; 
 
 namespace {
 
+// Linear light to an output pixel, for a picture without a profile.
+struct SrgbEncoder {
+  Pixel operator()(std::uint32_t r, std::uint32_t g, std::uint32_t b) const {
+    return MakePixel(kToSrgb.level[r], kToSrgb.level[g], kToSrgb.level[b]);
+  }
+};
+
+// The same through the profile's matrix, from its primaries into sRGB's.
+struct MatrixEncoder {
+  const ColourProfile* profile;
+  Pixel operator()(std::uint32_t r, std::uint32_t g, std::uint32_t b) const {
+    const LinearRgb srgb = profile->ToLinearSrgb({r, g, b});
+    return SrgbEncoder()(srgb.r, srgb.g, srgb.b);
+  }
+};
+
+// The pixels as they are, through the profile's matrix when there is one.
+void Copy(const PixelView& source, const PixelTarget& target, const ColourProfile* profile) {
+  for (int y = 0; y < target.height; ++y) {
+    const Pixel* in = source.Row(y);
+    Pixel* out = target.Row(y);
+    if (!profile) {
+      for (int x = 0; x < target.width; ++x) out[x] = in[x] | kOpaqueBlack;
+      continue;
+    }
+    const MatrixEncoder encode{profile};
+    for (int x = 0; x < target.width; ++x) {
+      const Pixel p = in[x];
+      out[x] = encode(kToLinear[RedOf(p)], kToLinear[GreenOf(p)], kToLinear[BlueOf(p)]);
+    }
+  }
+}
+
 // Output rows [first, last) of a scaling whose taps are made.
+template <class Encoder>
 void ResampleRows(const PixelView& source, const PixelTarget& target, const Taps& across,
-                  const Taps& down, int first, int last) {
+                  const Taps& down, const Encoder& encode, int first, int last) {
   const int width = target.width;
   RowSource rows(source, across, width);
   const std::size_t values = static_cast<std::size_t>(width) * 3;
@@ -184,9 +218,7 @@ void ResampleRows(const PixelView& source, const PixelTarget& target, const Taps
     Pixel* out = target.Row(y);
     if (down.identity) {
       const std::uint16_t* in = rows.Get(y);
-      for (int x = 0; x < width; ++x, in += 3) {
-        out[x] = MakePixel(kToSrgb.level[in[2]], kToSrgb.level[in[1]], kToSrgb.level[in[0]]);
-      }
+      for (int x = 0; x < width; ++x, in += 3) out[x] = encode(in[2], in[1], in[0]);
       continue;
     }
     std::fill(sum.begin(), sum.end(), kHalf);
@@ -200,32 +232,34 @@ void ResampleRows(const PixelView& source, const PixelTarget& target, const Taps
     }
     const std::uint32_t* acc = sum.data();
     for (int x = 0; x < width; ++x, acc += 3) {
-      out[x] = MakePixel(kToSrgb.level[acc[2] >> kWeightBits], kToSrgb.level[acc[1] >> kWeightBits],
-                         kToSrgb.level[acc[0] >> kWeightBits]);
+      out[x] = encode(acc[2] >> kWeightBits, acc[1] >> kWeightBits, acc[0] >> kWeightBits);
     }
   }
 }
 
 }  // namespace
 
-void Resample(const PixelView& source, const PixelTarget& target, int threads) {
+void Resample(const PixelView& source, const PixelTarget& target, int threads,
+              const ColourProfile* profile) {
   if (source.width <= 0 || source.height <= 0 || target.width <= 0 || target.height <= 0) return;
   const int width = target.width, height = target.height;
-
   if (source.width == width && source.height == height) {
-    for (int y = 0; y < height; ++y) {
-      const Pixel* in = source.Row(y);
-      Pixel* out = target.Row(y);
-      for (int x = 0; x < width; ++x) out[x] = in[x] | kOpaqueBlack;
-    }
+    Copy(source, target, profile);
     return;
   }
 
   const Taps across = MakeTaps(source.width, width);
   const Taps down = MakeTaps(source.height, height);
   threads = std::clamp(threads, 1, std::min(height, 16));
+  const auto rows = [&](int first, int last) {
+    if (profile) {
+      ResampleRows(source, target, across, down, MatrixEncoder{profile}, first, last);
+    } else {
+      ResampleRows(source, target, across, down, SrgbEncoder(), first, last);
+    }
+  };
   if (threads == 1) {
-    ResampleRows(source, target, across, down, 0, height);
+    rows(0, height);
     return;
   }
   // Bands of output rows, each with rows of its own: the same bits as one
@@ -237,7 +271,7 @@ void Resample(const PixelView& source, const PixelTarget& target, int threads) {
   std::vector<std::exception_ptr> failures(threads);
   const auto band = [&](int i) {
     try {
-      ResampleRows(source, target, across, down, height * i / threads, height * (i + 1) / threads);
+      rows(height * i / threads, height * (i + 1) / threads);
     } catch (...) {
       failures[i] = std::current_exception();
     }
@@ -256,9 +290,10 @@ void Resample(const PixelView& source, const PixelTarget& target, int threads) {
   }
 }
 
-PixelBuffer Resample(const PixelView& source, int width, int height, int threads) {
+PixelBuffer Resample(const PixelView& source, int width, int height, int threads,
+                     const ColourProfile* profile) {
   PixelBuffer result(width, height);
-  Resample(source, result.Target(), threads);
+  Resample(source, result.Target(), threads, profile);
   return result;
 }
 

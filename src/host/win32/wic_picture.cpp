@@ -2,27 +2,24 @@
 
 #include <objbase.h>
 #include <process.h>
-#include <propidl.h>
-#include <wincodec.h>
 
 #include <algorithm>
 #include <atomic>
 #include <cmath>
-#include <cstring>
 #include <memory>
 #include <new>
 #include <optional>
-#include <span>
 #include <utility>
 #include <vector>
 
+#include "host/picture/colour_profile.h"
 #include "host/picture/header.h"
 #include "host/picture/orientation.h"
-#include "host/picture/reduce.h"
-#include "host/picture/resample.h"
-#include "host/picture/samples16.h"
 #include "host/runtime.h"
-#include "host/win32/wic_transform.h"
+#include "host/win32/wic_colour.h"
+#include "host/win32/wic_common.h"
+#include "host/win32/wic_pixels.h"
+#include "host/win32/wic_source.h"
 #include "host/win32/wide.h"
 
 namespace host::win32 {
@@ -30,45 +27,7 @@ namespace host::win32 {
 namespace {
 
 using picture::HeaderVerdict;
-using picture::PictureFormat;
-using picture::Pixel;
 using picture::PixelBuffer;
-
-// An owned COM interface pointer.
-template <class T>
-class Com {
- public:
-  Com() = default;
-  Com(const Com&) = delete;
-  Com& operator=(const Com&) = delete;
-  ~Com() { Reset(); }
-  void Reset() {
-    if (p_) p_->Release();
-    p_ = nullptr;
-  }
-  T** Put() {
-    Reset();
-    return &p_;
-  }
-  T* Get() const { return p_; }
-  T* operator->() const { return p_; }
-  explicit operator bool() const { return p_ != nullptr; }
-
- private:
-  T* p_ = nullptr;
-};
-
-// Why a load failed, carried from the decoding thread to the caller.
-struct Failure {
-  ErrorCode code;
-};
-
-[[noreturn]] void Fail(ErrorCode code = ErrorCode::InvalidPicture) { throw Failure{code}; }
-
-void Check(HRESULT result) {
-  if (result == E_OUTOFMEMORY) Fail(ErrorCode::OutOfMemory);
-  if (FAILED(result)) Fail();
-}
 
 // One load, shared by the caller and the thread that does it: whichever
 // lets go last frees it, so a caller that stops waiting leaves the thread
@@ -92,8 +51,9 @@ struct Job {
   bool done = false;
   ErrorCode error = ErrorCode::InvalidPicture;
   PixelBuffer pixels;
-  int width = 0, height = 0;            // natural size, upright
-  std::shared_ptr<WicPicture> picture;  // once done
+  int width = 0, height = 0;                      // natural size, upright
+  std::optional<picture::ColourProfile> profile;  // whose matrix the pixels still need
+  std::shared_ptr<WicPicture> picture;            // once done
 };
 
 ErrorCode OpenError(DWORD error) {
@@ -148,559 +108,6 @@ void ReleaseFile(Job& job) {
   if (job.file != INVALID_HANDLE_VALUE) CloseHandle(std::exchange(job.file, INVALID_HANDLE_VALUE));
 }
 
-// An open file as the stream a decoder reads, where it asks.
-class FileStream final : public IStream {
- public:
-  explicit FileStream(HANDLE file) : file_(file) {}
-  FileStream(const FileStream&) = delete;
-  FileStream& operator=(const FileStream&) = delete;
-  virtual ~FileStream() = default;
-
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
-    if (!object) return E_POINTER;
-    *object = IsEqualGUID(iid, IID_IUnknown) || IsEqualGUID(iid, IID_ISequentialStream) ||
-                      IsEqualGUID(iid, IID_IStream)
-                  ? static_cast<IStream*>(this)
-                  : nullptr;
-    if (!*object) return E_NOINTERFACE;
-    AddRef();
-    return S_OK;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
-  ULONG STDMETHODCALLTYPE Release() override {
-    const ULONG left = --references_;
-    if (left == 0) delete this;
-    return left;
-  }
-  HRESULT STDMETHODCALLTYPE Read(void* out, ULONG count, ULONG* read) override {
-    DWORD got = 0;
-    if (!ReadFile(file_, out, count, &got, nullptr)) return HRESULT_FROM_WIN32(GetLastError());
-    if (read) *read = got;
-    return got == count ? S_OK : S_FALSE;
-  }
-  // STREAM_SEEK_SET, _CUR and _END are FILE_BEGIN, _CURRENT and _END.
-  HRESULT STDMETHODCALLTYPE Seek(LARGE_INTEGER move, DWORD origin,
-                                 ULARGE_INTEGER* position) override {
-    LARGE_INTEGER now;
-    if (origin > STREAM_SEEK_END || !SetFilePointerEx(file_, move, &now, origin)) {
-      return STG_E_INVALIDFUNCTION;
-    }
-    if (position) position->QuadPart = static_cast<ULONGLONG>(now.QuadPart);
-    return S_OK;
-  }
-  HRESULT STDMETHODCALLTYPE Stat(STATSTG* stat, DWORD) override {
-    if (!stat) return E_POINTER;
-    *stat = STATSTG{};
-    stat->type = STGTY_STREAM;
-    LARGE_INTEGER size;
-    if (!GetFileSizeEx(file_, &size)) return HRESULT_FROM_WIN32(GetLastError());
-    stat->cbSize.QuadPart = static_cast<ULONGLONG>(size.QuadPart);
-    return S_OK;
-  }
-  // A decoder only reads.
-  HRESULT STDMETHODCALLTYPE Write(const void*, ULONG, ULONG*) override {
-    return STG_E_ACCESSDENIED;
-  }
-  HRESULT STDMETHODCALLTYPE SetSize(ULARGE_INTEGER) override { return STG_E_ACCESSDENIED; }
-  HRESULT STDMETHODCALLTYPE CopyTo(IStream*, ULARGE_INTEGER, ULARGE_INTEGER*,
-                                   ULARGE_INTEGER*) override {
-    return E_NOTIMPL;
-  }
-  HRESULT STDMETHODCALLTYPE Commit(DWORD) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Revert() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE LockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override {
-    return STG_E_INVALIDFUNCTION;
-  }
-  HRESULT STDMETHODCALLTYPE UnlockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override {
-    return STG_E_INVALIDFUNCTION;
-  }
-  HRESULT STDMETHODCALLTYPE Clone(IStream**) override { return E_NOTIMPL; }
-
- private:
-  HANDLE file_;  // the job's, open as long as the job
-  std::atomic<ULONG> references_{1};
-};
-
-const GUID& ContainerOf(PictureFormat format) {
-  switch (format) {
-    case PictureFormat::Bmp:
-      return GUID_ContainerFormatBmp;
-    case PictureFormat::Jpeg:
-      return GUID_ContainerFormatJpeg;
-    case PictureFormat::Png:
-      return GUID_ContainerFormatPng;
-    case PictureFormat::Gif:
-      return GUID_ContainerFormatGif;
-    case PictureFormat::Tiff:
-      return GUID_ContainerFormatTiff;
-    case PictureFormat::Ico:
-    case PictureFormat::Unknown:
-      break;
-  }
-  return GUID_ContainerFormatIco;
-}
-
-// The decoder of the format the header check found; WIC's own sniffing
-// when that decoder cannot be made, and for a format the check does not
-// know: the system's codecs choose by content (JPEG XR, DDS, and HEIF,
-// WebP or camera raw files where their codecs are installed).
-void OpenDecoder(IWICImagingFactory* factory, IWICStream* stream, PictureFormat format,
-                 Com<IWICBitmapDecoder>& decoder) {
-  if (format != PictureFormat::Unknown &&
-      SUCCEEDED(factory->CreateDecoder(ContainerOf(format), nullptr, decoder.Put())) &&
-      SUCCEEDED(decoder->Initialize(stream, WICDecodeMetadataCacheOnDemand))) {
-    return;
-  }
-  decoder.Reset();
-  LARGE_INTEGER start{};
-  Check(stream->Seek(start, STREAM_SEEK_SET, nullptr));
-  Check(factory->CreateDecoderFromStream(stream, nullptr, WICDecodeMetadataCacheOnDemand,
-                                         decoder.Put()));
-}
-
-// The first frame; for an icon the largest image, the first of equals.
-void OpenFrame(IWICBitmapDecoder* decoder, PictureFormat format,
-               Com<IWICBitmapFrameDecode>& frame) {
-  UINT count = 0;
-  if (FAILED(decoder->GetFrameCount(&count)) || count == 0) Fail();
-  if (format != PictureFormat::Ico || count == 1) {
-    Check(decoder->GetFrame(0, frame.Put()));
-    return;
-  }
-  std::uint64_t bestArea = 0;
-  UINT best = 0;
-  for (UINT i = 0; i < count; ++i) {
-    Com<IWICBitmapFrameDecode> candidate;
-    UINT w = 0, h = 0;
-    if (FAILED(decoder->GetFrame(i, candidate.Put())) || FAILED(candidate->GetSize(&w, &h))) {
-      continue;
-    }
-    if (std::uint64_t{w} * h > bestArea) {
-      bestArea = std::uint64_t{w} * h;
-      best = i;
-    }
-  }
-  Check(decoder->GetFrame(best, frame.Put()));
-}
-
-// The orientation WIC reads from the frame's metadata, 0 when it has none.
-// Of a format only the system's codecs know, the photo property that their
-// metadata handlers map it to.
-int WicOrientation(IWICBitmapFrameDecode* frame, PictureFormat format) {
-  const wchar_t* query = format == PictureFormat::Jpeg      ? L"/app1/ifd/{ushort=274}"
-                         : format == PictureFormat::Tiff    ? L"/ifd/{ushort=274}"
-                         : format == PictureFormat::Unknown ? L"System.Photo.Orientation"
-                                                            : nullptr;
-  Com<IWICMetadataQueryReader> reader;
-  if (!query || FAILED(frame->GetMetadataQueryReader(reader.Put()))) return 0;
-  PROPVARIANT value;
-  PropVariantInit(&value);
-  int orientation = 0;
-  if (SUCCEEDED(reader->GetMetadataByName(query, &value)) && value.vt == VT_UI2 &&
-      value.uiVal >= 1 && value.uiVal <= 8) {
-    orientation = value.uiVal;
-  }
-  PropVariantClear(&value);
-  return orientation;
-}
-
-struct DeepFormat {
-  const GUID* guid;
-  picture::Layout16 layout;
-};
-const DeepFormat kDeepFormats[] = {
-    {&GUID_WICPixelFormat48bppRGB, {3, 0, 1, 2}},
-    {&GUID_WICPixelFormat48bppBGR, {3, 2, 1, 0}},
-    {&GUID_WICPixelFormat64bppRGB, {4, 0, 1, 2}},
-    {&GUID_WICPixelFormat64bppRGBA, {4, 0, 1, 2, 3}},
-    {&GUID_WICPixelFormat64bppBGRA, {4, 2, 1, 0, 3}},
-    {&GUID_WICPixelFormat64bppPRGBA, {4, 0, 1, 2, 3, true}},
-    {&GUID_WICPixelFormat64bppPBGRA, {4, 2, 1, 0, 3, true}},
-    {&GUID_WICPixelFormat16bppGray, {1, 0, 0, 0}},
-};
-
-// Reads the frame a band of rows at a time as opaque pixels. The stored
-// formats most pictures come in, and those with 16 bits a channel, are
-// copied and widened here; the others go through WIC's converter to 32-bit
-// premultiplied BGRA, which is more work a pixel.
-class BandReader {
- public:
-  BandReader(IWICImagingFactory* factory, IWICBitmapSource* frame, int width) : width_(width) {
-    WICPixelFormatGUID format{};
-    Check(frame->GetPixelFormat(&format));
-    const struct {
-      const GUID* guid;
-      Kind kind;
-    } direct[] = {{&GUID_WICPixelFormat24bppBGR, Kind::Bgr24},
-                  {&GUID_WICPixelFormat8bppGray, Kind::Gray8},
-                  {&GUID_WICPixelFormat32bppBGR, Kind::Bgr32},
-                  {&GUID_WICPixelFormat32bppBGRA, Kind::Bgra32},
-                  {&GUID_WICPixelFormat32bppPBGRA, Kind::Pbgra32}};
-    for (const auto& known : direct) {
-      if (IsEqualGUID(format, *known.guid)) kind_ = known.kind;
-    }
-    if (const std::optional<picture::Layout16> deep = DeepLayout(format)) {
-      kind_ = Kind::Deep;
-      layout_ = *deep;
-    }
-    if (kind_) {
-      frame->AddRef();
-      *source_.Put() = frame;
-      return;
-    }
-    for (auto [target, kind] : {std::pair{&GUID_WICPixelFormat32bppPBGRA, Kind::Pbgra32},
-                                std::pair{&GUID_WICPixelFormat32bppBGRA, Kind::Bgra32}}) {
-      Com<IWICFormatConverter> converter;
-      if (SUCCEEDED(factory->CreateFormatConverter(converter.Put())) &&
-          SUCCEEDED(converter->Initialize(frame, *target, WICBitmapDitherTypeNone, nullptr, 0.0,
-                                          WICBitmapPaletteTypeCustom))) {
-        kind_ = kind;
-        Check(converter->QueryInterface(IID_IWICBitmapSource,
-                                        reinterpret_cast<void**>(source_.Put())));
-        return;
-      }
-    }
-    Fail();
-  }
-
-  // A band of rows on its way to the reduction, in the form it is added
-  // in: as stored for 24-bit and 16-bit formats, otherwise as pixels.
-  struct Band {
-    int rows = 0;
-    std::vector<std::uint8_t> stored;
-    std::vector<std::uint16_t> deep;
-    PixelBuffer pixels;
-  };
-
-  // Rows [y, y + rows) into `band`, for Add.
-  void Fetch(int y, int rows, Band& band) {
-    band.rows = rows;
-    if (kind_ == Kind::Deep) {
-      ReadDeep(y, rows, band.deep);
-    } else if (kind_ == Kind::Bgr24) {
-      ReadStored(y, rows, 3, band.stored);
-    } else {
-      if (band.pixels.Height() < rows) band.pixels = PixelBuffer(width_, rows);
-      Read(y, rows, band.pixels.Data());
-    }
-  }
-
-  // The rows Fetch put into `band`, into `reducer`.
-  void Add(const Band& band, picture::BlockReducer& reducer) const {
-    if (kind_ == Kind::Deep) {
-      reducer.AddRows16(band.deep.data(), band.rows,
-                        static_cast<std::ptrdiff_t>(width_) * layout_.channels, layout_);
-    } else if (kind_ == Kind::Bgr24) {
-      reducer.AddBgrRows(band.stored.data(), band.rows, static_cast<std::ptrdiff_t>(width_) * 3);
-    } else {
-      reducer.AddRows({band.pixels.Data(), width_, band.rows, width_});
-    }
-  }
-
-  // Rows [y, y + rows) into `out`, width pixels a row, packed.
-  void Read(int y, int rows, Pixel* out) {
-    const WICRect rect{0, y, width_, rows};
-    const std::size_t count = static_cast<std::size_t>(width_) * rows;
-    if (kind_ == Kind::Deep) {
-      picture::PixelsFrom16(ReadDeep(y, rows, scratch_.deep), count, layout_, out);
-      return;
-    }
-    if (kind_ == Kind::Bgr24 || kind_ == Kind::Gray8) {
-      const std::uint8_t* in = ReadStored(y, rows, kind_ == Kind::Bgr24 ? 3 : 1, scratch_.stored);
-      if (kind_ == Kind::Bgr24) {
-        for (std::size_t i = 0; i < count; ++i, in += 3) {
-          out[i] = picture::MakePixel(in[2], in[1], in[0]);
-        }
-      } else {
-        for (std::size_t i = 0; i < count; ++i) out[i] = picture::MakePixel(in[i], in[i], in[i]);
-      }
-      return;
-    }
-    const UINT stride = static_cast<UINT>(width_) * 4;
-    Check(source_->CopyPixels(&rect, stride, stride * rows, reinterpret_cast<BYTE*>(out)));
-    for (std::size_t i = 0; i < count; ++i) {
-      const Pixel p = out[i];
-      if (p >> 24 == 0xFF) continue;
-      out[i] = kind_ == Kind::Bgr32    ? p | picture::kOpaqueBlack
-               : kind_ == Kind::Bgra32 ? picture::OpaqueFromStraight(p)
-                                       : picture::OpaqueFromPremultiplied(p);
-    }
-  }
-
- private:
-  enum class Kind { Bgr24, Gray8, Bgr32, Bgra32, Pbgra32, Deep };
-
-  // Rows [y, y + rows) as stored, `samples` a pixel, into `into`.
-  template <class Sample>
-  Sample* ReadStored(int y, int rows, int samples, std::vector<Sample>& into) {
-    const WICRect rect{0, y, width_, rows};
-    const UINT stride = static_cast<UINT>(width_ * samples * sizeof(Sample));
-    into.resize(static_cast<std::size_t>(width_) * samples * rows);
-    Check(source_->CopyPixels(&rect, stride, stride * rows, reinterpret_cast<BYTE*>(into.data())));
-    return into.data();
-  }
-
-  // Rows [y, y + rows) of 16-bit samples as stored, made opaque, into
-  // `into`.
-  std::uint16_t* ReadDeep(int y, int rows, std::vector<std::uint16_t>& into) {
-    std::uint16_t* samples = ReadStored(y, rows, layout_.channels, into);
-    picture::CompositeOverBlack16(samples, static_cast<std::size_t>(width_) * rows, layout_);
-    return samples;
-  }
-
-  Com<IWICBitmapSource> source_;
-  std::optional<Kind> kind_;
-  picture::Layout16 layout_;
-  int width_;
-  Band scratch_;  // what Read reads into before it widens
-};
-
-// A frame as its decoder gives it reduced to width x height, read as any
-// other source.
-class ScaledSource final : public IWICBitmapSource {
- public:
-  ScaledSource(IWICBitmapSourceTransform* transform, IWICBitmapSource* frame, SIZE size)
-      : transform_(transform), frame_(frame), size_(size) {
-    Check(frame->GetPixelFormat(&format_));
-    Check(transform->GetClosestPixelFormat(&format_));
-  }
-  ScaledSource(const ScaledSource&) = delete;
-  ScaledSource& operator=(const ScaledSource&) = delete;
-  virtual ~ScaledSource() = default;
-
-  // Lives on the stack of the read: the references are not counted.
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
-    if (!object) return E_POINTER;
-    *object = IsEqualGUID(iid, IID_IUnknown) || IsEqualGUID(iid, IID_IWICBitmapSource)
-                  ? static_cast<IWICBitmapSource*>(this)
-                  : nullptr;
-    return *object ? S_OK : E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
-  ULONG STDMETHODCALLTYPE Release() override { return 1; }
-  HRESULT STDMETHODCALLTYPE GetSize(UINT* width, UINT* height) override {
-    if (!width || !height) return E_INVALIDARG;
-    *width = static_cast<UINT>(size_.cx);
-    *height = static_cast<UINT>(size_.cy);
-    return S_OK;
-  }
-  HRESULT STDMETHODCALLTYPE GetPixelFormat(WICPixelFormatGUID* format) override {
-    if (!format) return E_INVALIDARG;
-    *format = format_;
-    return S_OK;
-  }
-  HRESULT STDMETHODCALLTYPE GetResolution(double* x, double* y) override {
-    return frame_->GetResolution(x, y);
-  }
-  HRESULT STDMETHODCALLTYPE CopyPalette(IWICPalette* palette) override {
-    return frame_->CopyPalette(palette);
-  }
-  // Rows in any other format than the one promised would be read wrongly.
-  HRESULT STDMETHODCALLTYPE CopyPixels(const WICRect* rect, UINT stride, UINT bufferSize,
-                                       BYTE* buffer) override {
-    WICPixelFormatGUID format = format_;
-    const HRESULT result =
-        transform_->CopyPixels(rect, static_cast<UINT>(size_.cx), static_cast<UINT>(size_.cy),
-                               &format, WICBitmapTransformRotate0, stride, bufferSize, buffer);
-    if (SUCCEEDED(result) && !IsEqualGUID(format, format_)) {
-      return WINCODEC_ERR_UNSUPPORTEDPIXELFORMAT;
-    }
-    return result;
-  }
-
- private:
-  IWICBitmapSourceTransform* transform_;
-  IWICBitmapSource* frame_;
-  SIZE size_;
-  WICPixelFormatGUID format_{};
-};
-
-// The smallest size the decoder can give, of those it offers, that still
-// covers `wanted` on both axes; `full` when it offers none smaller. It is
-// asked about the wanted size and about halves, quarters and eighths, the
-// sizes decoders reduce to.
-SIZE ClosestCoveringSize(IWICBitmapSourceTransform* transform, SIZE full, SIZE wanted) {
-  SIZE best = full;
-  const auto consider = [&](LONG width, LONG height) {
-    UINT w = static_cast<UINT>(width), h = static_cast<UINT>(height);
-    if (FAILED(transform->GetClosestSize(&w, &h))) return;
-    const LONG cx = static_cast<LONG>(w), cy = static_cast<LONG>(h);
-    if (cx >= wanted.cx && cy >= wanted.cy && cx <= full.cx && cy <= full.cy &&
-        std::int64_t{cx} * cy < std::int64_t{best.cx} * best.cy) {
-      best = SIZE{cx, cy};
-    }
-  };
-  consider(wanted.cx, wanted.cy);
-  for (LONG divisor : {2, 4, 8}) {
-    consider((full.cx + divisor - 1) / divisor, (full.cy + divisor - 1) / divisor);
-  }
-  return best;
-}
-
-// The size a width x height frame takes fitted within `screen`, turned by
-// `orientation`, rounded up; never larger than the frame.
-SIZE ShownSize(int width, int height, int orientation, SIZE screen) {
-  const bool swap = picture::SwapsAxes(orientation);
-  const double boxWidth = swap ? screen.cy : screen.cx;
-  const double boxHeight = swap ? screen.cx : screen.cy;
-  const double scale = std::min({1.0, boxWidth / width, boxHeight / height});
-  return SIZE{static_cast<LONG>(std::ceil(width * scale - 1e-9)),
-              static_cast<LONG>(std::ceil(height * scale - 1e-9))};
-}
-
-// How many threads the scaling work is shared among: the processors, up
-// to 4; only the calling thread when it works in the background, since
-// helpers of its own would run at the normal priority and compete with
-// the interface.
-int Processors() {
-  if (GetThreadPriority(GetCurrentThread()) < THREAD_PRIORITY_NORMAL) return 1;
-  SYSTEM_INFO system{};
-  GetSystemInfo(&system);
-  return std::clamp<int>(static_cast<int>(system.dwNumberOfProcessors), 1, 4);
-}
-
-// Where the decoded frame goes: a GIF's first frame may cover only part of
-// its logical screen, and is shown there, on black. Where it lies comes
-// from our own reading of the header (WIC's metadata readers would tell the
-// same, more slowly).
-struct Canvas {
-  int width = 0, height = 0;  // before turning upright
-  int left = 0, top = 0;      // of the frame
-};
-
-Canvas GifCanvas(const picture::PictureHeader& header, int width, int height) {
-  Canvas canvas;
-  canvas.left = static_cast<int>(header.frameLeft);
-  canvas.top = static_cast<int>(header.frameTop);
-  canvas.width = std::max(static_cast<int>(header.width), canvas.left + width);
-  canvas.height = std::max(static_cast<int>(header.height), canvas.top + height);
-  return canvas;
-}
-
-// The decoder over the file's bytes and the frame it gives; released frame
-// first, stream last.
-struct Source {
-  Com<IWICStream> stream;
-  Com<IWICBitmapDecoder> decoder;
-  Com<IWICBitmapFrameDecode> frame;
-};
-
-void OpenSource(Job& job, Com<IWICImagingFactory>& factory, PictureFormat format, Source& source) {
-  if (!factory) {
-    Check(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
-                           IID_IWICImagingFactory, reinterpret_cast<void**>(factory.Put())));
-  }
-  Check(factory->CreateStream(source.stream.Put()));
-  LARGE_INTEGER size;
-  if (!GetFileSizeEx(job.file, &size)) Fail();
-  if (static_cast<std::uint64_t>(size.QuadPart) <= job.bytes.size()) {
-    Check(source.stream->InitializeFromMemory(job.bytes.data(),
-                                              static_cast<DWORD>(job.bytes.size())));
-  } else {
-    Com<IStream> file;
-    *file.Put() = new FileStream(job.file);
-    Check(source.stream->InitializeFromIStream(file.Get()));
-    LARGE_INTEGER start{};
-    Check(source.stream->Seek(start, STREAM_SEEK_SET, nullptr));  // the head has been read
-  }
-  OpenDecoder(factory.Get(), source.stream.Get(), format, source.decoder);
-  OpenFrame(source.decoder.Get(), format, source.frame);
-}
-
-// The frame as stored, the canvas it goes on and how it is turned upright.
-struct Layout {
-  int width = 0, height = 0;  // of the frame
-  Canvas canvas;
-  bool placed = false;  // on a canvas larger than the frame
-  int orientation = picture::kUpright;
-};
-
-Layout LayOut(IWICBitmapFrameDecode* frame, const picture::PictureHeader& header,
-              const picture::Bytes& bytes) {
-  UINT width = 0, height = 0;
-  Check(frame->GetSize(&width, &height));
-  if (!picture::WithinBudget(width, height)) Fail();
-  Layout layout;
-  layout.width = static_cast<int>(width);
-  layout.height = static_cast<int>(height);
-  layout.canvas = Canvas{layout.width, layout.height, 0, 0};
-  if (header.format == PictureFormat::Gif) {
-    layout.canvas = GifCanvas(header, layout.width, layout.height);
-  }
-  if (!picture::WithinBudget(layout.canvas.width, layout.canvas.height)) Fail();
-  layout.placed = layout.canvas.width != layout.width || layout.canvas.height != layout.height;
-
-  layout.orientation = WicOrientation(frame, header.format);
-  if (layout.orientation == 0) layout.orientation = picture::ReadOrientation(bytes);
-  if (layout.placed)
-    layout.orientation = picture::kUpright;  // only GIFs are placed; they have none
-  return layout;
-}
-
-// Rows a band at a time, averaged down by `factor` as they come, then
-// turned upright.
-PixelBuffer ReadReduced(const std::atomic<bool>& abandoned, BandReader& reader,
-                        const Layout& layout, int factor, int band) {
-  BandReader::Band rows;
-  picture::BlockReducer reducer(layout.width, layout.height, factor, Processors());
-  for (int y = 0; y < layout.height; y += band) {
-    if (abandoned.load(std::memory_order_relaxed)) Fail();
-    reader.Fetch(y, std::min(band, layout.height - y), rows);
-    reader.Add(rows, reducer);
-  }
-  PixelBuffer reduced = reducer.Finish();
-  return layout.orientation == picture::kUpright
-             ? std::move(reduced)
-             : picture::Orient(reduced.View(), layout.orientation);
-}
-
-// Rows a band at a time at their full size: straight into place when the
-// picture is kept as it is stored, otherwise through a band buffer onto the
-// canvas or turned upright.
-PixelBuffer ReadFullSize(const std::atomic<bool>& abandoned, BandReader& reader,
-                         const Layout& layout, int band) {
-  const int w = layout.width, h = layout.height;
-  const bool direct = layout.orientation == picture::kUpright && !layout.placed;
-  PixelBuffer buffer;
-  if (!direct) buffer = PixelBuffer(w, band);
-  const bool swap = picture::SwapsAxes(layout.orientation);
-  PixelBuffer upright(swap ? layout.canvas.height : layout.canvas.width,
-                      swap ? layout.canvas.width : layout.canvas.height);
-  if (layout.placed) upright.Fill(picture::kOpaqueBlack);
-  for (int y = 0; y < h; y += band) {
-    if (abandoned.load(std::memory_order_relaxed)) Fail();
-    const int rows = std::min(band, h - y);
-    reader.Read(y, rows, direct ? upright.Row(y) : buffer.Data());
-    if (layout.placed) {
-      for (int k = 0; k < rows; ++k) {
-        std::copy_n(buffer.Row(k), w, upright.Row(layout.canvas.top + y + k) + layout.canvas.left);
-      }
-    } else if (!direct) {
-      picture::PlaceRows({buffer.Data(), w, rows, w}, y, h, layout.orientation, upright.Target());
-    }
-  }
-  return upright;
-}
-
-// The pixels of `source` as laid out, kept no larger than the picture
-// needs to be shown fitted within `screen`. Bands of about 1 MiB unless
-// `band` says otherwise.
-PixelBuffer ReadPixels(IWICImagingFactory* factory, IWICBitmapSource* source, const Layout& layout,
-                       SIZE screen, const std::atomic<bool>& abandoned, int band = 0) {
-  BandReader reader(factory, source, layout.width);
-  const bool swap = picture::SwapsAxes(layout.orientation);
-  const int factor = layout.placed ? 1
-                                   : picture::PrescaleFactor(swap ? layout.height : layout.width,
-                                                             swap ? layout.width : layout.height,
-                                                             screen.cx, screen.cy);
-  if (band <= 0) {
-    band = std::clamp(static_cast<int>((1u << 20) / (static_cast<unsigned>(layout.width) * 4)), 1,
-                      layout.height);
-  }
-  return factor > 1 ? ReadReduced(abandoned, reader, layout, factor, band)
-                    : ReadFullSize(abandoned, reader, layout, band);
-}
-
 void Decode(Job& job, Com<IWICImagingFactory>& factory) {
   const picture::Bytes bytes(job.bytes.data(), job.bytes.size());
   picture::PictureHeader header;
@@ -710,15 +117,24 @@ void Decode(Job& job, Com<IWICImagingFactory>& factory) {
   if (verdict != HeaderVerdict::Ok && verdict != HeaderVerdict::UnknownFormat) Fail();
 
   Source source;
-  OpenSource(job, factory, header.format, source);
+  OpenSource(job.bytes, job.file, factory, header.format, source);
   const Layout layout = LayOut(source.frame.Get(), header, bytes);
   const bool swap = picture::SwapsAxes(layout.orientation);
   job.width = swap ? layout.canvas.height : layout.canvas.width;
   job.height = swap ? layout.canvas.width : layout.canvas.height;
-  job.pixels = layout.placed ? ReadPixels(factory.Get(), source.frame.Get(), layout, job.showWithin,
-                                          job.abandoned)
-                             : ReadFramePixels(factory.Get(), source.frame.Get(),
-                                               layout.orientation, job.showWithin, &job.abandoned);
+  const std::optional<picture::ColourProfile> profile =
+      PictureProfile(factory.Get(), source.frame.Get(), bytes);
+  const picture::ColourProfile* curves = profile ? &*profile : nullptr;
+  job.pixels = layout.placed
+                   ? ReadPixels(factory.Get(), source.frame.Get(), layout, job.showWithin,
+                                job.abandoned, curves)
+                   : ReadFramePixels(factory.Get(), source.frame.Get(), layout.orientation,
+                                     job.showWithin, &job.abandoned, curves);
+  // A grey profile's matrix takes grey to the same grey: only its curve
+  // counts, and that is applied already.
+  if (profile && profile->ColourSpace() == picture::ColourProfile::Space::Rgb) {
+    job.profile = profile;
+  }
 }
 
 // The size the saver will most likely show a picture at: fitted within the
@@ -735,7 +151,10 @@ SIZE LikelyShownSize(int width, int height, SIZE screen) {
 void Prerender(WicPicture& picture, SIZE screen) {
   if (screen.cx <= 0 || screen.cy <= 0) return;
   const SIZE size = LikelyShownSize(picture.WidthPx(), picture.HeightPx(), screen);
-  if (size.cx == picture.Pixels().Width() && size.cy == picture.Pixels().Height()) return;
+  if (size.cx == picture.Pixels().Width() && size.cy == picture.Pixels().Height() &&
+      !picture.Profile()) {
+    return;  // painted as it is
+  }
   picture.KeepRendered(RenderPictureBitmap(picture, size.cx, size.cy), size);
 }
 
@@ -744,7 +163,8 @@ void Work(Job& job, Com<IWICImagingFactory>& factory) {
     ReadFileHead(job);
     Decode(job, factory);
     ReleaseFile(job);  // before the bitmap needs memory
-    job.picture = std::make_shared<WicPicture>(std::move(job.pixels), job.width, job.height);
+    job.picture = std::make_shared<WicPicture>(std::move(job.pixels), job.width, job.height,
+                                               std::move(job.profile));
     if (job.ahead) Prerender(*job.picture, job.showWithin);
     job.done = true;
   } catch (const Failure& failure) {
@@ -882,60 +302,6 @@ class WicLoad final : public PictureLoad {
 
 }  // namespace
 
-namespace {
-
-// The frame as the decoder reduces it to `size`, then as any other.
-PixelBuffer ReadReducedByDecoder(IWICImagingFactory* factory, IWICBitmapFrameDecode* frame,
-                                 IWICBitmapSourceTransform* transform, const Layout& layout,
-                                 SIZE size, SIZE screen, const std::atomic<bool>& stop) {
-  ScaledSource scaled(transform, frame, size);
-  Layout reduced = layout;
-  reduced.width = reduced.canvas.width = size.cx;
-  reduced.height = reduced.canvas.height = size.cy;
-  // In one piece: a decoder that reduces need not be able to restart
-  // mid-picture cheaply, and the reduced copy is small.
-  return ReadPixels(factory, &scaled, reduced, screen, stop, reduced.height);
-}
-
-}  // namespace
-
-std::optional<picture::Layout16> DeepLayout(const WICPixelFormatGUID& format) {
-  for (const DeepFormat& deep : kDeepFormats) {
-    if (IsEqualGUID(format, *deep.guid)) return deep.layout;
-  }
-  return std::nullopt;
-}
-
-PixelBuffer ReadFramePixels(IWICImagingFactory* factory, IWICBitmapFrameDecode* frame,
-                            int orientation, SIZE screen, const std::atomic<bool>* abandoned) {
-  static const std::atomic<bool> kNever{false};
-  const std::atomic<bool>& stop = abandoned ? *abandoned : kNever;
-  UINT width = 0, height = 0;
-  Check(frame->GetSize(&width, &height));
-  Layout layout;
-  layout.width = static_cast<int>(width);
-  layout.height = static_cast<int>(height);
-  layout.canvas = Canvas{layout.width, layout.height, 0, 0};
-  layout.orientation = orientation;
-  Com<IWICBitmapSourceTransform> transform;
-  const bool screenKnown = screen.cx > 0 && screen.cy > 0;
-  if (screenKnown && SUCCEEDED(frame->QueryInterface(kIidBitmapSourceTransform,
-                                                     reinterpret_cast<void**>(transform.Put())))) {
-    const SIZE full{layout.width, layout.height};
-    const SIZE size = ClosestCoveringSize(
-        transform.Get(), full, ShownSize(layout.width, layout.height, orientation, screen));
-    if (size.cx != full.cx || size.cy != full.cy) {
-      try {
-        return ReadReducedByDecoder(factory, frame, transform.Get(), layout, size, screen, stop);
-      } catch (const Failure&) {
-        if (stop.load(std::memory_order_relaxed)) throw;
-        // The codec could not reduce after all: it still decodes at full size.
-      }
-    }
-  }
-  return ReadPixels(factory, frame, layout, screen, stop);
-}
-
 std::optional<FileStamp> PictureFileStamp(const Text& path) {
   WIN32_FILE_ATTRIBUTE_DATA attributes;
   if (!GetFileAttributesExW(W(path), GetFileExInfoStandard, &attributes)) return std::nullopt;
@@ -974,60 +340,6 @@ Picture LoadPictureFile(const Text& path, SIZE showWithin) {
   const std::shared_ptr<PictureLoad> load = BeginPictureLoad(path, showWithin);
   WaitForSingleObject(LoadFinishedEvent(*load), INFINITE);
   return load->Result();
-}
-
-WicPicture::~WicPicture() {
-  if (rendered_) DeleteObject(rendered_);
-}
-
-void WicPicture::KeepRendered(HBITMAP bitmap, SIZE size) {
-  if (rendered_) DeleteObject(rendered_);
-  rendered_ = bitmap;
-  renderedSize_ = size;
-}
-
-HBITMAP WicPicture::TakeRendered(int width, int height) const {
-  if (width != renderedSize_.cx || height != renderedSize_.cy) return nullptr;
-  return std::exchange(rendered_, nullptr);
-}
-
-HBITMAP TakeRenderedBitmap(const PictureData& picture, int width, int height) {
-  const auto* wic = dynamic_cast<const WicPicture*>(&picture);
-  return wic ? wic->TakeRendered(width, height) : nullptr;
-}
-
-HBITMAP RenderPictureBitmap(const PictureData& data, int width, int height) {
-  const auto* wic = dynamic_cast<const WicPicture*>(&data);
-  if (!wic || wic->Pixels().Empty() || width <= 0 || height <= 0) return nullptr;
-  if (std::uint64_t{4} * width * height > (std::uint64_t{256} << 20)) return nullptr;
-  BITMAPINFO info{};
-  info.bmiHeader.biSize = sizeof info.bmiHeader;
-  info.bmiHeader.biWidth = width;
-  info.bmiHeader.biHeight = -height;  // top-down: row 0 first, as in the buffer
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 32;
-  info.bmiHeader.biCompression = BI_RGB;
-  void* bits = nullptr;
-  HBITMAP bitmap = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-  if (!bitmap || !bits) {
-    if (bitmap) DeleteObject(bitmap);
-    return nullptr;
-  }
-  const PixelBuffer& pixels = wic->Pixels();
-  const picture::PixelTarget target{static_cast<Pixel*>(bits), width, height, width};
-  try {
-    if (width == pixels.Width() && height == pixels.Height()) {
-      std::memcpy(bits, pixels.Data(), pixels.ByteCount());
-    } else {
-      // A large reduction is shared out among the processors (up to 4).
-      const bool large = pixels.PixelCount() >= (1u << 20) && width * height >= (1 << 16);
-      picture::Resample(pixels.View(), target, large ? Processors() : 1);
-    }
-  } catch (const std::exception&) {
-    DeleteObject(bitmap);
-    return nullptr;
-  }
-  return bitmap;
 }
 
 }  // namespace host::win32

@@ -42,6 +42,7 @@
 #include <optional>
 
 #include "host/os.h"
+#include "host/picture/colour_profile.h"
 #include "host/picture/pixels.h"
 #include "host/picture/samples16.h"
 
@@ -60,14 +61,21 @@ inline constexpr std::uint64_t kMaxFileBytes = (std::uint64_t{256} << 20) + (1u 
 // also brings the bitmap it will most likely be painted with.
 class WicPicture final : public PictureData {
  public:
-  WicPicture(picture::PixelBuffer pixels, int naturalWidth, int naturalHeight)
-      : pixels_(std::move(pixels)), width_(naturalWidth), height_(naturalHeight) {}
+  WicPicture(picture::PixelBuffer pixels, int naturalWidth, int naturalHeight,
+             std::optional<picture::ColourProfile> profile = std::nullopt)
+      : pixels_(std::move(pixels)),
+        width_(naturalWidth),
+        height_(naturalHeight),
+        profile_(std::move(profile)) {}
   WicPicture(const WicPicture&) = delete;
   WicPicture& operator=(const WicPicture&) = delete;
   ~WicPicture() override;
   int WidthPx() const override { return width_; }
   int HeightPx() const override { return height_; }
   const picture::PixelBuffer& Pixels() const { return pixels_; }
+  // The embedded RGB profile whose matrix the pixels are still to go
+  // through as they are rendered (they are in its primaries), or null.
+  const picture::ColourProfile* Profile() const { return profile_ ? &*profile_ : nullptr; }
 
   // Keeps `bitmap` (owned from now on) as the picture rendered at its size.
   void KeepRendered(HBITMAP bitmap, SIZE size);
@@ -78,6 +86,7 @@ class WicPicture final : public PictureData {
  private:
   picture::PixelBuffer pixels_;
   int width_, height_;
+  std::optional<picture::ColourProfile> profile_;
   mutable HBITMAP rendered_ = nullptr;
   SIZE renderedSize_{};
 };
@@ -106,11 +115,14 @@ void HurryLoad(PictureLoad& load);
 // turned upright by `orientation`: no smaller than the frame fitted within
 // `screen` and, where it is larger, reduced first by the decoder itself
 // when the frame offers that (IWICBitmapSourceTransform), then by
-// whole-factor averaging. Stops when `abandoned` is set. Decode uses it;
+// whole-factor averaging. Stops when `abandoned` is set. With a `profile`,
+// each channel comes into linear light through its curves; the pixels are
+// then in its primaries (see WicPicture::Profile). Decode uses it;
 // the tests give it frames of their own.
 picture::PixelBuffer ReadFramePixels(IWICImagingFactory* factory, IWICBitmapFrameDecode* frame,
                                      int orientation, SIZE screen,
-                                     const std::atomic<bool>* abandoned = nullptr);
+                                     const std::atomic<bool>* abandoned = nullptr,
+                                     const picture::ColourProfile* profile = nullptr);
 
 // How the samples of `format` lie when it is one of the formats with 16
 // bits a channel that a load reads as they are stored, so that their full

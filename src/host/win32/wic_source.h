@@ -1,0 +1,48 @@
+// The first step of a load: WIC's decoder over the file's bytes, its first
+// frame (for an icon, the largest image), and how that frame is laid out:
+// its canvas (a GIF's logical screen) and its orientation.
+#pragma once
+
+#include "host/win32/windows_api.h"
+
+#include <wincodec.h>
+
+#include <cstdint>
+#include <vector>
+
+#include "host/picture/bytes.h"
+#include "host/picture/header.h"
+#include "host/picture/orientation.h"
+#include "host/win32/wic_common.h"
+
+namespace host::win32 {
+
+// The decoder over the file's bytes and the frame it gives; released frame
+// first, stream last.
+struct Source {
+  Com<IWICStream> stream;
+  Com<IWICBitmapDecoder> decoder;
+  Com<IWICBitmapFrameDecode> frame;
+};
+
+// Opens the picture as the format the header check found, making the
+// factory first when there is none yet: from `bytes` when they hold the
+// whole of `file`, otherwise from `file` itself, read where the decoder
+// asks. Both must outlive `source`.
+void OpenSource(std::vector<std::uint8_t>& bytes, HANDLE file, Com<IWICImagingFactory>& factory,
+                picture::PictureFormat format, Source& source);
+
+// The frame as stored, the canvas it goes on and how it is turned upright.
+struct Layout {
+  int width = 0, height = 0;  // of the frame
+  picture::Canvas canvas;
+  bool placed = false;  // on a canvas larger than the frame
+  int orientation = picture::kUpright;
+};
+
+// The layout of `frame`, held to the memory budget; its orientation from
+// WIC's metadata, else from our own reading of `bytes`.
+Layout LayOut(IWICBitmapFrameDecode* frame, const picture::PictureHeader& header,
+              const picture::Bytes& bytes);
+
+}  // namespace host::win32
