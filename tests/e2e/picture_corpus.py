@@ -15,6 +15,9 @@ FORMATS = {
     'progressive-jpeg': 'JPEG: -interlace JPEG -quality 92',
     'cmyk-jpeg': 'JPEG: -colorspace CMYK -quality 92', 'png': 'PNG24:', 'palette-png': 'PNG8:',
     'png16': 'PNG48: -depth 16', 'gif': 'GIF:', 'tiff': 'TIFF: -compress lzw',
+    # Over 4 MiB: the decoder reads them from the file; the TIFF's directory
+    # lies at its end, beyond the head that is read into memory.
+    'big-bmp': 'BMP3:', 'big-tiff': 'TIFF: -compress none',
     # The frame a quarter of the way into a logical screen twice its size.
     'placed-gif': 'GIF: -repage {2w}x{2h}+{w2}+{h2}',
     # Three images, the largest in the middle.

@@ -46,6 +46,7 @@ struct Job {
   ULONGLONG begunAt = GetTickCount64();
   std::vector<std::uint8_t> bytes;     // the whole file, or its head when it is large
   HANDLE file = INVALID_HANDLE_VALUE;  // open while the decoder reads the rest
+  std::uint64_t fileSize = 0;
   std::atomic<bool> abandoned{false};
   HANDLE finished;  // set when the job has done all it will
   bool done = false;
@@ -76,6 +77,24 @@ ErrorCode OpenError(DWORD error) {
 // reads the rest from the file as it goes and no copy of it is held.
 constexpr std::size_t kHeadBytes = std::size_t{4} << 20;
 
+// The first `limit` bytes of the open file, or all of a shorter one.
+void ReadUpTo(Job& job, std::uint64_t limit) {
+  LARGE_INTEGER size;
+  if (!GetFileSizeEx(job.file, &size)) Fail();
+  std::size_t got = job.bytes.size();
+  job.bytes.resize(static_cast<std::size_t>(std::min<std::uint64_t>(size.QuadPart, limit)));
+  while (got < job.bytes.size()) {
+    const DWORD chunk =
+        static_cast<DWORD>(std::min<std::size_t>(job.bytes.size() - got, 16u << 20));
+    DWORD read = 0;
+    if (!ReadFile(job.file, job.bytes.data() + got, chunk, &read, nullptr)) Fail();
+    if (read == 0) break;  // the file became shorter while we read it
+    got += read;
+    if (job.abandoned.load(std::memory_order_relaxed)) Fail();
+  }
+  job.bytes.resize(got);
+}
+
 // A regular file of at most kMaxFileBytes, opened, and its head read, or a
 // failure.
 void ReadFileHead(Job& job) {
@@ -93,12 +112,8 @@ void ReadFileHead(Job& job) {
   LARGE_INTEGER size;
   if (GetFileType(job.file) != FILE_TYPE_DISK || !GetFileSizeEx(job.file, &size)) Fail();
   if (size.QuadPart <= 0 || static_cast<std::uint64_t>(size.QuadPart) > kMaxFileBytes) Fail();
-  job.bytes.resize(std::min(static_cast<std::size_t>(size.QuadPart), kHeadBytes));
-  DWORD got = 0;
-  if (!ReadFile(job.file, job.bytes.data(), static_cast<DWORD>(job.bytes.size()), &got, nullptr)) {
-    Fail();
-  }
-  job.bytes.resize(got);  // the file may have become shorter
+  job.fileSize = static_cast<std::uint64_t>(size.QuadPart);
+  ReadUpTo(job, kHeadBytes);
 }
 
 // The file and its bytes go as soon as they are no longer needed: the file
@@ -111,9 +126,17 @@ void ReleaseFile(Job& job) {
 void Decode(Job& job, Com<IWICImagingFactory>& factory) {
   const picture::Bytes bytes(job.bytes.data(), job.bytes.size());
   picture::PictureHeader header;
-  // A format the check does not know still has its size held to the budget,
-  // from its frame, before any pixel is read (LayOut).
-  const HeaderVerdict verdict = picture::CheckPictureHeader(bytes, header);
+  HeaderVerdict verdict = picture::CheckPictureHeader(bytes, header);
+  if (verdict == HeaderVerdict::Unreadable && bytes.size() < job.fileSize) {
+    // Headers beyond the head (a TIFF may keep its directory at the end):
+    // the decoder reads them from the file, knowing the format from the
+    // first bytes.
+    header = picture::PictureHeader{};
+    header.format = picture::SniffFormat(bytes);
+    verdict = HeaderVerdict::UnknownFormat;
+  }
+  // A format the check could not read still has its size held to the
+  // budget, from its frame, before any pixel is read (LayOut).
   if (verdict != HeaderVerdict::Ok && verdict != HeaderVerdict::UnknownFormat) Fail();
 
   Source source;
