@@ -77,24 +77,6 @@ ErrorCode OpenError(DWORD error) {
 // reads the rest from the file as it goes and no copy of it is held.
 constexpr std::size_t kHeadBytes = std::size_t{4} << 20;
 
-// The first `limit` bytes of the open file, or all of a shorter one.
-void ReadUpTo(Job& job, std::uint64_t limit) {
-  LARGE_INTEGER size;
-  if (!GetFileSizeEx(job.file, &size)) Fail();
-  std::size_t got = job.bytes.size();
-  job.bytes.resize(static_cast<std::size_t>(std::min<std::uint64_t>(size.QuadPart, limit)));
-  while (got < job.bytes.size()) {
-    const DWORD chunk =
-        static_cast<DWORD>(std::min<std::size_t>(job.bytes.size() - got, 16u << 20));
-    DWORD read = 0;
-    if (!ReadFile(job.file, job.bytes.data() + got, chunk, &read, nullptr)) Fail();
-    if (read == 0) break;  // the file became shorter while we read it
-    got += read;
-    if (job.abandoned.load(std::memory_order_relaxed)) Fail();
-  }
-  job.bytes.resize(got);
-}
-
 // A regular file of at most kMaxFileBytes, opened, and its head read, or a
 // failure.
 void ReadFileHead(Job& job) {
@@ -113,7 +95,12 @@ void ReadFileHead(Job& job) {
   if (GetFileType(job.file) != FILE_TYPE_DISK || !GetFileSizeEx(job.file, &size)) Fail();
   if (size.QuadPart <= 0 || static_cast<std::uint64_t>(size.QuadPart) > kMaxFileBytes) Fail();
   job.fileSize = static_cast<std::uint64_t>(size.QuadPart);
-  ReadUpTo(job, kHeadBytes);
+  job.bytes.resize(static_cast<std::size_t>(std::min<std::uint64_t>(job.fileSize, kHeadBytes)));
+  DWORD got = 0;
+  if (!ReadFile(job.file, job.bytes.data(), static_cast<DWORD>(job.bytes.size()), &got, nullptr)) {
+    Fail();
+  }
+  job.bytes.resize(got);  // the file may have become shorter
 }
 
 // The file and its bytes go as soon as they are no longer needed: the file
