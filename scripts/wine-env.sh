@@ -11,6 +11,11 @@
 #      ZARVO_SCREEN (default 1024x768x24) -- unless ZARVO_USE_DISPLAY is set
 #      (non-empty) and $DISPLAY answers, then that display is used as is;
 #  (b) creates a FRESH 32-bit Wine prefix in a new temp dir (WINEARCH=win32),
+#      or, where the kernel runs no 32-bit x86 code (scripts/wine-arch.sh
+#      says win64; ZARVO_WINE_ARCH overrides), a 64-bit one (WINEARCH=win64)
+#      with `wine` and `wine-stable` at the head of PATH starting 64-bit
+#      Wine: Debian's `wine` would pick the 32-bit loader, which cannot
+#      start there, so such a prefix runs 64-bit test builds only;
 #      with WINEDEBUG=-all, the Mono/Gecko install dialogs and the menu
 #      builder disabled, LANG/LC_ALL=ja_JP.UTF-8 (Japanese Windows: ACP 932,
 #      LCID 0x0411);
@@ -53,6 +58,7 @@
 # process instead.
 #
 # Variables exported: DISPLAY WINEPREFIX WINEARCH WINEDEBUG WINEDLLOVERRIDES
+#  PATH (win64 only) WINELOADER (win64 only)
 #  LANG LC_ALL ZARVO_WINE_TMP ZARVO_XVFB_PID (empty when display reused)
 #  ZARVO_SCREEN ZARVO_DPI.
 
@@ -159,25 +165,40 @@ zarvo_env_setup() {
   fi
   export ZARVO_XVFB_PID ZARVO_SCREEN="${ZARVO_SCREEN:-1024x768x24}"
 
-  # (b) fresh 32-bit prefix, Japanese locale
-  export WINEARCH=win32
+  # (b) fresh prefix, 32-bit where the machine runs 32-bit code; Japanese
+  # locale
+  local arch template="${ZARVO_WINE_TEMPLATE:-}"
+  arch=$("$(dirname "${BASH_SOURCE[0]}")/wine-arch.sh") || return 1
+  export WINEARCH="$arch"
+  if [ "$arch" = win64 ]; then
+    zarvo_env_log "no 32-bit x86 code on this machine: 64-bit Wine, 64-bit programs only"
+    mkdir -p "$ZARVO_WINE_TMP/bin"
+    local w
+    for w in wine wine-stable; do
+      printf '#!/bin/sh\nexec /usr/lib/wine/wine64 "$@"\n' >"$ZARVO_WINE_TMP/bin/$w"
+      chmod +x "$ZARVO_WINE_TMP/bin/$w"
+    done
+    export PATH="$ZARVO_WINE_TMP/bin:$PATH" WINELOADER=/usr/lib/wine/wine64
+    # A template prefix holds one architecture.
+    if [ -n "$template" ]; then template="$template-win64"; fi
+  fi
   export WINEPREFIX="$ZARVO_WINE_TMP/prefix"
   export WINEDEBUG="${ZARVO_WINEDEBUG:--all}"
   export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
   export LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8
   export ZARVO_DPI="${ZARVO_DPI:-96}"
 
-  if [ -n "${ZARVO_WINE_TEMPLATE:-}" ]; then
-    if [ ! -f "$ZARVO_WINE_TEMPLATE/system.reg" ]; then
-      zarvo_env_log "creating template prefix $ZARVO_WINE_TEMPLATE"
-      rm -rf "$ZARVO_WINE_TEMPLATE.tmp.$$"
-      mkdir -p "$(dirname "$ZARVO_WINE_TEMPLATE")"
-      WINEPREFIX="$ZARVO_WINE_TEMPLATE.tmp.$$" wineboot -i >/dev/null 2>&1
-      WINEPREFIX="$ZARVO_WINE_TEMPLATE.tmp.$$" wineserver -w
-      mv -T "$ZARVO_WINE_TEMPLATE.tmp.$$" "$ZARVO_WINE_TEMPLATE" 2>/dev/null ||
-        rm -rf "$ZARVO_WINE_TEMPLATE.tmp.$$"
+  if [ -n "$template" ]; then
+    if [ ! -f "$template/system.reg" ]; then
+      zarvo_env_log "creating template prefix $template"
+      rm -rf "$template.tmp.$$"
+      mkdir -p "$(dirname "$template")"
+      WINEPREFIX="$template.tmp.$$" wineboot -i >/dev/null 2>&1
+      WINEPREFIX="$template.tmp.$$" wineserver -w
+      mv -T "$template.tmp.$$" "$template" 2>/dev/null ||
+        rm -rf "$template.tmp.$$"
     fi
-    cp -a "$ZARVO_WINE_TEMPLATE" "$WINEPREFIX" || return 1
+    cp -a "$template" "$WINEPREFIX" || return 1
   else
     wineboot -i >/dev/null 2>&1
     wineserver -w

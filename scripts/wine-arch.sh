@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Prints the Wine architecture the tests can use on this machine: win32 when
+# the 32-bit Wine loader starts, win64 when it does not because the kernel
+# refuses 32-bit x86 programs (ENOEXEC: "Exec format error", seen on
+# machines without IA-32 emulation). ZARVO_WINE_ARCH=win32|win64 overrides.
+set -euo pipefail
+case "${ZARVO_WINE_ARCH:-}" in
+  win32|win64) echo "$ZARVO_WINE_ARCH"; exit 0 ;;
+  '') ;;
+  *) echo "wine-arch.sh: ZARVO_WINE_ARCH must be win32 or win64" >&2; exit 2 ;;
+esac
+for loader in /usr/lib/wine/wine /usr/lib/i386-linux-gnu/wine/wine; do
+  if [ -x "$loader" ]; then
+    if "$loader" --version >/dev/null 2>&1; then
+      echo win32
+    else
+      echo win64
+    fi
+    exit 0
+  fi
+done
+echo "wine-arch.sh: no 32-bit Wine loader installed (run scripts/install-deps.sh)" >&2
+exit 1
