@@ -2,6 +2,8 @@
 # Install everything needed to build and test ZARVO on Debian 12 (bookworm):
 # native tools (cmake, g++, GoogleTest, clang tooling, Little CMS as the
 # colour tests' reference), the mingw-w64 i686 cross compiler, 32-bit Wine,
+# and for machines whose kernel runs no 32-bit x86 code the x86_64 cross
+# compiler and 64-bit Wine (scripts/test.sh uses them only there),
 # Xvfb + X tools for end-to-end tests, Japanese fonts/locale, NSIS and
 # Python 3 with PIL.
 #
@@ -22,8 +24,9 @@ PACKAGES=(
   cmake ninja-build g++ make pkg-config git
   libgtest-dev
   g++-mingw-w64-i686 binutils-mingw-w64-i686
+  g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
   mingw-w64-tools
-  wine wine32:i386 libwine:i386 fonts-wine
+  wine wine32:i386 libwine:i386 wine64 fonts-wine
   xvfb xauth xdotool x11-utils libx11-6 libxfixes3
   imagemagick libjxr-tools
   fonts-ipafont-gothic locales
@@ -60,12 +63,16 @@ if ! locale -a 2>/dev/null | grep -qix 'ja_JP\.utf-\?8'; then
   localedef -i ja_JP -f UTF-8 ja_JP.UTF-8
 fi
 
-# Sanity checks: the cross compiler and a 32-bit Wine loader are usable.
+# Sanity checks: the cross compiler and the Wine loaders are installed.
 command -v i686-w64-mingw32-g++-posix >/dev/null ||
   command -v i686-w64-mingw32-g++-win32 >/dev/null || {
     echo "install-deps.sh: i686 mingw-w64 g++ missing" >&2; exit 1; }
 if [ ! -x /usr/lib/wine/wine ] && [ ! -x /usr/lib/i386-linux-gnu/wine/wine ]; then
   echo "install-deps.sh: 32-bit wine loader missing (wine32:i386)" >&2
+  exit 1
+fi
+if [ ! -x /usr/lib/wine/wine64 ]; then
+  echo "install-deps.sh: 64-bit wine loader missing (wine64)" >&2
   exit 1
 fi
 echo "install-deps.sh: done"
