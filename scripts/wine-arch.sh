@@ -9,12 +9,19 @@ case "${ZARVO_WINE_ARCH:-}" in
   '') ;;
   *) echo "wine-arch.sh: ZARVO_WINE_ARCH must be win32 or win64" >&2; exit 2 ;;
 esac
+# English messages from this shell, whose exec error is matched below.
+export LC_ALL=C
 for loader in /usr/lib/wine/wine /usr/lib/i386-linux-gnu/wine/wine; do
   if [ -x "$loader" ]; then
-    if "$loader" --version >/dev/null 2>&1; then
+    if out=$("$loader" --version 2>&1); then
       echo win32
-    else
+    elif [[ "$out" == *"Exec format error"* ]]; then
       echo win64
+    else
+      # Any other failure is a broken installation, not a reason to test
+      # something else.
+      echo "wine-arch.sh: $loader --version failed: $out" >&2
+      exit 1
     fi
     exit 0
   fi
