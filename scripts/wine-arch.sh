@@ -3,6 +3,10 @@
 # the 32-bit Wine loader starts, win64 when it does not because the kernel
 # refuses 32-bit x86 programs (ENOEXEC: "Exec format error", seen on
 # machines without IA-32 emulation). ZARVO_WINE_ARCH=win32|win64 overrides.
+# Running the 32-bit loader through qemu-i386 (binfmt_misc) was tried on such
+# a machine: with Wine 8.0 and qemu-user 7.2, "wineboot -i" gave up after
+# ten minutes ("could not load kernel32.dll, status c0000135") and left a
+# prefix without its system DLLs, so 64-bit Wine is used instead.
 set -euo pipefail
 case "${ZARVO_WINE_ARCH:-}" in
   win32|win64) echo "$ZARVO_WINE_ARCH"; exit 0 ;;
