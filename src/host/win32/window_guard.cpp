@@ -110,14 +110,16 @@ class InheritableCopy {
   HANDLE copy_ = nullptr;
 };
 
-bool CreateGuardProcess(const std::wstring& exePath, std::wstring line, STARTUPINFOW* startup,
-                        DWORD flags) {
-  PROCESS_INFORMATION process{};
+bool CreateGuardProcess(const std::wstring& exePath, const std::wstring& line,
+                        STARTUPINFOW* startup, DWORD flags) {
   // Out of a job that would end it together with the saver (a launcher's
-  // kill-on-close job), where the job allows it; else inside, as before.
+  // kill-on-close job), where the job allows it. Where it does not, inside
+  // it: the guard still covers every other way the saver ends.
   const DWORD attempts[] = {flags | CREATE_BREAKAWAY_FROM_JOB, flags};
   for (const DWORD attempt : attempts) {
-    if (CreateProcessW(exePath.c_str(), line.data(), nullptr, nullptr, TRUE, attempt, nullptr,
+    std::wstring writable = line;  // CreateProcessW may write to it
+    PROCESS_INFORMATION process{};
+    if (CreateProcessW(exePath.c_str(), writable.data(), nullptr, nullptr, TRUE, attempt, nullptr,
                        nullptr, startup, &process)) {
       CloseHandle(process.hThread);
       CloseHandle(process.hProcess);

@@ -5,10 +5,9 @@
 //
 // The guard is a second process of this same executable, started with the
 // saver's process handle and a "dismissed" event, both inherited by it
-// alone. It is
-// recognised before anything else runs, so it never reaches Main, never
-// takes the single-instance mutex and creates no window; it sleeps in one
-// wait for whichever comes first and then ends.
+// alone. It is recognised before anything else runs, so it never reaches
+// Main, never takes the single-instance mutex and creates no window; it
+// sleeps in one wait for whichever comes first and then ends.
 #pragma once
 
 #include "host/win32/windows_api.h"
