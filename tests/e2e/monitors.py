@@ -23,7 +23,7 @@ import time
 import harness
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-STAND_IN = os.path.join(HERE, 'xinerama', 'xinerama.c')
+BUILD = os.path.join(HERE, 'xinerama', 'build.sh')
 
 
 def parse_heads(text):
@@ -38,25 +38,13 @@ def parse_heads(text):
 
 
 def build_stand_in(folder):
-    """libXinerama.so.1 for i386 (32-bit Wine) and x86_64 (64-bit Wine, and
-    the tests' own look at it), built once into folder; returns the
-    LD_LIBRARY_PATH entries. The loader skips a library of the other word
-    size, so both go on the path."""
-    dirs = []
-    for arch, flag in (('i386', '-m32'), ('x86_64', '-m64')):
-        out = os.path.join(folder, arch)
-        lib = os.path.join(out, 'libXinerama.so.1')
-        if not os.path.isfile(lib) or os.path.getmtime(lib) < os.path.getmtime(STAND_IN):
-            os.makedirs(out, exist_ok=True)
-            r = subprocess.run(['gcc', flag, '-O2', '-fPIC', '-shared', '-nostdlib', '-Wall',
-                                '-Werror', '-Wl,-soname,libXinerama.so.1', '-o', lib + '.tmp',
-                                STAND_IN], capture_output=True, text=True, timeout=120)
-            if r.returncode != 0:
-                raise harness.HarnessError('building the Xinerama stand-in for %s failed: %s'
-                                           % (arch, r.stderr))
-            os.replace(lib + '.tmp', lib)
-        dirs.append(out)
-    return dirs
+    """The LD_LIBRARY_PATH entries of libXinerama.so.1 built for i386
+    (32-bit Wine) and x86_64 into folder (xinerama/build.sh). The loader
+    skips a library of the other word size, so both go on the path."""
+    r = subprocess.run([BUILD, folder], capture_output=True, text=True, timeout=120)
+    if r.returncode != 0:
+        raise harness.HarnessError('building the Xinerama stand-in failed: %s' % r.stderr)
+    return [os.path.join(folder, 'i386'), os.path.join(folder, 'x86_64')]
 
 
 def start_xvfb(size, extra=(), log=None):
