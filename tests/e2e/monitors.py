@@ -79,8 +79,10 @@ class Display:
         self.s, self.text = session, heads
         self.heads = parse_heads(heads)
         self.white_root = white_root
-        if min(min(x for _, _, x, _ in self.heads), min(y for _, _, _, y in self.heads)) < 0:
-            raise harness.HarnessError('heads are placed on the X screen, from (0, 0)')
+        # Wine puts the top left corner of all the monitors together at the
+        # X root's (0, 0): root_rect holds only if a head touches each edge.
+        if (min(x for _, _, x, _ in self.heads), min(y for _, _, _, y in self.heads)) != (0, 0):
+            raise harness.HarnessError('the heads must start at x 0 and at y 0: %s' % heads)
         self.size = (max(x + w for w, _, x, _ in self.heads),
                      max(y + h for _, h, _, y in self.heads))
 
