@@ -79,8 +79,9 @@ class TwoMonitors(SaverTest):
         covers = harness.wait_until(lambda: [w['rect'] for w in self.s.windows(cls=COVER_CLASS)],
                                     ok=lambda c: len(c) == len(self.others))
         self.assertCountEqual(covers, self.others)
-        lit = harness.wait_until(lambda: [o for o in self.others
-                                          if harness.bbox_non_black(self.shot(o))], ok=lambda v: not v)
+        lit = harness.wait_until(
+            lambda: [o for o in self.others if harness.bbox_non_black(self.shot(o))],
+            ok=lambda v: not v)
         self.assertEqual(lit, [], 'monitors not black')
         self.end_with_key(p, window)
 
