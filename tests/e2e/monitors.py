@@ -64,9 +64,19 @@ def start_xvfb(size, extra=(), log=None):
                 return p, ':%d' % n
             time.sleep(0.1)
         if p.poll() is None:
-            p.kill()
-            p.wait()
+            stop_xvfb(p)
     raise harness.HarnessError('could not start Xvfb')
+
+
+def stop_xvfb(p):
+    """Ends it as a signal it handles: killed outright, it leaves its lock
+    file behind, and that display number is skipped from then on."""
+    p.terminate()
+    try:
+        p.wait(10)
+    except subprocess.TimeoutExpired:
+        p.kill()
+        p.wait(10)
 
 
 class Display:
@@ -133,6 +143,5 @@ class Display:
         self.s.close()
         self.s.env = self.saved
         self._restart_wineserver(self.s.env)  # its programs go before their display
-        self.xvfb.kill()
-        self.xvfb.wait(10)
+        stop_xvfb(self.xvfb)
         return False
