@@ -112,7 +112,8 @@ class TwoMonitors(SaverTest):
         p = self.s.start_program(self.scr, '/s', cwd=self.folder,
                                  env={'WINEDEBUG': '-all,+bitmap'})
         self.addCleanup(self.s.kill, p)
-        self.wait_primary_box(fit((400, 250), (self.width, self.height)), 30)
+        window = self.s.wait_window(cls=SAVER_CLASS, timeout=30)
+        self.wait_primary_box(fit((400, 250), (self.width, self.height)))
 
         def bitmaps():
             made = [(int(w), int(h)) for w, h in DIB_TRACE.findall(self.s.program_output(p))]
@@ -124,8 +125,7 @@ class TwoMonitors(SaverTest):
                         'picture 2 showed before its bitmap was seen made')
         self.wait_primary_box(shown, 30)
         self.assertEqual(bitmaps()[1], [wanted], 'the bitmaps made of picture 2 (width, height)')
-        self.s.key('a')
-        self.assert_ends(p)
+        self.end_with_key(p, window)
 
 
 class OtherMonitorOnTheRight(TwoMonitors):
