@@ -193,24 +193,23 @@ void Prerender(WicPicture& picture, const PaintedSize& paintedSize) {
 // A failure the file's bytes are to blame for holds while the file keeps
 // its stamp; one of the file system's, of memory or of a thread passes.
 void Work(Job& job, Com<IWICImagingFactory>& factory) {
-  bool opened = false;
+  bool headRead = false;
   try {
-    if (!OpenFile(job)) {
-      ReleaseFile(job);
-      return;  // a file the caller knows already: nothing to decode
+    // A file the caller knows already (its stamp is skipped) is not read.
+    if (OpenFile(job)) {
+      ReadFileHead(job);
+      headRead = true;
+      Decode(job, factory);
+      ReleaseFile(job);  // before the bitmap needs memory
+      job.picture = std::make_shared<WicPicture>(std::move(job.pixels), job.width, job.height,
+                                                 std::move(job.profile));
+      Prerender(*job.picture, job.request.paintedSize);
+      job.done = true;
+      job.lasting = true;
     }
-    ReadFileHead(job);
-    opened = true;
-    Decode(job, factory);
-    ReleaseFile(job);  // before the bitmap needs memory
-    job.picture = std::make_shared<WicPicture>(std::move(job.pixels), job.width, job.height,
-                                               std::move(job.profile));
-    Prerender(*job.picture, job.request.paintedSize);
-    job.done = true;
-    job.lasting = true;
   } catch (const Failure& failure) {
     job.error = failure.code;
-    job.lasting = opened && failure.code == ErrorCode::InvalidPicture && !job.readFailed;
+    job.lasting = headRead && failure.code == ErrorCode::InvalidPicture && !job.readFailed;
   } catch (const std::bad_alloc&) {
     job.error = ErrorCode::OutOfMemory;
   } catch (...) {
