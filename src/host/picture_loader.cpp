@@ -53,7 +53,10 @@ Picture PictureLoader::Load(const Text& path) {
     if (prepared->load->Lasting() && stamp) {
       // The loader's thread looks whether the file is still the one it
       // decoded, and decodes it afresh only when it is not.
-      const std::shared_ptr<PictureLoad> check = Begin(path, showWithin, {*stamp}, paintedSize);
+      std::vector<FileStamp> known = OverranStamps(path);
+      known.push_back(*stamp);
+      const std::shared_ptr<PictureLoad> check =
+          Begin(path, showWithin, std::move(known), paintedSize);
       Await(check, path, budget);
       return check->Stamp() == stamp ? prepared->load->Result() : Outcome(*check, path);
     }
