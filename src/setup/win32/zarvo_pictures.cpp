@@ -13,8 +13,9 @@
 // The fifty are replaced all at once or not at all: on any failure the
 // target keeps the files it had.
 //
-// Exit code: 0 done, 1 no picture in the folder, 2 a copy failed (nothing
-// replaced), 3 wrong arguments, 4 the folder cannot be opened.
+// Exit code: 0 done, 1 no picture in the folder, 2 a file could not be copied
+// or replaced (the fifty are as they were), 3 wrong arguments, 4 the folder
+// cannot be opened.
 #include "host/win32/windows_api.h"
 
 #include <objbase.h>
@@ -198,10 +199,17 @@ Text SlotPath(const Text& target, int slot) {
   return saver::PictureFileName(target, static_cast<std::int16_t>(slot + 1));
 }
 
-Text CopyFailure(const Text& path) {
+enum class Step { Copy, Replace };
+
+Text StepFailure(Step step, const Text& path) {
   const Text code = Number(GetLastError());
-  return Japanese() ? u"コピーできませんでした (エラー " + code + u"): " + path + u"\r\n"
-                    : u"Could not copy " + path + u" (error " + code + u")\r\n";
+  if (Japanese()) {
+    return (step == Step::Copy ? u"コピーできませんでした (エラー "
+                               : u"置き換えられませんでした (エラー ") +
+           code + u"): " + path + u"\r\n";
+  }
+  return (step == Step::Copy ? u"Could not copy " : u"Could not replace ") + path + u" (error " +
+         code + u")\r\n";
 }
 
 // A file of ours that may be read-only or hidden, as a copy of the user's
@@ -239,21 +247,21 @@ class SlotSwap {
     for (int slot = 0; slot < setup::kSlotCount; ++slot) {
       Slot& s = slots_[slot];
       // A leftover of a run that was cut off (a crash, a power cut) first.
-      if (!Remove(s.staged) || !Remove(s.aside)) return Fail(s.path);
+      if (!Remove(s.staged) || !Remove(s.aside)) return Fail(Step::Replace, s.path);
       s.stagedMade = true;
       // A read-only or hidden picture gives a copy that is neither.
       if (!CopyFileW(W(sources_[slot]), W(s.staged), FALSE) ||
           !SetFileAttributesW(W(s.staged), FILE_ATTRIBUTE_NORMAL)) {
-        return Fail(sources_[slot]);
+        return Fail(Step::Copy, sources_[slot]);
       }
     }
     for (Slot& s : slots_) {
       if (!Exists(s.path)) continue;
-      if (!MoveFileExW(W(s.path), W(s.aside), 0)) return Fail(s.path);
+      if (!MoveFileExW(W(s.path), W(s.aside), 0)) return Fail(Step::Replace, s.path);
       s.setAside = true;
     }
     for (Slot& s : slots_) {
-      if (!MoveFileExW(W(s.staged), W(s.path), 0)) return Fail(s.path);
+      if (!MoveFileExW(W(s.staged), W(s.path), 0)) return Fail(Step::Replace, s.path);
       s.stagedMade = false;
       s.placed = true;
     }
@@ -274,8 +282,8 @@ class SlotSwap {
     bool stagedMade = false, setAside = false, placed = false;
   };
 
-  bool Fail(const Text& path) {
-    Print(CopyFailure(path));
+  static bool Fail(Step step, const Text& path) {
+    Print(StepFailure(step, path));
     return false;
   }
 
