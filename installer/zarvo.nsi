@@ -238,11 +238,16 @@ Section "ZARVO" SecMain
   WriteRegStr HKLM "${UNINST_KEY}" "QuietUninstallString" '"$INSTDIR\uninstall.exe" /S'
   WriteRegDWORD HKLM "${UNINST_KEY}" "NoModify" 1
   WriteRegDWORD HKLM "${UNINST_KEY}" "NoRepair" 1
-  ; Size of what this section installs, in KB as makensis counted it, with
-  ; the copies in place of the bundled pictures.
-  SectionGetSize ${SecMain} $0
-  ${If} $PictureFolder != ""
-    IntOp $0 $0 - ${BUNDLED_KB}
+  ; Size of what setup put in the system folder, in KB.  Functions write
+  ; the files, and makensis counts only a section's own.
+  FileOpen $1 "$SYSDIR\zarvo.scr" r
+  FileSeek $1 0 END $0
+  FileClose $1
+  IntOp $0 $0 + 1023
+  IntOp $0 $0 / 1024
+  ${If} $PictureFolder == ""
+    IntOp $0 $0 + ${BUNDLED_KB}
+  ${Else}
     IntOp $0 $0 + $PictureKB
   ${EndIf}
   WriteRegDWORD HKLM "${UNINST_KEY}" "EstimatedSize" $0
