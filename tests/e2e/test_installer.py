@@ -327,9 +327,10 @@ class PictureHelperUnderWine(unittest.TestCase):
         # é with the e's, not after z.
         order = ['élan.png', 'fjord.png'] + ['IMG_%d.png' % i for i in range(1, 11)]
         pictures = {name: picture('PNG', (20 * i, 50, 0)) for i, name in enumerate(order)}
-        # Left over by a run that was cut off: not one of the pictures.
-        leftover = {'ZARVO007.DAT.new': picture('PNG', (0, 0, 255)),
-                    'zarvo002.dat': picture('PNG', (0, 255, 0))}
+        # As the zip leaves it, with a copy left over by a run that was cut
+        # off: none of them is one of the pictures.
+        leftover = {name: picture('PNG', (0, 0, 5 * k)) for k, name in enumerate(PICTURES)}
+        leftover['ZARVO007.DAT.new'] = picture('PNG', (0, 255, 0))
         folder = self.folder('zarvo zip', {**pictures, **leftover})
         shutil.copy(self.tool, self.s.unix(folder + r'\zarvo-pictures.exe'))
         expected = [pictures[order[k % 12]] for k in range(50)]
