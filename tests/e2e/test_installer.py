@@ -5,6 +5,7 @@ previous choice back, that a folder's pictures are installed in their
 place and the folder left as it was, and that a setup that cannot replace
 a picture changes nothing; zarvo-pictures.exe on its own; then, without
 Wine, the zip and the picture check."""
+import hashlib
 import io
 import os
 import shutil
@@ -262,8 +263,8 @@ class InstallerUnderWine(unittest.TestCase):
     def system_folder_state(self):
         """What a failed setup must leave as it was: the files of drive C:,
         the bytes of ours in the system folder and the registry entries."""
-        contents = {p: Path(self.unix(p)).read_bytes() for p in INSTALLED
-                    if os.path.exists(self.unix(p))}
+        contents = {p: hashlib.sha256(Path(self.unix(p)).read_bytes()).hexdigest()
+                    for p in INSTALLED if os.path.exists(self.unix(p))}
         return (self.files(), contents, self.values(UNINST_KEY), self.values(SETUP_KEY),
                 self.screen_saver())
 
