@@ -567,13 +567,15 @@ Function CountTick
   ${If} $0 <> 0
     Return   ; still counting
   ${EndIf}
-  ${NSD_KillTimer} CountTick
   System::Call 'kernel32::GetExitCodeProcess(p $CountProcess, *i .r1)'
-  System::Call 'kernel32::CloseHandle(p $CountProcess)'
-  StrCpy $CountProcess 0
-  StrCpy $CountResult $1
   ${If} $1 = 0
+    ; The file opens once the helper's console has let go of it too, which
+    ; may be a moment after the helper itself has ended.
+    ClearErrors
     FileOpen $2 "$PLUGINSDIR\count.txt" r
+    ${If} ${Errors}
+      Return
+    ${EndIf}
     FileRead $2 $3
     FileClose $2
     ${WordFind} $3 " " "+1" $4
@@ -581,6 +583,10 @@ Function CountTick
     ${WordFind} $3 " " "+2" $4
     IntOp $PictureKB $4 + 0
   ${EndIf}
+  ${NSD_KillTimer} CountTick
+  System::Call 'kernel32::CloseHandle(p $CountProcess)'
+  StrCpy $CountProcess 0
+  StrCpy $CountResult $1
   Call ShowPictureChoice
   ${If} $LeaveAfterCount = 1
   ${AndIf} $PictureCount > 0

@@ -296,6 +296,46 @@ class InstallerUnderWine(unittest.TestCase):
         self.files_before = self.files() - {os.path.relpath(stray, self.drive_c).lower()}
         self.assert_held_picture_changes_nothing('')
 
+    def test_the_pictures_page_counts_a_typed_folder_from_where_setup_started(self):
+        launch = r'C:\launch'
+        pictures = [picture('PNG', (10, 20, 30)), picture('PNG', (30, 20, 10))]
+        self.picture_folder(launch, {os.path.join('pics', n): data
+                                     for n, data in zip(('a.png', 'b.png'), pictures)})
+        p = self.s.start_program(SETUP_EXE, cwd=self.unix(launch))
+        self.addCleanup(self.s.kill, p)
+        window = self.s.wait_window(title='ZARVO %s セットアップ' % VERSION, timeout=30)
+        self.assertIsNotNone(window, 'no setup window')
+        self.s.key('Return', window=window)  # the welcome page's [次へ]
+
+        def control(text=None, cls=None):
+            return harness.wait_until(lambda: next(
+                (c for c in self.s.probe('children', window['hwnd']) if c['visible'] and
+                 text in (None, c['text']) and cls in (None, c['class'])), None), 20)
+        radio = control('フォルダーの中の画像:')
+        self.s.probe('post', radio['hwnd'], 0x00F5)  # BM_CLICK
+        field = control(cls='Edit')
+
+        def texts():
+            return [c['text'] for c in self.s.probe('children', window['hwnd'])]
+
+        for typed, said in ((r'Q:\pictures', 'このフォルダーを開けません。ネットワーク ドライブの'),
+                            ('pics', None)):
+            with self.subTest(typed):
+                r = field['rect']
+                self.s.click(1, (r[0] + r[2]) // 2, (r[1] + r[3]) // 2)
+                self.s.key('End', *['BackSpace'] * 16, window=window)
+                self.s.xdotool('type', '--delay', 30, typed)
+                self.s.key('Return', window=window)  # [次へ]
+                if said:
+                    self.assertTrue(harness.wait_until(
+                        lambda: any(t.startswith(said) for t in texts()), 20), texts())
+        # The folder counted from where setup started, the page left by
+        # itself once its count found pictures, and their copies installed.
+        done = harness.wait_until(
+            lambda: any('インストールが完了しました' in t for t in texts()), 60)
+        self.assertTrue(done, texts())
+        self.assertEqual(self.installed_pictures(), [pictures[k % 2] for k in range(50)])
+
     def test_a_folder_without_pictures_installs_nothing(self):
         self.picture_folder(r'C:\no-pictures', {'a.jpg': b'text', os.path.join('sub', 'b.png'):
                                                 picture('PNG')})
