@@ -243,35 +243,24 @@ class InstallerUnderWine(unittest.TestCase):
         self.assertEqual(self.installed_pictures(), bundled)
 
     def hold(self, path):
-        """Keeps the file at `path` open without sharing, from another
-        process, until the function returned is called."""
+        """Keeps the file open without sharing, from another process, until
+        the function returned is called."""
         until = r'C:\windows\temp\zarvo-release-%d' % time.monotonic_ns()
         p = self.s.start_program(self.s.probe_exe, 'hold', path, until)
-        held = harness.wait_until(lambda: p.poll() is not None or '"held"' in
-                                  self.s.program_output(p), 30)
-        self.assertTrue(held and p.poll() is None, self.s.program_output(p))
-
-        def release():
-            if p.poll() is None:
-                open(self.unix(until), 'w').close()
-                self.s.wait_exit(p, 10)
-                self.s.kill(p)
-                os.unlink(self.unix(until))
-        self.addCleanup(release)
-        return release
+        self.addCleanup(self.s.kill, p)
+        self.assertTrue(harness.wait_until(lambda: '"held"' in self.s.program_output(p), 30))
+        return lambda: open(self.unix(until), 'w').close() or self.s.wait_exit(p, 10)
 
     def system_folder_state(self):
-        """What a failed setup must leave as it was: the files of drive C:,
-        the bytes of ours in the system folder and the registry entries."""
+        """What a failed setup must leave as it was."""
         contents = {p: hashlib.sha256(Path(self.unix(p)).read_bytes()).hexdigest()
                     for p in INSTALLED if os.path.exists(self.unix(p))}
         return (self.files(), contents, self.values(UNINST_KEY), self.values(SETUP_KEY),
                 self.screen_saver())
 
     def assert_held_picture_changes_nothing(self, option):
-        """Setup with ZARVO025.DAT held open fails with exit code 2 and leaves
-        everything as it was; once it is let go, the same setup replaces all
-        fifty."""
+        """Setup with ZARVO025.DAT held open fails and changes nothing; once it
+        is let go, the same setup replaces all fifty."""
         before = self.system_folder_state()
         release = self.hold(INSTALLED[25])
         self.assertEqual(self.install_from(option), 2)
@@ -289,7 +278,6 @@ class InstallerUnderWine(unittest.TestCase):
         self.assertEqual(self.installed_pictures(), [pictures[k % 3] for k in range(50)])
 
     def test_a_held_picture_fails_a_setup_on_a_machine_without_zarvo_which_leaves_nothing(self):
-        # One of the fifty copied by hand from the zip, open in another program.
         stray = self.unix(INSTALLED[25])
         Path(stray).write_bytes(picture('PNG'))
         self.addCleanup(lambda: os.path.exists(stray) and os.unlink(stray))
@@ -304,7 +292,6 @@ class InstallerUnderWine(unittest.TestCase):
         p = self.s.start_program(SETUP_EXE, cwd=self.unix(launch))
         self.addCleanup(self.s.kill, p)
         window = self.s.wait_window(title='ZARVO %s セットアップ' % VERSION, timeout=30)
-        self.assertIsNotNone(window, 'no setup window')
         self.s.key('Return', window=window)  # the welcome page's [次へ]
 
         def control(text=None, cls=None):
@@ -329,8 +316,7 @@ class InstallerUnderWine(unittest.TestCase):
                 if said:
                     self.assertTrue(harness.wait_until(
                         lambda: any(t.startswith(said) for t in texts()), 20), texts())
-        # The folder counted from where setup started, the page left by
-        # itself once its count found pictures, and their copies installed.
+        # Counted from where setup started; the page moves on by itself.
         done = harness.wait_until(
             lambda: any('インストールが完了しました' in t for t in texts()), 60)
         self.assertTrue(done, texts())
@@ -400,12 +386,6 @@ class PictureHelperUnderWine(unittest.TestCase):
         self.assertEqual(self.s.run(self.tool, folder, target)[0], 0)
         order = [pictures[n] for n in sorted(pictures)]
         self.assertEqual(self.slots(target), [order[k % 4] for k in range(50)])
-
-    def test_a_folder_that_cannot_be_opened_is_told_apart_from_one_without_pictures(self):
-        empty = self.folder('no pictures here', {'notes.txt': b'hello'})
-        for folder, code in ((empty, 1), (r'C:\no such folder', 4), (r'Q:\pictures', 4)):
-            with self.subTest(folder):
-                self.assertEqual(self.s.run(self.tool, '/count', folder)[0], code)
 
 
 def picture(fmt, colour=(200, 100, 50)):

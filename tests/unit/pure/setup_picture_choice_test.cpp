@@ -59,12 +59,6 @@ TEST(CompareNames, IgnoresCaseInLatinGreekAndCyrillic) {
   EXPECT_NE(CompareNames(u"×", u"÷"), 0);  // signs, not letters
 }
 
-TEST(SortByName, NamesTheOrderHoldsEqualKeepTheirCodeUnitOrder) {
-  std::vector<FoundFile> files = {{u"b", 0}, {u"B", 0}, {u"a", 0}};
-  SortByName(files, [](std::u16string_view, std::u16string_view) { return 0; });
-  EXPECT_EQ(files[0].name + files[1].name + files[2].name, u"Bab");
-}
-
 TEST(IsSlotFile, TheFiftyNamesAndTheirPassingNamesOnly) {
   for (const char16_t* name :
        {u"ZARVO001.DAT", u"zarvo050.dat", u"Zarvo025.Dat.new", u"ZARVO025.DAT.OLD"}) {
