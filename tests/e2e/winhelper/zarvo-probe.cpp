@@ -7,7 +7,8 @@
 // to its thread), fault HWND (a faulting thread in its process), processes
 // (pid, parent, exe), tray FILE [DECOY] (a stand-in task bar until FILE
 // exists; while FILE.hang exists, its thread answers no message: it says
-// {"hung":1} and {"hung":0}).
+// {"hung":1} and {"hung":0}), hold FILE UNTIL (FILE open without sharing,
+// as a virus scanner may keep it, until UNTIL exists: it says {"held":1}).
 #include <windows.h>
 
 #include <tlhelp32.h>
@@ -132,6 +133,16 @@ bool Tray(const wchar_t* until, const wchar_t* decoy) {
   return true;
 }
 
+bool Hold(const wchar_t* file, const wchar_t* until) {
+  const HANDLE held =
+      CreateFileW(file, GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (held == INVALID_HANDLE_VALUE) return false;
+  printf("{\"held\":1}\n");
+  fflush(stdout);
+  while (GetFileAttributesW(until) == INVALID_FILE_ATTRIBUTES) Sleep(50);
+  return CloseHandle(held);
+}
+
 // Every process, as Task Manager lists them.
 bool Processes() {
   const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
@@ -176,6 +187,7 @@ bool Run(const std::wstring& command, int n, wchar_t** a) {
   }
   if (command == L"fault") return Fault(h);
   if (command == L"tray") return Tray(a[0], n > 1 ? a[1] : nullptr);
+  if (command == L"hold") return n > 1 && Hold(a[0], a[1]);
   return false;
 }
 
