@@ -22,6 +22,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <new>
 #include <optional>
 #include <string>
@@ -111,14 +112,14 @@ class PictureJudge {
       case setup::Content::AskCodecs:
         break;
     }
-    return CodecsOpen(file.Get(), head);
+    return CodecsOpen(file.Get(), size, head);
   }
 
  private:
   // What a load does before it reads pixels: the decoder the format asks
   // for, or the one the system's codecs choose by content, its frame, and
   // the frame's size against the memory budget.
-  bool CodecsOpen(HANDLE file, std::vector<std::uint8_t>& head) {
+  bool CodecsOpen(HANDLE file, std::uint64_t size, std::vector<std::uint8_t>& head) {
     using host::picture::HeaderVerdict;
     host::picture::PictureHeader header;
     if (host::picture::CheckPictureHeader(head, header) == HeaderVerdict::Unreadable) {
@@ -127,7 +128,9 @@ class PictureJudge {
     }
     try {
       host::win32::Source source;
-      host::win32::OpenSource(head, file, factory_, header.format, source);
+      std::atomic<bool> readFailed{false};
+      host::win32::OpenSource(host::win32::SourceFile{head, file, size, readFailed}, factory_,
+                              header.format, source);
       host::win32::LayOut(source.frame.Get(), header, head);
       return true;
     } catch (const host::win32::Failure&) {
