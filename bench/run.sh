@@ -4,7 +4,17 @@
 #   bench/run.sh [REPS]        (from anywhere; REPS defaults to 7)
 #   bench/run.sh gap [ROUNDS]  the black gap at a change alone: about 2.5
 #                              minutes, 1.7 minutes more a round (ROUNDS
-#                              defaults to 1)
+#                              defaults to 1), then on other screens
+#                              (gap-screens): some 6 minutes more a round
+#   bench/run.sh gap-screens [ROUNDS]
+#                              only the black gap on other screens: 3840x2160
+#                              on 1366x768, 6000x4000 on 1280x1024, 4001x2999
+#                              on 1920x1080, and 6000x4000 with two monitors,
+#                              a 1366x768 primary beside a 1920x1080 one,
+#                              each beside a change to a 640x480 picture;
+#                              four changes a screen and round: some 1.5
+#                              minutes a screen (four ticks of 20 s and the
+#                              start), 6 minutes a round
 #
 # Builds bench/ for 32-bit Windows (build/bench), makes the test pictures
 # once (build/bench/pictures: a 12 MP and a 24 MP JPEG, the latter also
@@ -34,14 +44,16 @@
 #
 # `gap` runs only the floor of the pictures a change goes to (compare, 3
 # rounds) and the black gap a viewer sees at each change, polled from the
-# screen, through the real zarvo.scr (bench/change_gap.py).
+# screen, through the real zarvo.scr (bench/change_gap.py); `gap-screens`
+# only the latter's part on the other screens, each a new Xvfb screen and
+# wineserver (two monitors as tests/e2e/monitors.py makes them).
 #
 # What each figure means is written at the top of bench/picture_bench.cpp.
 set -euo pipefail
 
 mode=all
-if [ "${1:-}" = gap ]; then
-  mode=gap
+if [ "${1:-}" = gap ] || [ "${1:-}" = gap-screens ]; then
+  mode=$1
   shift
 fi
 reps=${1:-7}
@@ -70,6 +82,11 @@ if [ ! -f "$pictures/big.png" ]; then
   "$convert" "$pictures/jpeg24.jpg" -resize '12000x4000!' "$pictures/big.png"
   "$convert" "$pictures/jpeg24.jpg" -resize '640x480!' "$pictures/small.png"
 fi
+if [ ! -f "$pictures/odd.jpg" ]; then
+  # Sizes whose fit to the screens of gap-screens is no whole number of pixels.
+  "$convert" "$pictures/jpeg24.jpg" -resize '3840x2160!' -quality 90 "$pictures/uhd.jpg"
+  "$convert" "$pictures/jpeg24.jpg" -resize '4001x2999!' -quality 90 "$pictures/odd.jpg"
+fi
 if [ ! -f "$pictures/jpeg24-p3.jpg" ]; then
   # The same pixels tagged Display P3.
   /usr/bin/python3 "$root/bench/embed_profile.py" "$pictures/jpeg24.jpg" "$pictures/jpeg24-p3.jpg"
@@ -92,6 +109,10 @@ echo "# $(date -u '+%Y-%m-%d %H:%M UTC'), $(nproc) processors, $(wine --version)
 if [ "$mode" = gap ]; then
   wine "$bench" compare 3 jpeg24.jpg jpeg12.jpg png12.png png16.png small.gif
   /usr/bin/python3 "$root/bench/change_gap.py" "${1:-1}" "$pictures"
+  exit
+fi
+if [ "$mode" = gap-screens ]; then
+  /usr/bin/python3 "$root/bench/change_gap.py" "${1:-1}" "$pictures" screens
   exit
 fi
 wine "$bench" scale 6000 4000 1920 1080 "$reps"

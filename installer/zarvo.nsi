@@ -16,6 +16,11 @@
 ;    (the saver's own header check), orders them and makes the copies; a
 ;    folder without pictures keeps the page open, and makes a silent setup
 ;    end with exit code 2 before it installs anything.
+;  - Setup installs all or nothing: the old zarvo.scr is renamed aside
+;    before the new one is written, the helper replaces the fifty pictures
+;    (bundled ones too) in one step, and only when both are in place does
+;    the old zarvo.scr go and the uninstaller and its entry get written.
+;    A failure puts back what was there and ends with exit code 2.
 ;  - The uninstaller goes to $PROGRAMFILES\ZARVO and is registered under
 ;    HKLM\${UNINST_KEY} (the 32-bit view, WOW6432Node on 64-bit Windows).
 ;  - Choosing ZARVO as the screen saver (finish page check box, or always
@@ -47,6 +52,10 @@ RequestExecutionLevel admin
 !define PICTURE_COUNT 50
 !define SPI_SETSCREENSAVEACTIVE 17
 !define SPIF_UPDATE_AND_SEND 3
+!define GENERIC_WRITE 0x40000000
+!define CREATE_ALWAYS 2
+!define STARTF_USESTDHANDLES 0x100
+!define CREATE_NO_WINDOW 0x08000000
 
 Name "${PRODUCT}"
 Caption "${PRODUCT} ${VERSION} セットアップ"
@@ -67,11 +76,20 @@ Var ScrDir
 Var ScrValue
 ; The folder whose pictures are installed, or "" for the bundled ones.
 Var PictureFolder
-; The folder last counted, how many pictures it holds and the KB their
-; fifty copies take.
+; The folder last counted, the helper's exit code for it (0 pictures,
+; 1 none, 4 the folder cannot be opened), how many pictures it holds and
+; the KB their fifty copies take.
 Var CountedFolder
+Var CountResult
 Var PictureCount
 Var PictureKB
+; The page's count running in the background (its process handle, or 0),
+; and 1 when [次へ] was clicked meanwhile: the page then moves on by itself
+; once the folder turns out to hold pictures.
+Var CountProcess
+Var LeaveAfterCount
+; 1 when setup found a zarvo.scr of an earlier install and renamed it aside.
+Var OldScrAside
 ; The pictures page's controls.
 Var BundledRadio
 Var FolderRadio
@@ -197,13 +215,16 @@ FunctionEnd
 Section "ZARVO" SecMain
   SectionIn RO
 
-  SetOutPath $SYSDIR
-  SetOverwrite on
-  File "/oname=zarvo.scr" "${SCR}"
-  ${If} $PictureFolder == ""
-    File "${PICTURES}/ZARVO???.DAT"
-  ${Else}
-    Call CopyOwnPictures
+  ; Each step undoes itself and the steps before it when it fails (see
+  ; InstallFailed), so that a setup that cannot finish leaves the system
+  ; folder as it found it: nothing of ZARVO on a machine without it, the
+  ; earlier install with its uninstaller otherwise.
+  Call InstallSaver
+  Call InstallPictures
+  Delete "$SYSDIR\zarvo.scr.old"
+  ${If} ${FileExists} "$SYSDIR\zarvo.scr.old"
+    ; A saver still running from it: gone with the next start of Windows.
+    System::Call 'kernel32::MoveFileExW(w "$SYSDIR\zarvo.scr.old", p 0, i 4)'
   ${EndIf}
 
   SetOutPath $INSTDIR
@@ -217,11 +238,16 @@ Section "ZARVO" SecMain
   WriteRegStr HKLM "${UNINST_KEY}" "QuietUninstallString" '"$INSTDIR\uninstall.exe" /S'
   WriteRegDWORD HKLM "${UNINST_KEY}" "NoModify" 1
   WriteRegDWORD HKLM "${UNINST_KEY}" "NoRepair" 1
-  ; Size of what this section installs, in KB as makensis counted it, with
-  ; the copies in place of the bundled pictures.
-  SectionGetSize ${SecMain} $0
-  ${If} $PictureFolder != ""
-    IntOp $0 $0 - ${BUNDLED_KB}
+  ; Size of what setup put in the system folder, in KB.  Functions write
+  ; the files, and makensis counts only a section's own.
+  FileOpen $1 "$SYSDIR\zarvo.scr" r
+  FileSeek $1 0 END $0
+  FileClose $1
+  IntOp $0 $0 + 1023
+  IntOp $0 $0 / 1024
+  ${If} $PictureFolder == ""
+    IntOp $0 $0 + ${BUNDLED_KB}
+  ${Else}
     IntOp $0 $0 + $PictureKB
   ${EndIf}
   WriteRegDWORD HKLM "${UNINST_KEY}" "EstimatedSize" $0
@@ -276,8 +302,10 @@ Function QuoteFolder
   ${EndIf}
 FunctionEnd
 
-; Counts the pictures in the folder $0: $CountedFolder, $PictureCount (0 for
-; a folder without pictures or one that cannot be read) and $PictureKB.
+; Counts the pictures in the folder $0 and waits for the count (for a
+; /PICTURES= folder, before any page): $CountedFolder, $CountResult,
+; $PictureCount (0 for a folder without pictures or one that cannot be
+; read) and $PictureKB.
 Function CountPictures
   Call ExtractPictureTool
   StrCpy $CountedFolder $0
@@ -285,6 +313,7 @@ Function CountPictures
   nsExec::ExecToStack '"$PLUGINSDIR\zarvo-pictures.exe" /count $1'
   Pop $2
   Pop $3
+  StrCpy $CountResult $2
   StrCpy $PictureCount 0
   StrCpy $PictureKB 0
   ${If} $2 == 0
@@ -294,19 +323,78 @@ Function CountPictures
   ${EndIf}
 FunctionEnd
 
-Function CopyOwnPictures
-  DetailPrint "画像のフォルダー: $PictureFolder ($PictureCount 枚)"
-  Call ExtractPictureTool
-  StrCpy $0 $PictureFolder
-  Call QuoteFolder
-  nsExec::Exec '"$PLUGINSDIR\zarvo-pictures.exe" $1 "$SYSDIR"'
-  Pop $2
-  ${If} $2 != 0
-    MessageBox MB_ICONSTOP|MB_OK "画像をコピーできませんでした。$\r$\n$\r$\n$PictureFolder" /SD IDOK
-    SetErrorLevel 2
-    Abort
+; zarvo.scr into the system folder, an earlier one renamed aside first: a
+; running saver keeps its file open, which only a rename gets past.
+Function InstallSaver
+  StrCpy $OldScrAside 0
+  SetOutPath $SYSDIR
+  SetOverwrite on
+  ${If} ${FileExists} "$SYSDIR\zarvo.scr"
+    Delete "$SYSDIR\zarvo.scr.old"
+    ClearErrors
+    Rename "$SYSDIR\zarvo.scr" "$SYSDIR\zarvo.scr.old"
+    ${If} ${Errors}
+      StrCpy $0 "スクリーン セーバーのファイルを置き換えられませんでした。"
+      Goto failed
+    ${EndIf}
+    StrCpy $OldScrAside 1
   ${EndIf}
-  DetailPrint "画像を ZARVO001.DAT ～ ZARVO050.DAT としてコピーしました"
+  ClearErrors
+  File "/oname=zarvo.scr" "${SCR}"
+  ${IfNot} ${Errors}
+    Return
+  ${EndIf}
+  Delete "$SYSDIR\zarvo.scr"
+  StrCpy $0 "スクリーン セーバーのファイルをコピーできませんでした。"
+failed:
+  Call InstallFailed
+FunctionEnd
+
+; The fifty pictures, the bundled ones or the folder's copies, replaced all
+; at once by the helper or not at all.
+Function InstallPictures
+  Call ExtractPictureTool
+  ${If} $PictureFolder == ""
+    SetOutPath "$PLUGINSDIR\bundled"
+    ClearErrors
+    File "${PICTURES}/ZARVO???.DAT"
+    SetOutPath $SYSDIR
+    ${If} ${Errors}
+      StrCpy $2 1
+    ${Else}
+      nsExec::Exec '"$PLUGINSDIR\zarvo-pictures.exe" /as-is "$PLUGINSDIR\bundled" "$SYSDIR"'
+      Pop $2
+    ${EndIf}
+    RMDir /r "$PLUGINSDIR\bundled"
+  ${Else}
+    DetailPrint "画像のフォルダー: $PictureFolder ($PictureCount 枚)"
+    StrCpy $0 $PictureFolder
+    Call QuoteFolder
+    nsExec::Exec '"$PLUGINSDIR\zarvo-pictures.exe" $1 "$SYSDIR"'
+    Pop $2
+  ${EndIf}
+  ${If} $2 == 0
+    DetailPrint "画像を ZARVO001.DAT ～ ZARVO050.DAT としてコピーしました"
+    Return
+  ${EndIf}
+  ; What is left in place is the zarvo.scr just written.
+  Delete "$SYSDIR\zarvo.scr"
+  StrCpy $0 "画像をコピーできませんでした。"
+  Call InstallFailed
+FunctionEnd
+
+; The install ends with the message in $0, after the zarvo.scr it wrote
+; was removed again: puts back the earlier zarvo.scr, says so and leaves
+; with exit code 2.  The pictures' helper has left them as they were.
+Function InstallFailed
+  ${If} $OldScrAside = 1
+    Rename "$SYSDIR\zarvo.scr.old" "$SYSDIR\zarvo.scr"
+  ${EndIf}
+  DetailPrint $0
+  DetailPrint "システム フォルダーのファイルは、セットアップの前のままです。"
+  MessageBox MB_ICONSTOP|MB_OK "$0$\r$\n$\r$\nシステム フォルダーのファイルは、セットアップの前のままです。ほかのプログラム (スクリーン セーバーの設定のプレビューなど) が ${PRODUCT} のファイルを使っていないか確かめてから、もう一度セットアップを実行してください。" /SD IDOK
+  SetErrorLevel 2
+  Abort
 FunctionEnd
 
 ; $1: $0 KB in KB, MB or GB, with one decimal below 100.
@@ -352,7 +440,7 @@ Function PicturesPage
   ${NSD_CreateButton} 240u 32u 60u 15u "参照..."
   Pop $BrowseButton
   ${NSD_OnClick} $BrowseButton BrowseForPictures
-  ${NSD_CreateLabel} 12u 52u 288u 20u ""
+  ${NSD_CreateLabel} 12u 52u 288u 30u ""
   Pop $PictureInfo
   ${NSD_CreateLabel} 0 84u 100% 40u "フォルダーの中 (サブフォルダーは除く) の画像を、名前の順に使います。50 枚より少ないときは繰り返し、多いときは全体から等間隔に 50 枚を選んで、システム フォルダーにコピーします。選んだフォルダーはそのまま残ります。"
   Pop $0
@@ -398,8 +486,10 @@ Function ShowPictureChoice
   ${EndIf}
 FunctionEnd
 
-; Counts the folder in the field unless it was counted last, and says what
-; was found.
+; Counts the folder in the field unless it was counted last or is being
+; counted, and says what was found.  A typed relative path is taken from the
+; folder setup was started in, now: the copies are made later, from another
+; current folder.
 Function ShowFolderContents
   ${NSD_GetText} $FolderField $0
   ${If} $0 == ""
@@ -407,10 +497,22 @@ Function ShowFolderContents
     ${NSD_SetText} $PictureInfo "フォルダーを選んでください。"
     Return
   ${EndIf}
-  ${If} $0 != $CountedFolder
-    Call CountPictures
+  GetFullPathName $1 $0
+  ${If} $1 != ""
+  ${AndIf} $1 != $0
+    StrCpy $0 $1
+    ${NSD_SetText} $FolderField $0
   ${EndIf}
-  ${If} $PictureCount = 0
+  ${If} $0 != $CountedFolder
+    Call StartCount
+  ${EndIf}
+  ${If} $CountProcess <> 0
+    ${NSD_SetText} $PictureInfo "フォルダーの中の画像を数えています..."
+  ${ElseIf} $CountResult = 4
+    ; An elevated setup does not see the drive letters that the user's own
+    ; session maps to network shares.
+    ${NSD_SetText} $PictureInfo "このフォルダーを開けません。ネットワーク ドライブのフォルダーは、ドライブ文字 (Z: など) ではなく \\サーバー名\共有名\フォルダー名 の形で入力してください。"
+  ${ElseIf} $PictureCount = 0
     ${NSD_SetText} $PictureInfo "このフォルダーには、表示できる画像がありません。別のフォルダーを選んでください。"
   ${Else}
     StrCpy $0 $PictureKB
@@ -419,14 +521,93 @@ Function ShowFolderContents
   ${EndIf}
 FunctionEnd
 
-; With the folder chosen the page stays until it holds pictures.
+; Starts counting the folder $0 in the background: a large folder, or one on
+; a slow network share, would otherwise freeze the page.  The helper's output
+; goes to a file that CountTick reads when it has ended.
+Function StartCount
+  Call StopCount
+  Call ExtractPictureTool
+  StrCpy $CountedFolder $0
+  StrCpy $LeaveAfterCount 0
+  StrCpy $CountResult 2
+  StrCpy $PictureCount 0
+  StrCpy $PictureKB 0
+  Call QuoteFolder
+  StrCpy $9 '"$PLUGINSDIR\zarvo-pictures.exe" /count $1'
+  ; SECURITY_ATTRIBUTES with an inheritable handle, STARTUPINFOW with it as
+  ; standard output, PROCESS_INFORMATION.
+  System::Call '*(i 12, p 0, i 1) p .r2'
+  System::Call 'kernel32::CreateFileW(w "$PLUGINSDIR\count.txt", i ${GENERIC_WRITE}, i 3, p r2, i ${CREATE_ALWAYS}, i 0, p 0) p .r3'
+  System::Free $2
+  System::Call '*(i 68, p 0, p 0, p 0, i 0, i 0, i 0, i 0, i 0, i 0, i 0, i ${STARTF_USESTDHANDLES}, &i2 0, &i2 0, p 0, p 0, p r3, p r3) p .r4'
+  System::Call '*(p 0, p 0, i 0, i 0) p .r5'
+  System::Call 'kernel32::CreateProcessW(p 0, w r9, p 0, p 0, i 1, i ${CREATE_NO_WINDOW}, p 0, p 0, p r4, p r5) i .r6'
+  System::Call 'kernel32::CloseHandle(p r3)'
+  System::Call '*$5(p .r7, p .r8)'
+  System::Free $4
+  System::Free $5
+  ${If} $6 <> 0
+    System::Call 'kernel32::CloseHandle(p r8)'
+    StrCpy $CountProcess $7
+    ${NSD_CreateTimer} CountTick 100
+  ${EndIf}
+FunctionEnd
+
+Function StopCount
+  ${If} $CountProcess <> 0
+    ${NSD_KillTimer} CountTick
+    System::Call 'kernel32::TerminateProcess(p $CountProcess, i 1)'
+    System::Call 'kernel32::CloseHandle(p $CountProcess)'
+    StrCpy $CountProcess 0
+  ${EndIf}
+FunctionEnd
+
+Function CountTick
+  System::Call 'kernel32::WaitForSingleObject(p $CountProcess, i 0) i .r0'
+  ${If} $0 <> 0
+    Return   ; still counting
+  ${EndIf}
+  System::Call 'kernel32::GetExitCodeProcess(p $CountProcess, *i .r1)'
+  ${If} $1 = 0
+    ; The file opens once the helper's console has let go of it too, which
+    ; may be a moment after the helper itself has ended.
+    ClearErrors
+    FileOpen $2 "$PLUGINSDIR\count.txt" r
+    ${If} ${Errors}
+      Return
+    ${EndIf}
+    FileRead $2 $3
+    FileClose $2
+    ${WordFind} $3 " " "+1" $4
+    IntOp $PictureCount $4 + 0
+    ${WordFind} $3 " " "+2" $4
+    IntOp $PictureKB $4 + 0
+  ${EndIf}
+  ${NSD_KillTimer} CountTick
+  System::Call 'kernel32::CloseHandle(p $CountProcess)'
+  StrCpy $CountProcess 0
+  StrCpy $CountResult $1
+  Call ShowPictureChoice
+  ${If} $LeaveAfterCount = 1
+  ${AndIf} $PictureCount > 0
+    SendMessage $HWNDPARENT ${WM_COMMAND} 1 0   ; [次へ]
+  ${EndIf}
+FunctionEnd
+
+; With the folder chosen the page stays until it holds pictures; while it is
+; being counted, until the count has ended.
 Function PicturesPageLeave
   ${NSD_GetState} $FolderRadio $0
   ${If} $0 <> ${BST_CHECKED}
+    Call StopCount
     StrCpy $PictureFolder ""
     Return
   ${EndIf}
   Call ShowFolderContents
+  ${If} $CountProcess <> 0
+    StrCpy $LeaveAfterCount 1
+    Abort
+  ${EndIf}
   ${If} $PictureCount = 0
     Abort
   ${EndIf}

@@ -28,6 +28,9 @@ PACKAGES=(
   mingw-w64-tools
   wine wine32:i386 libwine:i386 wine64 fonts-wine
   xvfb xauth xdotool x11-utils libx11-6 libxfixes3
+  # The tests' stand-in libXinerama.so.1, built for i386 and x86_64 by gcc
+  # alone (no 32-bit C library needed: tests/e2e/xinerama/build.sh).
+  gcc binutils
   imagemagick libjxr-tools
   fonts-ipafont-gothic locales
   nsis zip unzip

@@ -34,7 +34,15 @@
 #      no title bars.  Window rects seen by programs are the same either way;
 #  (d) defines zarvo_env_cleanup (kills wineserver and our Xvfb, removes the
 #      temp dir) and installs it as EXIT/INT/TERM trap (ZARVO_NO_TRAP=1 skips
-#      the trap; call zarvo_env_cleanup yourself then).
+#      the trap; call zarvo_env_cleanup yourself then);
+#  (e) with ZARVO_XINERAMA_HEADS set (e.g. "800x600+0+0,1280x768+800+0":
+#      heads WxH+X+Y on the X screen, the primary first), gives Wine those
+#      monitors: Xvfb's one screen holds them all and has no RANDR
+#      (-extension RANDR), so Wine 8 asks Xinerama, and the tests' stand-in
+#      libXinerama.so.1 (tests/e2e/xinerama, built here for i386 and
+#      x86_64 and put on LD_LIBRARY_PATH) reports the heads.  Wine makes
+#      the first head primary, at (0, 0); a head left of or above it is at
+#      negative coordinates.  ZARVO_SCREEN is then the size they take.
 #  After setup a persistent wineserver ("wineserver -p") keeps running, so
 #  every later "wine prog.exe" starts in ~0.1-0.7 s instead of restarting the
 #  server and explorer.exe each time.
@@ -60,7 +68,7 @@
 # Variables exported: DISPLAY WINEPREFIX WINEARCH WINEDEBUG WINEDLLOVERRIDES
 #  PATH (win64 only) WINELOADER (win64 only)
 #  LANG LC_ALL ZARVO_WINE_TMP ZARVO_XVFB_PID (empty when display reused)
-#  ZARVO_SCREEN ZARVO_DPI.
+#  ZARVO_SCREEN ZARVO_DPI, and with heads LD_LIBRARY_PATH ZARVO_XINERAMA_HEADS.
 
 zarvo_env_log() { echo "wine-env: $*" >&2; }
 
@@ -86,13 +94,35 @@ zarvo_env_cleanup() {
   ZARVO_WINE_TMP=
 }
 
+# The WxH of the screen that holds every head of ZARVO_XINERAMA_HEADS.
+zarvo_env_heads_size() {
+  local IFS=, head width=0 height=0
+  for head in $ZARVO_XINERAMA_HEADS; do
+    [[ $head =~ ^([0-9]+)x([0-9]+)\+([0-9]+)\+([0-9]+)$ ]] || return 1
+    (( BASH_REMATCH[1] + BASH_REMATCH[3] > width )) && width=$(( BASH_REMATCH[1] + BASH_REMATCH[3] ))
+    (( BASH_REMATCH[2] + BASH_REMATCH[4] > height )) && height=$(( BASH_REMATCH[2] + BASH_REMATCH[4] ))
+  done
+  echo "${width}x${height}"
+}
+
+zarvo_env_xinerama() {
+  local size here
+  size=$(zarvo_env_heads_size) || {
+    zarvo_env_log "ZARVO_XINERAMA_HEADS: not WxH+X+Y,...: $ZARVO_XINERAMA_HEADS"; return 1; }
+  here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+  "$here/tests/e2e/xinerama/build.sh" "$ZARVO_WINE_TMP/xinerama-stand-in" || return 1
+  export LD_LIBRARY_PATH="$ZARVO_WINE_TMP/xinerama-stand-in/i386:$ZARVO_WINE_TMP/xinerama-stand-in/x86_64${LD_LIBRARY_PATH:+:$LD_LIBRARY_PATH}"
+  export ZARVO_XINERAMA_HEADS ZARVO_SCREEN="${size}x24"
+  ZARVO_XVFB_EXTRA=(-extension RANDR)
+}
+
 zarvo_env_start_xvfb() {
   local screen="${ZARVO_SCREEN:-1024x768x24}" n pid
   for n in $(seq 91 190); do
     if [ -e "/tmp/.X${n}-lock" ] || [ -e "/tmp/.X11-unix/X${n}" ]; then
       continue
     fi
-    Xvfb ":$n" -screen 0 "$screen" -nolisten tcp -ac -noreset \
+    Xvfb ":$n" -screen 0 "$screen" -nolisten tcp -ac -noreset "${ZARVO_XVFB_EXTRA[@]}" \
       >"${ZARVO_WINE_TMP}/xvfb.log" 2>&1 &
     pid=$!
     local i
@@ -154,6 +184,12 @@ zarvo_env_setup() {
     trap zarvo_env_cleanup EXIT
     trap 'zarvo_env_cleanup; trap - INT; kill -INT $$' INT
     trap 'zarvo_env_cleanup; trap - TERM; kill -TERM $$' TERM
+  fi
+
+  # (e) several monitors
+  ZARVO_XVFB_EXTRA=()
+  if [ -n "${ZARVO_XINERAMA_HEADS:-}" ]; then
+    zarvo_env_xinerama || return 1
   fi
 
   # (a) display

@@ -119,12 +119,32 @@ class PictureData {
 };
 using Picture = std::shared_ptr<const PictureData>;
 
-// Tells a file's content apart without reading it: a rewritten file gets a
-// new stamp.
+// Tells a file's content apart from another's as far as the system can,
+// read from the handle a load opened: a file replaced by another (renamed
+// over, say) has another volume or file index, one rewritten in place a
+// new change time, whatever its size and write time say.
 struct FileStamp {
+  std::uint64_t volume = 0;
+  std::uint64_t fileIndex = 0;
   std::uint64_t size = 0;
   std::uint64_t writeTime = 0;
+  std::uint64_t changeTime = 0;
   friend bool operator==(const FileStamp&, const FileStamp&) = default;
+};
+
+// The size in pixels that a picture of the given natural size will be
+// painted at, when that is known. Called on the loader's thread.
+using PaintedSize = std::function<std::optional<SizePx>(SizePx natural)>;
+
+// What a load is to do. All file-system work happens on the loader's
+// thread: the load opens the file, takes its stamp and stops there when
+// the stamp is one of `skip`; otherwise it decodes what it opened.
+struct LoadRequest {
+  Text path;
+  SizePx showWithin;  // kept reduced no smaller than fits this
+  std::vector<FileStamp> skip;
+  // With it the load also makes the bitmap the picture is painted with.
+  PaintedSize paintedSize;
 };
 
 // A picture being loaded on a thread of the backend's own. The backend and
@@ -134,14 +154,20 @@ class PictureLoad {
   virtual ~PictureLoad() = default;
   // Whether the load has done all it will; its thread no longer needs it.
   virtual bool Finished() = 0;
-  // The picture, once Finished(); raises the load's RuntimeError.
+  // The picture, once Finished(); raises the load's RuntimeError (a load
+  // that stopped at a stamp of its request's `skip` raises InvalidPicture).
   virtual Picture Result() = 0;
-  // Asks the load to stop at its next chance. Its thread takes no further
-  // load: one that is stuck inside a decoder stays stuck on its own.
+  // The stamp of the file as the load opened it, once Finished(); none
+  // when it was not opened.
+  virtual std::optional<FileStamp> Stamp() = 0;
+  // Whether the result holds for as long as the file keeps its stamp: a
+  // picture, or bytes the decoder refused. A failure of passing cause (the
+  // file shared away, the network, memory) does not.
+  virtual bool Lasting() = 0;
+  // Asks the load to stop at its next chance, at the normal priority so
+  // that it does soon. Its thread takes no further load: one that is stuck
+  // inside a decoder stays stuck on its own.
   virtual void GiveUp() = 0;
-  // Milliseconds since the load was begun, for a time limit that counts
-  // from then even when the caller starts waiting later.
-  virtual std::uint64_t MsSinceBegun() = 0;
 };
 
 enum class LoadWait { Finished, Input, TimedOut };
@@ -227,13 +253,13 @@ class Os {
   // its size fitted within it (its natural size is still what it reports).
   // WaitForLoad waits at most `ms` for it without running any handler, and
   // answers Input as soon as a key or mouse-button press waits for the
-  // program (the press stays queued for the loop).
+  // program (the press stays queued for the loop). A wait that the process
+  // spends suspended, or the machine asleep, may last longer than `ms`.
   // A preparation is the same load begun ahead of need: it runs at a
   // priority below the interface thread's and takes no processor from it,
-  // until a wait for it makes it urgent.
-  virtual std::optional<FileStamp> StampOf(const Text& path) = 0;
-  virtual std::shared_ptr<PictureLoad> BeginLoadPicture(const Text& path, SizePx showWithin) = 0;
-  virtual std::shared_ptr<PictureLoad> BeginPreparePicture(const Text& path, SizePx showWithin) = 0;
+  // until a wait for it raises it to the normal priority.
+  virtual std::shared_ptr<PictureLoad> BeginLoadPicture(const LoadRequest& request) = 0;
+  virtual std::shared_ptr<PictureLoad> BeginPreparePicture(const LoadRequest& request) = 0;
   virtual LoadWait WaitForLoad(PictureLoad& load, unsigned ms) = 0;
 
   // Files and processes. Shell gets a path and a window style the toolkit

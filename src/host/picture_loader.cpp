@@ -10,53 +10,108 @@ namespace host {
 namespace {
 // More names than the picture cycle has; the oldest goes first.
 constexpr std::size_t kMaxOverranFiles = 64;
+
+// The wait is cut into slices, each counted as no longer than itself:
+// the time a slice outlasts itself is time the process did not run
+// (suspended, or the machine asleep), which no file is charged with.
+constexpr unsigned kWaitSliceMs = 250;
+
+// The painted size as the caller's rule gives it; a rule that fails knows
+// no size, and the picture is scaled as it is painted.
+PaintedSize Guarded(PaintedSize rule) {
+  if (!rule) return {};
+  return [rule = std::move(rule)](SizePx natural) -> std::optional<SizePx> {
+    try {
+      return rule(natural);
+    } catch (const std::exception&) {
+      return std::nullopt;
+    }
+  };
+}
 }  // namespace
+
+// The interface thread's time left for the loads of one LoadPicture.
+class PictureLoader::WaitBudget {
+ public:
+  unsigned NextSlice() const { return std::min(kWaitSliceMs, leftMs_); }
+  void Spend(unsigned sliceMs) { leftMs_ -= sliceMs; }
+
+ private:
+  unsigned leftMs_ = kDecodeTimeoutMs;
+};
 
 Picture PictureLoader::Load(const Text& path) {
   ForgetFinishedDecodes();
-  const std::optional<FileStamp> stamp = os_.StampOf(path);
+  pressWaits_ = false;
+  WaitBudget budget;
   const SizePx showWithin = LargestScreen();
-  std::shared_ptr<PictureLoad> load = TakePrepared(path, stamp, showWithin);
-  if (!load) {
-    if (stamp && OverranBefore(path, *stamp)) {
-      throw RuntimeError(ErrorCode::InvalidPicture, "the picture overran its decoding time before");
+  std::optional<Prepared> prepared = TakePrepared(path, showWithin);
+  PaintedSize paintedSize = prepared ? prepared->paintedSize : PaintedSize{};
+  if (prepared) {
+    Await(prepared->load, path, budget);
+    const std::optional<FileStamp> stamp = prepared->load->Stamp();
+    if (prepared->load->Lasting() && stamp) {
+      // The loader's thread looks whether the file is still the one it
+      // decoded, and decodes it afresh only when it is not.
+      std::vector<FileStamp> known = OverranStamps(path);
+      known.push_back(*stamp);
+      const std::shared_ptr<PictureLoad> check =
+          Begin(path, showWithin, std::move(known), paintedSize);
+      Await(check, path, budget);
+      return check->Stamp() == stamp ? prepared->load->Result() : Outcome(*check, path);
     }
-    if (!RoomToDecode()) {
-      throw RuntimeError(ErrorCode::InvalidPicture, "stuck decodes hold the room for another");
-    }
-    load = os_.BeginLoadPicture(path, showWithin);
   }
-  return Await(load, path, stamp);
+  const std::shared_ptr<PictureLoad> load =
+      Begin(path, showWithin, OverranStamps(path), paintedSize);
+  Await(load, path, budget);
+  return Outcome(*load, path);
 }
 
-void PictureLoader::Prepare(const Text& path) {
+void PictureLoader::Prepare(const Text& path, PaintedSize paintedSize) {
   try {
     if (prepared_) Discard(std::exchange(prepared_, std::nullopt)->load);
     ForgetFinishedDecodes();
     // The room a preparation takes is still free when its load comes: it
     // is the only one to be given up in between.
-    if (!RoomToDecode()) return;
-    const std::optional<FileStamp> stamp = os_.StampOf(path);
-    if (stamp && OverranBefore(path, *stamp)) return;
+    if (pressWaits_ || !RoomToDecode()) return;
     const SizePx showWithin = LargestScreen();
-    prepared_ = Prepared{path, stamp, showWithin, os_.BeginPreparePicture(path, showWithin)};
+    paintedSize = Guarded(std::move(paintedSize));
+    LoadRequest request{path, showWithin, OverranStamps(path), paintedSize};
+    prepared_ = Prepared{path, showWithin, std::move(paintedSize),
+                         os_.BeginPreparePicture(std::move(request))};
   } catch (const std::exception&) {
     prepared_.reset();  // the load will decode it
   }
 }
 
-// The prepared load of this very file as it is now, or null.
-std::shared_ptr<PictureLoad> PictureLoader::TakePrepared(const Text& path,
-                                                         const std::optional<FileStamp>& stamp,
-                                                         SizePx showWithin) {
+// The preparation made for this load, or none; one made for another is
+// of no use.
+std::optional<PictureLoader::Prepared> PictureLoader::TakePrepared(const Text& path,
+                                                                   SizePx showWithin) {
   std::optional<Prepared> prepared = std::exchange(prepared_, std::nullopt);
-  if (!prepared) return nullptr;
-  if (stamp && prepared->stamp == stamp && prepared->path == path &&
-      prepared->showWithin == showWithin) {
-    return std::move(prepared->load);
+  if (prepared && (prepared->path != path || prepared->showWithin != showWithin)) {
+    Discard(std::move(prepared->load));
+    prepared.reset();
   }
-  Discard(std::move(prepared->load));
-  return nullptr;
+  return prepared;
+}
+
+std::shared_ptr<PictureLoad> PictureLoader::Begin(const Text& path, SizePx showWithin,
+                                                  std::vector<FileStamp> skip,
+                                                  const PaintedSize& paintedSize) {
+  if (!RoomToDecode()) {
+    throw RuntimeError(ErrorCode::InvalidPicture, "stuck decodes hold the room for another");
+  }
+  return os_.BeginLoadPicture(LoadRequest{path, showWithin, std::move(skip), paintedSize});
+}
+
+// What a finished load gives: a file that overran before fails as it did.
+Picture PictureLoader::Outcome(PictureLoad& load, const Text& path) const {
+  const std::optional<FileStamp> stamp = load.Stamp();
+  if (stamp && std::ranges::count(OverranStamps(path), *stamp) > 0) {
+    throw RuntimeError(ErrorCode::InvalidPicture, "the picture overran its decoding time before");
+  }
+  return load.Result();
 }
 
 // A preparation that is no use: finished, it goes with its picture before
@@ -68,25 +123,27 @@ void PictureLoader::Discard(std::shared_ptr<PictureLoad> load) {
   leftBehind_.push_back(std::move(load));
 }
 
-// The time limit counts from the load's start: a preparation that has run
-// unwatched has used that much of it already.
-Picture PictureLoader::Await(const std::shared_ptr<PictureLoad>& load, const Text& path,
-                             const std::optional<FileStamp>& stamp) {
-  if (load->Finished()) return load->Result();
-  const std::uint64_t spent = std::min<std::uint64_t>(load->MsSinceBegun(), kDecodeTimeoutMs);
-  switch (os_.WaitForLoad(*load, static_cast<unsigned>(kDecodeTimeoutMs - spent))) {
-    case LoadWait::Finished:
-      return load->Result();
-    case LoadWait::Input:
-      load->GiveUp();
-      throw RuntimeError(ErrorCode::InvalidPicture, "a key or a button interrupted the load");
-    case LoadWait::TimedOut:
-      break;
+void PictureLoader::Await(const std::shared_ptr<PictureLoad>& load, const Text& path,
+                          WaitBudget& budget) {
+  while (!load->Finished()) {
+    const unsigned slice = budget.NextSlice();
+    if (slice == 0) {
+      Discard(load);
+      if (const std::optional<FileStamp> stamp = load->Stamp()) Remember(path, *stamp);
+      throw RuntimeError(ErrorCode::InvalidPicture, "the picture took too long to decode");
+    }
+    switch (os_.WaitForLoad(*load, slice)) {
+      case LoadWait::Finished:
+        return;
+      case LoadWait::Input:
+        Discard(load);
+        pressWaits_ = true;
+        throw RuntimeError(ErrorCode::InvalidPicture, "a key or a button interrupted the load");
+      case LoadWait::TimedOut:
+        budget.Spend(slice);
+        break;
+    }
   }
-  load->GiveUp();
-  leftBehind_.push_back(load);
-  if (stamp) Remember(path, *stamp);
-  throw RuntimeError(ErrorCode::InvalidPicture, "the picture took too long to decode");
 }
 
 void PictureLoader::ForgetFinishedDecodes() {
@@ -104,9 +161,12 @@ SizePx PictureLoader::LargestScreen() const {
   return largest;
 }
 
-bool PictureLoader::OverranBefore(const Text& path, const FileStamp& stamp) const {
-  return std::find(overranFiles_.begin(), overranFiles_.end(), std::pair{path, stamp}) !=
-         overranFiles_.end();
+std::vector<FileStamp> PictureLoader::OverranStamps(const Text& path) const {
+  std::vector<FileStamp> stamps;
+  for (const auto& [name, stamp] : overranFiles_) {
+    if (name == path) stamps.push_back(stamp);
+  }
+  return stamps;
 }
 
 void PictureLoader::Remember(const Text& path, const FileStamp& stamp) {

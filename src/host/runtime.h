@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <new>
 #include <stdexcept>
 #include <string>
 
@@ -31,13 +32,15 @@ class RuntimeError : public std::runtime_error {
 };
 
 // The usual error trap: any run-time error abandons the rest of `body`
-// silently and the caller goes on as after a normal return. Other exceptions
-// (the process ending, a test's own failures) pass through untouched.
+// silently and the caller goes on as after a normal return; memory that
+// cannot be had is run-time error 7 like any other. Other exceptions (the
+// process ending, a test's own failures) pass through untouched.
 template <class Body>
 void Trap(Body&& body) {
   try {
     body();
   } catch (const RuntimeError&) {
+  } catch (const std::bad_alloc&) {
   }
 }
 

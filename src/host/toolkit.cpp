@@ -513,7 +513,11 @@ int MsgBox(const Text& prompt, unsigned buttons, const std::optional<Text>& titl
 
 Picture LoadPicture(const Text& path) { return Tk().pictures().Load(path); }
 
-void PreparePicture(const Text& path) { Tk().pictures().Prepare(path); }
+void PreparePicture(const Text& path, PaintedSize paintedSize) {
+  Tk().pictures().Prepare(path, std::move(paintedSize));
+}
+
+int PixelSpan(double start, double length) { return PixelOf(start + length) - PixelOf(start); }
 
 namespace {
 bool IsWindowStyle(int windowStyle) {

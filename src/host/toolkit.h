@@ -254,8 +254,14 @@ int MsgBox(const Text& prompt, unsigned buttons = vbOKOnly,
            const std::optional<Text>& title = std::nullopt);
 Picture LoadPicture(const Text& path);
 // Reads and decodes the picture at `path` in the background, for a later
-// LoadPicture of the same file; raises nothing.
-void PreparePicture(const Text& path);
+// LoadPicture of the same file; raises nothing. `paintedSize`, called on
+// another thread, tells the size in pixels the picture will be painted at,
+// so that it is scaled to that size ahead too.
+void PreparePicture(const Text& path, PaintedSize paintedSize = {});
+// How many whole pixels a control covers on an axis of a form that
+// measures in pixels, from `start` over `length`: its edges are rounded
+// each to the nearest pixel.
+int PixelSpan(double start, double length);
 // Starts the program at `path` and returns its process id. An empty path,
 // a path with a double quote or a style not among the vb* styles of
 // host/os.h raise "invalid argument" before anything is started.

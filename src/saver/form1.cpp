@@ -167,7 +167,23 @@ void Form1::ShowNextPicture() {
     Image1.SetVisible(true);
     FirstMouseMove = host::kTrue;
   });
-  Trap([this] { host::PreparePicture(PictureFileName(host::App().Path(), PictureIndex)); });
+  Trap([this] {
+    host::PreparePicture(PictureFileName(host::App().Path(), PictureIndex),
+                         PaintedSizeRule(ScaleWidth(), ScaleHeight()));
+  });
+}
+
+// The size Image1 will have for a picture of a given natural size, as
+// PlaceImage leaves it: for the picture prepared ahead to be scaled to.
+// Called on the loader's thread, it works on copies alone.
+host::PaintedSize Form1::PaintedSizeRule(double screenWidth, double screenHeight) {
+  return [screenWidth, screenHeight](host::SizePx natural) -> std::optional<host::SizePx> {
+    const PicturePlacement placed =
+        FitPicture(screenWidth, screenHeight, static_cast<float>(natural.width),
+                   static_cast<float>(natural.height));
+    return host::SizePx{host::PixelSpan(placed.Left, placed.Width),
+                        host::PixelSpan(placed.Top, placed.Height)};
+  };
 }
 
 // Applies a placement in the order the image control expects; the centring

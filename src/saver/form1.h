@@ -43,6 +43,7 @@ class Form1 : public host::Form {
   void MouseRule(float x, float y);
   void ShowNextPicture();
   void PlaceImage(const PicturePlacement& placement, double screenWidth, double screenHeight);
+  static host::PaintedSize PaintedSizeRule(double screenWidth, double screenHeight);
   void RestoreDesktop();
 
   // What the load handler took from the desktop and has not given back yet,

@@ -54,11 +54,19 @@ int CompareNumbers(std::u16string_view a, std::u16string_view b) {
 // The header check reads only forward from fixed places, and a read past
 // the end gives Unreadable: any other verdict on the head is the verdict
 // on the whole file. An icon is the exception, as it passes over images
-// whose data lies beyond the end, so only the whole of it tells.
+// whose data lies beyond the end.
 bool HeadSettles(HeaderVerdict verdict, PictureFormat format, std::size_t headSize) {
   constexpr std::size_t kLongestSignature = 8;  // PNG's
   return verdict != HeaderVerdict::Unreadable && format != PictureFormat::Ico &&
          headSize >= kLongestSignature;
+}
+
+char16_t AsciiUpper(char16_t c) { return c >= u'a' && c <= u'z' ? c - (u'a' - u'A') : c; }
+
+bool EqualCaseless(std::u16string_view a, std::u16string_view b) {
+  return a.size() == b.size() &&
+         std::equal(a.begin(), a.end(), b.begin(),
+                    [](char16_t x, char16_t y) { return AsciiUpper(x) == AsciiUpper(y); });
 }
 
 }  // namespace
@@ -79,19 +87,37 @@ int CompareNames(std::u16string_view a, std::u16string_view b) {
   return static_cast<int>(i < a.size()) - static_cast<int>(j < b.size());
 }
 
+bool IsSlotFile(std::u16string_view name) {
+  constexpr std::u16string_view kPrefix = u"ZARVO", kExtension = u".DAT";
+  constexpr std::size_t kDigits = 3, kLength = kPrefix.size() + kDigits + kExtension.size();
+  if (name.size() < kLength || !EqualCaseless(name.substr(0, kPrefix.size()), kPrefix) ||
+      !EqualCaseless(name.substr(kPrefix.size() + kDigits, kExtension.size()), kExtension)) {
+    return false;
+  }
+  int number = 0;
+  for (std::size_t i = kPrefix.size(); i < kPrefix.size() + kDigits; ++i) {
+    if (name[i] < u'0' || name[i] > u'9') return false;
+    number = number * 10 + (name[i] - u'0');
+  }
+  const std::u16string_view rest = name.substr(kLength);
+  return number >= 1 && number <= kSlotCount &&
+         (rest.empty() || EqualCaseless(rest, kStagedSuffix) || EqualCaseless(rest, kAsideSuffix));
+}
+
 Content JudgeContent(host::picture::Bytes head, std::uint64_t fileSize) {
   host::picture::PictureHeader header;
   const HeaderVerdict verdict = host::picture::CheckPictureHeader(head, header);
+  if (verdict == HeaderVerdict::UnknownFormat) return Content::AskCodecs;
   if (head.size() < fileSize && !HeadSettles(verdict, header.format, head.size())) {
-    return Content::NeedWholeFile;
+    return Content::AskCodecs;
   }
   return verdict == HeaderVerdict::Ok ? Content::Picture : Content::NotPicture;
 }
 
-void SortByName(std::vector<FoundFile>& pictures) {
-  std::sort(pictures.begin(), pictures.end(), [](const FoundFile& a, const FoundFile& b) {
-    const int order = CompareNames(a.name, b.name);
-    return order != 0 ? order < 0 : a.name < b.name;
+void SortByName(std::vector<FoundFile>& pictures, NameOrder order) {
+  std::sort(pictures.begin(), pictures.end(), [order](const FoundFile& a, const FoundFile& b) {
+    const int compared = order(a.name, b.name);
+    return compared != 0 ? compared < 0 : a.name < b.name;
   });
 }
 

@@ -68,10 +68,12 @@ class WineSession:
         """The file of the prefix's drive C: at a C:\\ path."""
         return os.path.join(self.env['WINEPREFIX'], 'drive_c', *path[3:].split('\\'))
 
-    def start_program(self, exe, *args, cwd=None, stderr=subprocess.STDOUT):
+    def start_program(self, exe, *args, cwd=None, stderr=subprocess.STDOUT, env=None):
+        """`wine exe args...`; env adds to or replaces the session's variables."""
         # Output to a file, not a pipe: helpers Wine starts may hold a pipe open.
         out = tempfile.TemporaryFile()
-        p = subprocess.Popen(['wine', exe] + [str(a) for a in args], cwd=cwd, env=self.env,
+        p = subprocess.Popen(['wine', exe] + [str(a) for a in args], cwd=cwd,
+                             env=dict(self.env, **(env or {})),
                              stdin=subprocess.DEVNULL, stdout=out, stderr=stderr)
         p.output_file = out
         self._procs.append(p)

@@ -1,14 +1,17 @@
 #!/usr/bin/python3
 """The setup program under Wine: what a silent install puts in place and
 chooses, and that the uninstaller takes exactly that away and puts the
-previous choice back, and that a folder's pictures are installed in their
-place and the folder left as it was; then, without Wine, the zip and the
-picture check."""
+previous choice back, that a folder's pictures are installed in their
+place and the folder left as it was, and that a setup that cannot replace
+a picture changes nothing; zarvo-pictures.exe on its own; then, without
+Wine, the zip and the picture check."""
+import hashlib
 import io
 import os
 import shutil
 import subprocess
 import tempfile
+import time
 import unittest
 import zipfile
 from pathlib import Path
@@ -16,6 +19,7 @@ from pathlib import Path
 from PIL import Image, ImageChops, ImageStat
 
 import harness
+from picture_corpus import good_picture
 from saver_fixture import SAVER_CLASS, convert, near, zarvo_scr
 
 INSTALLER_DIR = os.path.join(harness.REPO_ROOT, 'installer')
@@ -238,11 +242,150 @@ class InstallerUnderWine(unittest.TestCase):
         self.install()
         self.assertEqual(self.installed_pictures(), bundled)
 
+    def hold(self, path):
+        """Keeps the file open without sharing, from another process, until
+        the function returned is called."""
+        until = r'C:\windows\temp\zarvo-release-%d' % time.monotonic_ns()
+        p = self.s.start_program(self.s.probe_exe, 'hold', path, until)
+        self.addCleanup(self.s.kill, p)
+        self.assertTrue(harness.wait_until(lambda: '"held"' in self.s.program_output(p), 30))
+        return lambda: open(self.unix(until), 'w').close() or self.s.wait_exit(p, 10)
+
+    def system_folder_state(self):
+        """What a failed setup must leave as it was."""
+        contents = {p: hashlib.sha256(Path(self.unix(p)).read_bytes()).hexdigest()
+                    for p in INSTALLED if os.path.exists(self.unix(p))}
+        return (self.files(), contents, self.values(UNINST_KEY), self.values(SETUP_KEY),
+                self.screen_saver())
+
+    def assert_held_picture_changes_nothing(self, option):
+        """Setup with ZARVO025.DAT held open fails and changes nothing; once it
+        is let go, the same setup replaces all fifty."""
+        before = self.system_folder_state()
+        release = self.hold(INSTALLED[25])
+        self.assertEqual(self.install_from(option), 2)
+        self.assertEqual(self.system_folder_state(), before)
+        release()
+        self.assertEqual(self.install_from(option), 0)
+        self.assert_installed()
+
+    def test_a_held_picture_fails_a_setup_replacing_an_install_which_stays_as_it_was(self):
+        folder = r'C:\held pictures'
+        pictures = [picture('PNG', (40 * i, 0, 0)) for i in range(3)]
+        self.picture_folder(folder, {'p%d.png' % i: data for i, data in enumerate(pictures)})
+        self.install()
+        self.assert_held_picture_changes_nothing('"/PICTURES=%s"' % folder)
+        self.assertEqual(self.installed_pictures(), [pictures[k % 3] for k in range(50)])
+
+    def test_a_held_picture_fails_a_setup_on_a_machine_without_zarvo_which_leaves_nothing(self):
+        stray = self.unix(INSTALLED[25])
+        Path(stray).write_bytes(picture('PNG'))
+        self.addCleanup(lambda: os.path.exists(stray) and os.unlink(stray))
+        self.files_before = self.files() - {os.path.relpath(stray, self.drive_c).lower()}
+        self.assert_held_picture_changes_nothing('')
+
+    def test_the_pictures_page_counts_a_typed_folder_from_where_setup_started(self):
+        launch = r'C:\launch'
+        pictures = [picture('PNG', (10, 20, 30)), picture('PNG', (30, 20, 10))]
+        self.picture_folder(launch, {os.path.join('pics', n): data
+                                     for n, data in zip(('a.png', 'b.png'), pictures)})
+        p = self.s.start_program(SETUP_EXE, cwd=self.unix(launch))
+        self.addCleanup(self.s.kill, p)
+        window = self.s.wait_window(title='ZARVO %s セットアップ' % VERSION, timeout=30)
+        self.s.key('Return', window=window)  # the welcome page's [次へ]
+
+        def control(text=None, cls=None):
+            return harness.wait_until(lambda: next(
+                (c for c in self.s.probe('children', window['hwnd']) if c['visible'] and
+                 text in (None, c['text']) and cls in (None, c['class'])), None), 20)
+        radio = control('フォルダーの中の画像:')
+        self.s.probe('post', radio['hwnd'], 0x00F5)  # BM_CLICK
+        field = control(cls='Edit')
+
+        def texts():
+            return [c['text'] for c in self.s.probe('children', window['hwnd'])]
+
+        for typed, said in ((r'Q:\pictures', 'このフォルダーを開けません。ネットワーク ドライブの'),
+                            ('pics', None)):
+            with self.subTest(typed):
+                r = field['rect']
+                self.s.click(1, (r[0] + r[2]) // 2, (r[1] + r[3]) // 2)
+                self.s.key('End', *['BackSpace'] * 16, window=window)
+                self.s.xdotool('type', '--delay', 30, typed)
+                self.s.key('Return', window=window)  # [次へ]
+                if said:
+                    self.assertTrue(harness.wait_until(
+                        lambda: any(t.startswith(said) for t in texts()), 20), texts())
+        # Counted from where setup started; the page moves on by itself.
+        done = harness.wait_until(
+            lambda: any('インストールが完了しました' in t for t in texts()), 60)
+        self.assertTrue(done, texts())
+        self.assertEqual(self.installed_pictures(), [pictures[k % 2] for k in range(50)])
+
     def test_a_folder_without_pictures_installs_nothing(self):
         self.picture_folder(r'C:\no-pictures', {'a.jpg': b'text', os.path.join('sub', 'b.png'):
                                                 picture('PNG')})
         self.assertNotEqual(self.install_from(r'/PICTURES=C:\no-pictures'), 0)
         self.assert_uninstalled()
+
+
+class PictureHelperUnderWine(unittest.TestCase):
+    """zarvo-pictures.exe as the zip ships it, on folders of its own."""
+    @classmethod
+    def setUpClass(cls):
+        cls.s = harness.WineSession().start()
+        cls.addClassCleanup(cls.s.close)
+        cls.tool = harness.built('ZARVO_PICTURES_TOOL', 'src', 'setup', 'win32',
+                                 'zarvo-pictures.exe')
+
+    def folder(self, name, files):
+        path = self.s.unix('C:\\' + name)
+        os.makedirs(path)
+        self.addCleanup(shutil.rmtree, path)
+        for file, data in files.items():
+            Path(path, file).write_bytes(data)
+        return 'C:\\' + name
+
+    def slots(self, folder):
+        return [Path(self.s.unix(folder + '\\' + name)).read_bytes() for name in PICTURES]
+
+    def test_run_twice_on_its_own_folder_the_second_run_changes_nothing(self):
+        # Explorer's order, which is Windows' and not its model's outside ASCII:
+        # é with the e's, not after z.
+        order = ['élan.png', 'fjord.png'] + ['IMG_%d.png' % i for i in range(1, 11)]
+        pictures = {name: picture('PNG', (20 * i, 50, 0)) for i, name in enumerate(order)}
+        # As the zip leaves it, with a copy left over by a run that was cut
+        # off: none of them is one of the pictures.
+        leftover = {name: picture('PNG', (0, 0, 5 * k)) for k, name in enumerate(PICTURES)}
+        leftover['ZARVO007.DAT.new'] = picture('PNG', (0, 255, 0))
+        folder = self.folder('zarvo zip', {**pictures, **leftover})
+        shutil.copy(self.tool, self.s.unix(folder + r'\zarvo-pictures.exe'))
+        expected = [pictures[order[k % 12]] for k in range(50)]
+        for run in (1, 2):
+            with self.subTest(run=run):
+                rc, out = self.s.run(folder + r'\zarvo-pictures.exe', folder)
+                self.assertEqual(rc, 0, out)
+                self.assertEqual(self.slots(folder), expected)
+                self.assertEqual(sorted(os.listdir(self.s.unix(folder))),
+                                 sorted(list(pictures) + PICTURES + ['zarvo-pictures.exe']))
+
+    def test_pictures_only_the_systems_codecs_decode_judged_from_their_head(self):
+        tmp = tempfile.mkdtemp(prefix='zarvo-codecs-')
+        self.addCleanup(shutil.rmtree, tmp)
+        # The TIFF keeps its directory at its end, far beyond the head read.
+        made = {'a.dds': ('dds', 64, 48), 'b.tga': ('tga', 50, 40), 'c.jxr': ('jxr', 64, 32),
+                'd.tif': ('big-tiff', 400, 300)}
+        for name, (fmt, w, h) in made.items():
+            good_picture(os.path.join(tmp, name), w, h, fmt)
+        pictures = {name: Path(tmp, name).read_bytes() for name in made}
+        folder = self.folder('codecs', {**pictures, 'notes.txt': b'hello',
+                                        'fake.jpg': b'\xff\xd8 not a picture'})
+        target = self.folder('codecs target', {})
+        rc, out = self.s.run(self.tool, '/count', folder)
+        self.assertEqual((rc, out.split()[0]), (0, '4'), out)
+        self.assertEqual(self.s.run(self.tool, folder, target)[0], 0)
+        order = [pictures[n] for n in sorted(pictures)]
+        self.assertEqual(self.slots(target), [order[k % 4] for k in range(50)])
 
 
 def picture(fmt, colour=(200, 100, 50)):

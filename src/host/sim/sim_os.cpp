@@ -3,10 +3,11 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
-#include <sstream>
+#include <new>
 #include <utility>
 
 #include "host/runtime.h"
+#include "host/sim/sim_log.h"
 #include "host/win_constants.h"
 
 namespace sim {
@@ -27,90 +28,9 @@ std::string Upper(std::string text) {
   return text;
 }
 
-class SimPicture final : public host::PictureData {
- public:
-  SimPicture(int width, int height) : width_(width), height_(height) {}
-  int WidthPx() const override { return width_; }
-  int HeightPx() const override { return height_; }
-
- private:
-  int width_;
-  int height_;
-};
-
-// Log arguments: numbers as they are, texts quoted, a null text pointer as NULL.
-void Put(std::ostringstream& out, const std::string& text) { out << '"' << text << '"'; }
-void Put(std::ostringstream& out, const Text& text) { out << '"' << host::ToUtf8(text) << '"'; }
-void Put(std::ostringstream& out, const char* text) {
-  if (text == nullptr) {
-    out << "NULL";
-  } else {
-    Put(out, std::string(text));
-  }
-}
-void Put(std::ostringstream& out, bool value) { out << (value ? "true" : "false"); }
-template <class Number>
-void Put(std::ostringstream& out, const Number& value) {
-  out << +value;
-}
-
 }  // namespace
 
-std::string PictureFile(int width, int height) {
-  return "SIMPIC " + std::to_string(width) + " " + std::to_string(height);
-}
-
-std::string SlowPictureFile(int width, int height, std::uint64_t decodeMs) {
-  return PictureFile(width, height) + " " + std::to_string(decodeMs);
-}
-
-std::string HangingPictureFile(int width, int height) {
-  return PictureFile(width, height) + " hang";
-}
-
-// A load on the simulated decoding thread: done at a virtual time, or never.
-class SimOs::Load final : public host::PictureLoad {
- public:
-  Load(const SimOs& os, std::uint64_t bytes, std::optional<std::uint64_t> finishAt,
-       host::Picture picture, host::ErrorCode error)
-      : bytes(bytes),
-        finishAt(finishAt),
-        os_(os),
-        begunAt_(os.now),
-        picture_(std::move(picture)),
-        error_(error) {}
-  bool Finished() override { return finishAt && os_.now >= *finishAt; }
-  host::Picture Result() override {
-    if (!picture_) throw host::RuntimeError(error_);
-    return picture_;
-  }
-  // A simulated decode runs to its own end, as one stuck inside a codec does.
-  void GiveUp() override {}
-  std::uint64_t MsSinceBegun() override { return os_.now - begunAt_; }
-
-  const std::uint64_t bytes;
-  const std::optional<std::uint64_t> finishAt;
-  std::uint64_t waited = 0;  // by loads that saw no way for it to end
-
- private:
-  const SimOs& os_;
-  const std::uint64_t begunAt_;
-  host::Picture picture_;
-  host::ErrorCode error_;
-};
-
 SimOs::SimOs() = default;
-
-template <class... Args>
-void SimOs::Log(const std::string& name, const Args&... args) {
-  if (!logging) return;
-  std::ostringstream out;
-  out << name << '(';
-  [[maybe_unused]] const char* separator = "";
-  ((out << separator, Put(out, args), separator = ", "), ...);
-  out << ')';
-  log.push_back(out.str());
-}
 
 // ------------------------------------------------------------ test input
 
@@ -163,14 +83,15 @@ void SimOs::Advance(std::uint64_t ms) {
     if (!timerDue && !inputDue) break;
     // Of what is due by now, input goes first: WM_TIMER comes last.
     if (inputDue && (!timerDue || std::max(now, input->at) <= std::max(now, timer->due))) {
-      now = std::max(now, input->at);
+      now = std::max(now, Resumed(input->at));
       const std::function<void()> deliver = std::move(input->deliver);
       scheduled_.erase(input);
       deliver();
       continue;
     }
-    // A timer that fell due while a handler ran fires once, late.
-    now = std::max(now, timer->due);
+    // A timer that fell due while a handler ran, or the process was
+    // stopped, fires once, late.
+    now = std::max(now, Resumed(timer->due));
     while (timer->due <= now) timer->due += timer->interval;
     const WindowId form = timer->form;
     const int id = timer->id;
@@ -489,6 +410,10 @@ void SimOs::Refresh(WindowId window) { Log("Refresh", window); }
 void SimOs::SetImage(WindowId image, host::Picture picture, bool stretch) {
   Log("SetImage", image, picture ? picture->WidthPx() : 0, picture ? picture->HeightPx() : 0,
       stretch);
+  if (const auto* simPicture = dynamic_cast<const SimPicture*>(picture.get());
+      simPicture && simPicture->TakeNoMemory()) {
+    throw std::bad_alloc();
+  }
   if (Window* w = Find(image)) {
     w->picture = std::move(picture);
     w->stretch = stretch;
@@ -522,88 +447,6 @@ int SimOs::MessageBox(const Text& text, const Text& caption, unsigned flags) {
   Log("MessageBox", text, caption, flags);
   messageBoxes.push_back({text, caption, flags});
   return 1;
-}
-
-std::optional<host::FileStamp> SimOs::StampOf(const Text& path) {
-  const auto found = files.find(path);
-  if (found == files.end()) return std::nullopt;
-  return host::FileStamp{found->second.content.size(), found->second.writeTime};
-}
-
-std::shared_ptr<host::PictureLoad> SimOs::BeginLoadPicture(const Text& path,
-                                                           host::SizePx showWithin) {
-  Log("BeginLoadPicture", path, showWithin.width, showWithin.height);
-  return StartDecode(path);
-}
-
-std::shared_ptr<host::PictureLoad> SimOs::BeginPreparePicture(const Text& path,
-                                                              host::SizePx showWithin) {
-  Log("BeginPreparePicture", path, showWithin.width, showWithin.height);
-  return StartDecode(path);
-}
-
-std::shared_ptr<SimOs::Load> SimOs::StartDecode(const Text& path) {
-  std::erase_if(loads_, [](const std::shared_ptr<Load>& load) {
-    return load->Finished() && load.use_count() == 1;
-  });
-  auto failed = [this](host::ErrorCode error) {
-    return std::make_shared<Load>(*this, 0, now, nullptr, error);
-  };
-  const auto found = files.find(path);
-  if (found == files.end()) return failed(host::ErrorCode::FileNotFound);
-  std::istringstream content(found->second.content);
-  std::string magic;
-  int width = 0;
-  int height = 0;
-  if (found->second.directory || !(content >> magic >> width >> height) || magic != "SIMPIC" ||
-      width < 0 || height < 0) {
-    return failed(host::ErrorCode::InvalidPicture);
-  }
-  std::string duration;
-  std::optional<std::uint64_t> finishAt = now;
-  if (content >> duration)
-    finishAt = duration == "hang" ? std::nullopt : std::optional(now + std::stoull(duration));
-  auto load = std::make_shared<Load>(*this, found->second.content.size(), finishAt,
-                                     std::make_shared<SimPicture>(width, height),
-                                     host::ErrorCode::InvalidPicture);
-  loads_.push_back(load);
-  return load;
-}
-
-host::LoadWait SimOs::WaitForLoad(host::PictureLoad& pending, unsigned ms) {
-  auto& load = static_cast<Load&>(pending);
-  const std::uint64_t deadline = now + ms;
-  const std::uint64_t finish = load.finishAt.value_or(UINT64_MAX);
-  const auto press = std::min_element(scheduled_.begin(), scheduled_.end(),
-                                      [](const Scheduled& a, const Scheduled& b) {
-                                        return a.press != b.press ? a.press : a.at < b.at;
-                                      });
-  const bool pressing = press != scheduled_.end() && press->press;
-  if (pressing && press->at < std::min(finish, deadline)) {
-    now = std::max(now, press->at);
-    return host::LoadWait::Input;
-  }
-  if (finish <= deadline) {
-    now = std::max(now, finish);
-    return host::LoadWait::Finished;
-  }
-  constexpr std::uint64_t kHour = 3600000;
-  if (!load.finishAt && !pressing && (load.waited += ms) >= kHour) throw LoadStarved{};
-  now = deadline;
-  return host::LoadWait::TimedOut;
-}
-
-int SimOs::RunningDecodes() const {
-  return static_cast<int>(std::count_if(loads_.begin(), loads_.end(),
-                                        [](const auto& load) { return !load->Finished(); }));
-}
-
-std::uint64_t SimOs::HeldDecodeBytes() const {
-  std::uint64_t bytes = 0;
-  for (const auto& load : loads_) {
-    if (!load->Finished() || load.use_count() > 1) bytes += load->bytes;
-  }
-  return bytes;
 }
 
 bool SimOs::IsNormalFile(const Text& path) {

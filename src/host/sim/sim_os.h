@@ -11,6 +11,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "host/os.h"
@@ -66,6 +67,10 @@ struct File {
   bool directory = false;
   bool hidden = false;
   std::uint64_t writeTime = 0;
+  std::uint64_t fileIndex = 0;   // another file renamed over this one has another
+  std::uint64_t changeTime = 0;  // any write or rename sets a new one
+  std::uint64_t openMs = 0;      // the file system's time to open it (a slow share)
+  bool sharedAway = false;       // held by another program without sharing: opens fail
 };
 
 struct MessageBoxCall {
@@ -75,12 +80,30 @@ struct MessageBoxCall {
 };
 
 // A picture in the simulated file system is a file whose content is
-// "SIMPIC <width> <height>", optionally followed by the virtual
-// milliseconds its decode takes or by "hang" (a decode that never
-// returns); anything else does not decode.
+// "SIMPIC <width> <height>", optionally followed by the milliseconds of
+// processor time its decode takes, by "hang" (a decode that never
+// returns) or by "nomem" (a picture for which the image control finds no
+// memory the first time it is given it); anything else does not decode.
 std::string PictureFile(int width, int height);
 std::string SlowPictureFile(int width, int height, std::uint64_t decodeMs);
 std::string HangingPictureFile(int width, int height);
+
+// A decoded picture, with the size its load was told it will be painted at.
+class SimPicture final : public host::PictureData {
+ public:
+  SimPicture(int width, int height, std::optional<host::SizePx> painted, bool noMemory)
+      : width_(width), height_(height), painted_(painted), noMemory_(noMemory) {}
+  int WidthPx() const override { return width_; }
+  int HeightPx() const override { return height_; }
+  std::optional<host::SizePx> PaintedSize() const { return painted_; }
+  bool TakeNoMemory() const { return std::exchange(noMemory_, false); }
+
+ private:
+  int width_;
+  int height_;
+  std::optional<host::SizePx> painted_;
+  mutable bool noMemory_;
+};
 
 class SimOs final : public host::Os {
  public:
@@ -123,6 +146,12 @@ class SimOs final : public host::Os {
   void KeyDownAt(std::uint64_t at, WindowId window, int keyCode);
   void MouseDownAt(std::uint64_t at, WindowId window, double x, double y);
   void MouseMoveAt(std::uint64_t at, WindowId window, double x, double y);
+  // The process stops for `ms` from `at` (suspended, or the machine asleep):
+  // none of its threads runs, and its timers and input wait for it.
+  void SuspendAt(std::uint64_t at, std::uint64_t ms);
+  // Other programs keep every processor busy from `from` to `to`: a thread
+  // below the normal priority gets no time meanwhile.
+  void BusyBetween(std::uint64_t from, std::uint64_t to);
   // Runs `body` as the process's start (Main inside a Program).
   void Start(const std::function<void()>& body);
 
@@ -173,11 +202,8 @@ class SimOs final : public host::Os {
   void RunMessageLoop() override;
   void RunModalLoop(const std::function<bool()>& done) override;
   int MessageBox(const Text& text, const Text& caption, unsigned flags) override;
-  std::optional<host::FileStamp> StampOf(const Text& path) override;
-  std::shared_ptr<host::PictureLoad> BeginLoadPicture(const Text& path,
-                                                      host::SizePx showWithin) override;
-  std::shared_ptr<host::PictureLoad> BeginPreparePicture(const Text& path,
-                                                         host::SizePx showWithin) override;
+  std::shared_ptr<host::PictureLoad> BeginLoadPicture(const host::LoadRequest& request) override;
+  std::shared_ptr<host::PictureLoad> BeginPreparePicture(const host::LoadRequest& request) override;
   host::LoadWait WaitForLoad(host::PictureLoad& load, unsigned ms) override;
   bool IsNormalFile(const Text& path) override;
   std::uint32_t Shell(const Text& path, int windowStyle) override;
@@ -211,10 +237,20 @@ class SimOs final : public host::Os {
     std::function<void()> deliver;
   };
   class Load;
+  struct Span {
+    std::uint64_t from, to;
+  };
+  struct Run {
+    std::uint64_t at;   // when it stopped
+    std::uint64_t ran;  // processor time it had
+  };
   template <class... Args>
   void Log(const std::string& name, const Args&... args);
   void Schedule(std::uint64_t at, bool press, std::function<void()> deliver);
-  std::shared_ptr<Load> StartDecode(const Text& path);
+  void LogLoad(const std::string& name, const host::LoadRequest& request);
+  std::shared_ptr<Load> StartDecode(const host::LoadRequest& request, bool urgent);
+  Run RunThread(std::uint64_t from, std::uint64_t until, std::uint64_t work, bool urgent) const;
+  std::uint64_t Resumed(std::uint64_t at) const;
   void Deliver(const std::function<void()>& event);
   bool TakesInput(WindowId window);
   WindowId FirstTabStop(WindowId form);
@@ -227,6 +263,8 @@ class SimOs final : public host::Os {
   std::vector<TimerState> timers_;
   std::vector<Scheduled> scheduled_;
   std::vector<std::shared_ptr<Load>> loads_;  // as the decoding threads hold them
+  std::vector<Span> suspended_;
+  std::vector<Span> busy_;
   std::thread::id interfaceThread_ = std::this_thread::get_id();
   std::map<host::RegKey, std::string> openKeys_;
   WindowId nextId_ = 0x10000;

@@ -31,7 +31,8 @@ using picture::PixelBuffer;
 
 // One load, shared by the caller and the thread that does it: whichever
 // lets go last frees it, so a caller that stops waiting leaves the thread
-// nothing dangling.
+// nothing dangling. The caller reads what the thread writes once
+// `finished` is set, the stamp once `stamped` is.
 struct Job {
   Job() : finished(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
   Job(const Job&) = delete;
@@ -40,16 +41,18 @@ struct Job {
     if (finished) CloseHandle(finished);
     if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
   }
-  Text path;
-  SIZE showWithin{};   // the largest size it may be shown at
-  bool ahead = false;  // prepared before it is needed: no hurry until waited for
-  ULONGLONG begunAt = GetTickCount64();
+  LoadRequest request;
+  std::atomic<bool> ahead{false};      // prepared before it is needed: no hurry until waited for
   std::vector<std::uint8_t> bytes;     // the whole file, or its head when it is large
   HANDLE file = INVALID_HANDLE_VALUE;  // open while the decoder reads the rest
   std::uint64_t fileSize = 0;
+  FileStamp stamp;
+  std::atomic<bool> stamped{false};
+  std::atomic<bool> readFailed{false};
   std::atomic<bool> abandoned{false};
   HANDLE finished;  // set when the job has done all it will
   bool done = false;
+  bool lasting = false;  // the decoder refused the bytes
   ErrorCode error = ErrorCode::InvalidPicture;
   PixelBuffer pixels;
   int width = 0, height = 0;                      // natural size, upright
@@ -77,30 +80,53 @@ ErrorCode OpenError(DWORD error) {
 // reads the rest from the file as it goes and no copy of it is held.
 constexpr std::size_t kHeadBytes = std::size_t{4} << 20;
 
-// A regular file of at most kMaxFileBytes, opened, and its head read, or a
-// failure.
-void ReadFileHead(Job& job) {
-  WIN32_FILE_ATTRIBUTE_DATA attributes;
-  if (!GetFileAttributesExW(W(job.path), GetFileExInfoStandard, &attributes)) {
-    Fail(OpenError(GetLastError()));
-  }
-  if (attributes.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) Fail();
-  // Shared as a reader that gets out of the way: the file may be replaced
-  // or rewritten meanwhile, which its stamp tells afterwards.
-  job.file =
-      CreateFileW(W(job.path), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                  nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+std::uint64_t Wide(DWORD high, DWORD low) { return (std::uint64_t{high} << 32) | low; }
+
+// The file's identity as the handle tells it. The change time comes with
+// Vista's by-handle information; without it the rest still tells most.
+std::optional<FileStamp> StampOf(HANDLE file) {
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!GetFileInformationByHandle(file, &info)) return std::nullopt;
+  FILE_BASIC_INFO basic{};
+  const bool changeKnown = GetFileInformationByHandleEx(file, FileBasicInfo, &basic, sizeof basic);
+  return FileStamp{info.dwVolumeSerialNumber, Wide(info.nFileIndexHigh, info.nFileIndexLow),
+                   Wide(info.nFileSizeHigh, info.nFileSizeLow),
+                   Wide(info.ftLastWriteTime.dwHighDateTime, info.ftLastWriteTime.dwLowDateTime),
+                   changeKnown ? static_cast<std::uint64_t>(basic.ChangeTime.QuadPart) : 0};
+}
+
+// Opens the file and takes its stamp: false when the stamp is one the
+// request skips. Shared as a reader that gets out of the way, so that the
+// file may be replaced, renamed or deleted while it is read.
+bool OpenFile(Job& job) {
+  job.file = CreateFileW(W(job.request.path), GENERIC_READ,
+                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                         OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
   if (job.file == INVALID_HANDLE_VALUE) Fail(OpenError(GetLastError()));
+  if (GetFileType(job.file) != FILE_TYPE_DISK) Fail();
+  if (const std::optional<FileStamp> stamp = StampOf(job.file)) {
+    job.stamp = *stamp;
+    job.stamped.store(true, std::memory_order_release);
+    if (std::ranges::count(job.request.skip, *stamp) > 0) return false;
+  }
+  return true;
+}
+
+// The head of a regular file of at most kMaxFileBytes; a file read whole
+// is closed at once, so that nothing holds it while it decodes.
+void ReadFileHead(Job& job) {
   LARGE_INTEGER size;
-  if (GetFileType(job.file) != FILE_TYPE_DISK || !GetFileSizeEx(job.file, &size)) Fail();
+  if (!GetFileSizeEx(job.file, &size)) Fail();
   if (size.QuadPart <= 0 || static_cast<std::uint64_t>(size.QuadPart) > kMaxFileBytes) Fail();
   job.fileSize = static_cast<std::uint64_t>(size.QuadPart);
   job.bytes.resize(static_cast<std::size_t>(std::min<std::uint64_t>(job.fileSize, kHeadBytes)));
   DWORD got = 0;
   if (!ReadFile(job.file, job.bytes.data(), static_cast<DWORD>(job.bytes.size()), &got, nullptr)) {
+    job.readFailed = true;
     Fail();
   }
   job.bytes.resize(got);  // the file may have become shorter
+  if (job.fileSize <= got) CloseHandle(std::exchange(job.file, INVALID_HANDLE_VALUE));
 }
 
 // The file and its bytes go as soon as they are no longer needed: the file
@@ -127,7 +153,8 @@ void Decode(Job& job, Com<IWICImagingFactory>& factory) {
   if (verdict != HeaderVerdict::Ok && verdict != HeaderVerdict::UnknownFormat) Fail();
 
   Source source;
-  OpenSource(job.bytes, job.file, factory, header.format, source);
+  OpenSource(SourceFile{job.bytes, job.file, job.fileSize, job.readFailed}, factory, header.format,
+             source);
   const Layout layout = LayOut(source.frame.Get(), header, bytes);
   const bool swap = picture::SwapsAxes(layout.orientation);
   job.width = swap ? layout.canvas.height : layout.canvas.width;
@@ -135,11 +162,12 @@ void Decode(Job& job, Com<IWICImagingFactory>& factory) {
   const std::optional<picture::ColourProfile> profile =
       PictureProfile(factory.Get(), source.frame.Get(), bytes);
   const picture::ColourProfile* curves = profile ? &*profile : nullptr;
-  job.pixels = layout.placed
-                   ? ReadPixels(factory.Get(), source.frame.Get(), layout, job.showWithin,
-                                job.abandoned, curves)
-                   : ReadFramePixels(factory.Get(), source.frame.Get(), layout.orientation,
-                                     job.showWithin, &job.abandoned, curves);
+  const SIZE showWithin{job.request.showWithin.width, job.request.showWithin.height};
+  job.pixels =
+      layout.placed
+          ? ReadPixels(factory.Get(), source.frame.Get(), layout, showWithin, job.abandoned, curves)
+          : ReadFramePixels(factory.Get(), source.frame.Get(), layout.orientation, showWithin,
+                            &job.abandoned, curves);
   // A grey profile's matrix takes grey to the same grey: only its curve
   // counts, and that is applied already.
   if (profile && profile->ColourSpace() == picture::ColourProfile::Space::Rgb) {
@@ -147,38 +175,41 @@ void Decode(Job& job, Com<IWICImagingFactory>& factory) {
   }
 }
 
-// The size the saver will most likely show a picture at: fitted within the
-// screen, to the nearest pixel, never enlarged.
-SIZE LikelyShownSize(int width, int height, SIZE screen) {
-  const double scale = std::min(
-      {1.0, static_cast<double>(screen.cx) / width, static_cast<double>(screen.cy) / height});
-  return SIZE{std::lround(width * scale), std::lround(height * scale)};
-}
-
-// A prepared picture comes with its bitmap, so that its change only has to
-// show it: scaling takes a large picture tens of milliseconds. Should it be
-// shown at another size, the paint scales it then.
-void Prerender(WicPicture& picture, SIZE screen) {
-  if (screen.cx <= 0 || screen.cy <= 0) return;
-  const SIZE size = LikelyShownSize(picture.WidthPx(), picture.HeightPx(), screen);
-  if (size.cx == picture.Pixels().Width() && size.cy == picture.Pixels().Height() &&
+// A picture comes with the bitmap it will be painted with, when the
+// request knows its size, so that its change only has to show it: scaling
+// takes a large picture tens of milliseconds.
+void Prerender(WicPicture& picture, const PaintedSize& paintedSize) {
+  if (!paintedSize) return;
+  const std::optional<SizePx> size = paintedSize({picture.WidthPx(), picture.HeightPx()});
+  if (!size || size->width <= 0 || size->height <= 0) return;
+  if (size->width == picture.Pixels().Width() && size->height == picture.Pixels().Height() &&
       !picture.Profile()) {
     return;  // painted as it is
   }
-  picture.KeepRendered(RenderPictureBitmap(picture, size.cx, size.cy), size);
+  const SIZE kept{size->width, size->height};
+  picture.KeepRendered(RenderPictureBitmap(picture, kept.cx, kept.cy), kept);
 }
 
+// A failure the file's bytes are to blame for holds while the file keeps
+// its stamp; one of the file system's, of memory or of a thread passes.
 void Work(Job& job, Com<IWICImagingFactory>& factory) {
+  bool headRead = false;
   try {
-    ReadFileHead(job);
-    Decode(job, factory);
-    ReleaseFile(job);  // before the bitmap needs memory
-    job.picture = std::make_shared<WicPicture>(std::move(job.pixels), job.width, job.height,
-                                               std::move(job.profile));
-    if (job.ahead) Prerender(*job.picture, job.showWithin);
-    job.done = true;
+    // A file the caller knows already (its stamp is skipped) is not read.
+    if (OpenFile(job)) {
+      ReadFileHead(job);
+      headRead = true;
+      Decode(job, factory);
+      ReleaseFile(job);  // before the bitmap needs memory
+      job.picture = std::make_shared<WicPicture>(std::move(job.pixels), job.width, job.height,
+                                                 std::move(job.profile));
+      Prerender(*job.picture, job.request.paintedSize);
+      job.done = true;
+      job.lasting = true;
+    }
   } catch (const Failure& failure) {
     job.error = failure.code;
+    job.lasting = headRead && failure.code == ErrorCode::InvalidPicture && !job.readFailed;
   } catch (const std::bad_alloc&) {
     job.error = ErrorCode::OutOfMemory;
   } catch (...) {
@@ -228,13 +259,12 @@ class Worker {
     SetEvent(wake_);
   }
 
-  // Someone waits for the job now: it runs at the normal priority, up to
-  // its end (the worker sets the priority for each job under the lock).
+  // Someone waits for the job now, or has given it up: it runs at the
+  // normal priority, up to its end. No lock is held for it: the thread
+  // looks at `ahead` again after it lowered its priority for the job.
   void Hurry(Job& job) {
-    EnterCriticalSection(&lock_);
     job.ahead = false;
     SetThreadPriority(thread_, THREAD_PRIORITY_NORMAL);
-    LeaveCriticalSection(&lock_);
   }
 
  private:
@@ -253,11 +283,12 @@ class Worker {
         EnterCriticalSection(&self->lock_);
         std::shared_ptr<Job> job = std::move(self->pending_);
         const bool retired = self->retired_;
-        // A preparation gives way to everything else on the machine.
-        SetThreadPriority(GetCurrentThread(),
-                          job && job->ahead ? THREAD_PRIORITY_IDLE : THREAD_PRIORITY_NORMAL);
         LeaveCriticalSection(&self->lock_);
         if (job) {
+          // A preparation gives way to everything else on the machine until
+          // it is waited for; its wait counts from then (PictureLoader).
+          if (job->ahead) SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_IDLE);
+          if (!job->ahead) SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_NORMAL);
           Work(*job, factory);
           SetEvent(job->finished);
         }
@@ -293,13 +324,18 @@ class WicLoad final : public PictureLoad {
     if (!job_->done) throw RuntimeError(job_->error);
     return job_->picture;
   }
+  std::optional<FileStamp> Stamp() override {
+    if (!job_->stamped.load(std::memory_order_acquire)) return std::nullopt;
+    return job_->stamp;
+  }
+  bool Lasting() override { return Finished() && job_->lasting; }
   void GiveUp() override {
     job_->abandoned = true;
     if (!worker_) return;
+    worker_->Hurry(*job_);
     worker_->Retire();
     if (CurrentWorker() == worker_) CurrentWorker().reset();
   }
-  std::uint64_t MsSinceBegun() override { return GetTickCount64() - job_->begunAt; }
   void Hurry() {
     if (worker_) worker_->Hurry(*job_);
   }
@@ -312,19 +348,9 @@ class WicLoad final : public PictureLoad {
 
 }  // namespace
 
-std::optional<FileStamp> PictureFileStamp(const Text& path) {
-  WIN32_FILE_ATTRIBUTE_DATA attributes;
-  if (!GetFileAttributesExW(W(path), GetFileExInfoStandard, &attributes)) return std::nullopt;
-  auto wide = [](DWORD high, DWORD low) { return (std::uint64_t{high} << 32) | low; };
-  return FileStamp{
-      wide(attributes.nFileSizeHigh, attributes.nFileSizeLow),
-      wide(attributes.ftLastWriteTime.dwHighDateTime, attributes.ftLastWriteTime.dwLowDateTime)};
-}
-
-std::shared_ptr<PictureLoad> BeginPictureLoad(const Text& path, SIZE showWithin, bool ahead) {
+std::shared_ptr<PictureLoad> BeginPictureLoad(LoadRequest request, bool ahead) {
   auto job = std::make_shared<Job>();
-  job->path = path;
-  job->showWithin = showWithin;
+  job->request = std::move(request);
   job->ahead = ahead;
   if (!job->finished) throw RuntimeError(ErrorCode::OutOfMemory, "no event for the load");
   std::shared_ptr<Worker>& worker = CurrentWorker();
@@ -347,7 +373,8 @@ HANDLE LoadFinishedEvent(const PictureLoad& load) {
 void HurryLoad(PictureLoad& load) { static_cast<WicLoad&>(load).Hurry(); }
 
 Picture LoadPictureFile(const Text& path, SIZE showWithin) {
-  const std::shared_ptr<PictureLoad> load = BeginPictureLoad(path, showWithin);
+  const std::shared_ptr<PictureLoad> load =
+      BeginPictureLoad(LoadRequest{path, SizePx{showWithin.cx, showWithin.cy}, {}, {}});
   WaitForSingleObject(LoadFinishedEvent(*load), INFINITE);
   return load->Result();
 }

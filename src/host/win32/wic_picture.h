@@ -2,8 +2,10 @@
 // bitmaps the image control paints them with.
 //
 // A load (BeginPictureLoad) runs on a loader thread of our own, with its
-// own COM apartment and imaging factory: it reads the whole file (at most
-// kMaxFileBytes), checks the header against the memory budget
+// own COM apartment and imaging factory: it opens the file, takes its
+// stamp from the handle (and stops there for a stamp the request skips),
+// reads it (at most kMaxFileBytes; a large file only its head, the decoder
+// the rest), checks the header against the memory budget
 // (host/picture/header.h) before anything is decoded, decodes the first
 // frame with WIC from the bytes in memory (the format is found from the
 // content, never from the name), turns it upright by its EXIF orientation
@@ -91,19 +93,16 @@ class WicPicture final : public PictureData {
   SIZE renderedSize_{};
 };
 
-// The stamp of the file at `path`, or none when it cannot be read.
-std::optional<FileStamp> PictureFileStamp(const Text& path);
-
-// Starts loading the picture in the file at `path` on the loader thread.
+// Starts loading the picture in the file at the request's path on the
+// loader thread.
 // Its Result() raises RuntimeError FileNotFound when there is no such
 // file, InvalidPicture for a directory, a file too large, a format we do
 // not show, a picture over the memory budget or that does not decode, and
 // OutOfMemory when a picture within the budget still finds no memory.
 // A picture larger than fits `showWithin` is kept reduced, never below its
 // size fitted within it (see ReadFramePixels). A load `ahead` of need runs
-// at idle priority on one thread until HurryLoad.
-std::shared_ptr<PictureLoad> BeginPictureLoad(const Text& path, SIZE showWithin,
-                                              bool ahead = false);
+// at idle priority on one thread until HurryLoad or GiveUp.
+std::shared_ptr<PictureLoad> BeginPictureLoad(LoadRequest request, bool ahead = false);
 
 // Set once the load has finished, for waiting on it.
 HANDLE LoadFinishedEvent(const PictureLoad& load);

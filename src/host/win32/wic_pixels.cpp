@@ -398,9 +398,10 @@ PixelBuffer ReadFramePixels(IWICImagingFactory* factory, IWICBitmapFrameDecode* 
       try {
         return ReadReducedByDecoder(factory, frame, transform.Get(), layout, size, screen, stop,
                                     profile);
-      } catch (const Failure&) {
-        if (stop.load(std::memory_order_relaxed)) throw;
-        // The codec could not reduce after all: it still decodes at full size.
+      } catch (const Failure& failure) {
+        // The codec could not reduce after all: it still decodes at full
+        // size, unless memory ran out, which a larger decode needs more of.
+        if (stop.load(std::memory_order_relaxed) || failure.code == ErrorCode::OutOfMemory) throw;
       }
     }
   }

@@ -98,7 +98,7 @@ int WicOrientation(IWICBitmapFrameDecode* frame, PictureFormat format) {
 // An open file as the stream a decoder reads, where it asks.
 class FileStream final : public IStream {
  public:
-  explicit FileStream(HANDLE file) : file_(file) {}
+  FileStream(HANDLE file, std::atomic<bool>& readFailed) : file_(file), readFailed_(readFailed) {}
   FileStream(const FileStream&) = delete;
   FileStream& operator=(const FileStream&) = delete;
   virtual ~FileStream() = default;
@@ -121,7 +121,10 @@ class FileStream final : public IStream {
   }
   HRESULT STDMETHODCALLTYPE Read(void* out, ULONG count, ULONG* read) override {
     DWORD got = 0;
-    if (!ReadFile(file_, out, count, &got, nullptr)) return HRESULT_FROM_WIN32(GetLastError());
+    if (!ReadFile(file_, out, count, &got, nullptr)) {
+      readFailed_ = true;
+      return HRESULT_FROM_WIN32(GetLastError());
+    }
     if (read) *read = got;
     return got == count ? S_OK : S_FALSE;
   }
@@ -165,25 +168,25 @@ class FileStream final : public IStream {
 
  private:
   HANDLE file_;  // the load's, open as long as the decoder's source
+  std::atomic<bool>& readFailed_;
   std::atomic<ULONG> references_{1};
 };
 
 }  // namespace
 
-void OpenSource(std::vector<std::uint8_t>& bytes, HANDLE file, Com<IWICImagingFactory>& factory,
-                PictureFormat format, Source& source) {
+void OpenSource(const SourceFile& file, Com<IWICImagingFactory>& factory, PictureFormat format,
+                Source& source) {
   if (!factory) {
     Check(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
                            IID_IWICImagingFactory, reinterpret_cast<void**>(factory.Put())));
   }
   Check(factory->CreateStream(source.stream.Put()));
-  LARGE_INTEGER size;
-  if (!GetFileSizeEx(file, &size)) Fail();
-  if (static_cast<std::uint64_t>(size.QuadPart) <= bytes.size()) {
-    Check(source.stream->InitializeFromMemory(bytes.data(), static_cast<DWORD>(bytes.size())));
+  if (file.size <= file.bytes.size()) {
+    Check(source.stream->InitializeFromMemory(file.bytes.data(),
+                                              static_cast<DWORD>(file.bytes.size())));
   } else {
     Com<IStream> stream;
-    *stream.Put() = new FileStream(file);
+    *stream.Put() = new FileStream(file.file, file.readFailed);
     Check(source.stream->InitializeFromIStream(stream.Get()));
     LARGE_INTEGER start{};
     Check(source.stream->Seek(start, STREAM_SEEK_SET, nullptr));  // the head has been read

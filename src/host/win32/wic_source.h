@@ -7,6 +7,7 @@
 
 #include <wincodec.h>
 
+#include <atomic>
 #include <cstdint>
 #include <vector>
 
@@ -25,11 +26,21 @@ struct Source {
   Com<IWICBitmapFrameDecode> frame;
 };
 
+// A file as a load has it: its bytes, whole or the head, and while the
+// decoder still needs the rest, the open file. `readFailed` is set when a
+// read from the file fails (a network error, say) rather than the bytes.
+struct SourceFile {
+  std::vector<std::uint8_t>& bytes;
+  HANDLE file;
+  std::uint64_t size;
+  std::atomic<bool>& readFailed;
+};
+
 // Opens the picture as the format the header check found, making the
-// factory first when there is none yet: from `bytes` when they hold the
-// whole of `file`, otherwise from `file` itself, read where the decoder
-// asks. Both must outlive `source`.
-void OpenSource(std::vector<std::uint8_t>& bytes, HANDLE file, Com<IWICImagingFactory>& factory,
+// factory first when there is none yet: from the bytes when they are the
+// whole file, otherwise from the file itself, read where the decoder
+// asks. What `file` refers to must outlive `source`.
+void OpenSource(const SourceFile& file, Com<IWICImagingFactory>& factory,
                 picture::PictureFormat format, Source& source);
 
 // The frame as stored, the canvas it goes on and how it is turned upright.

@@ -63,9 +63,8 @@ class Win32Os final : public Os {
 
   // Pictures: the loader thread (wic_picture.cpp) and the wait for it,
   // which lets key and button presses through (win32_os_windows.cpp).
-  std::optional<FileStamp> StampOf(const Text& path) override;
-  std::shared_ptr<PictureLoad> BeginLoadPicture(const Text& path, SizePx showWithin) override;
-  std::shared_ptr<PictureLoad> BeginPreparePicture(const Text& path, SizePx showWithin) override;
+  std::shared_ptr<PictureLoad> BeginLoadPicture(const LoadRequest& request) override;
+  std::shared_ptr<PictureLoad> BeginPreparePicture(const LoadRequest& request) override;
   LoadWait WaitForLoad(PictureLoad& load, unsigned ms) override;
 
   // Files, processes, code pages (win32_os_process.cpp).

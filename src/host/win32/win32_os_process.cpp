@@ -174,14 +174,12 @@ void Win32Os::GuardHiddenWindow(WindowId window) {
 
 void Win32Os::DismissGuard() { windowGuard_.Dismiss(); }
 
-std::optional<FileStamp> Win32Os::StampOf(const Text& path) { return PictureFileStamp(path); }
-
-std::shared_ptr<PictureLoad> Win32Os::BeginLoadPicture(const Text& path, SizePx showWithin) {
-  return BeginPictureLoad(path, SIZE{showWithin.width, showWithin.height});
+std::shared_ptr<PictureLoad> Win32Os::BeginLoadPicture(const LoadRequest& request) {
+  return BeginPictureLoad(request);
 }
 
-std::shared_ptr<PictureLoad> Win32Os::BeginPreparePicture(const Text& path, SizePx showWithin) {
-  return BeginPictureLoad(path, SIZE{showWithin.width, showWithin.height}, /*ahead=*/true);
+std::shared_ptr<PictureLoad> Win32Os::BeginPreparePicture(const LoadRequest& request) {
+  return BeginPictureLoad(request, /*ahead=*/true);
 }
 
 // A file Dir finds with its default attributes: not a folder, not hidden,

@@ -2,11 +2,13 @@
 // It inspects and drives the windows of other processes and prints one JSON
 // object a line (UTF-8) for tests/e2e/harness.py; exit code 0 when it did
 // what was asked, 2 otherwise. Commands: windows (top-level, front to back),
+// monitors (each one's rect and whether it is the primary, in the system's order),
 // children HWND, focus, post HWND MSG [WPARAM [LPARAM]], quit HWND (WM_QUIT
 // to its thread), fault HWND (a faulting thread in its process), processes
 // (pid, parent, exe), tray FILE [DECOY] (a stand-in task bar until FILE
 // exists; while FILE.hang exists, its thread answers no message: it says
-// {"hung":1} and {"hung":0}).
+// {"hung":1} and {"hung":0}), hold FILE UNTIL (FILE open without sharing,
+// as a virus scanner may keep it, until UNTIL exists: it says {"held":1}).
 #include <windows.h>
 
 #include <tlhelp32.h>
@@ -131,6 +133,16 @@ bool Tray(const wchar_t* until, const wchar_t* decoy) {
   return true;
 }
 
+bool Hold(const wchar_t* file, const wchar_t* until) {
+  const HANDLE held =
+      CreateFileW(file, GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (held == INVALID_HANDLE_VALUE) return false;
+  printf("{\"held\":1}\n");
+  fflush(stdout);
+  while (GetFileAttributesW(until) == INVALID_FILE_ATTRIBUTES) Sleep(50);
+  return CloseHandle(held);
+}
+
 // Every process, as Task Manager lists them.
 bool Processes() {
   const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
@@ -142,9 +154,20 @@ bool Processes() {
   return snapshot != INVALID_HANDLE_VALUE && CloseHandle(snapshot);
 }
 
+BOOL CALLBACK PrintMonitor(HMONITOR monitor, HDC, RECT*, LPARAM) {
+  MONITORINFO info{};
+  info.cbSize = sizeof info;
+  if (!GetMonitorInfoW(monitor, &info)) return FALSE;
+  const RECT& r = info.rcMonitor;
+  printf("{\"rect\":[%ld,%ld,%ld,%ld],\"primary\":%d}\n", r.left, r.top, r.right, r.bottom,
+         (info.dwFlags & MONITORINFOF_PRIMARY) ? 1 : 0);
+  return TRUE;
+}
+
 bool Run(const std::wstring& command, int n, wchar_t** a) {
   if (command == L"windows") return EnumWindows(Print, 'w');
   if (command == L"processes") return Processes();
+  if (command == L"monitors") return EnumDisplayMonitors(nullptr, nullptr, PrintMonitor, 0);
   if (command == L"focus") {
     GUITHREADINFO gui = {};
     gui.cbSize = sizeof gui;
@@ -164,6 +187,7 @@ bool Run(const std::wstring& command, int n, wchar_t** a) {
   }
   if (command == L"fault") return Fault(h);
   if (command == L"tray") return Tray(a[0], n > 1 ? a[1] : nullptr);
+  if (command == L"hold") return n > 1 && Hold(a[0], a[1]);
   return false;
 }
 

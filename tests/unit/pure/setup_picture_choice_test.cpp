@@ -59,7 +59,20 @@ TEST(CompareNames, IgnoresCaseInLatinGreekAndCyrillic) {
   EXPECT_NE(CompareNames(u"×", u"÷"), 0);  // signs, not letters
 }
 
-TEST(JudgeContent, TheHeadSettlesItUnlessCutShortOrAnIcon) {
+TEST(IsSlotFile, TheFiftyNamesAndTheirPassingNamesOnly) {
+  for (const char16_t* name :
+       {u"ZARVO001.DAT", u"zarvo050.dat", u"Zarvo025.Dat.new", u"ZARVO025.DAT.OLD"}) {
+    EXPECT_TRUE(IsSlotFile(name)) << testing::PrintToString(std::u16string(name));
+  }
+  for (const char16_t* name :
+       {u"ZARVO000.DAT", u"ZARVO051.DAT", u"ZARVO01.DAT", u"ZARVO0001.DAT", u"ZARVO0a1.DAT",
+        u"ZARVO001.DAT.bak", u"ZARVO001.DATX", u"ZARVO001.DAT.new.new", u"xZARVO001.DAT",
+        u"ZARVO001.JPG", u"ZARVO", u""}) {
+    EXPECT_FALSE(IsSlotFile(name)) << testing::PrintToString(std::u16string(name));
+  }
+}
+
+TEST(JudgeContent, TheHeadSettlesItUnlessCutShortAnIconOrAFormatOnlyCodecsKnow) {
   using testing_support::Segment;
   const ByteVector jpeg = testing_support::Jpeg({Segment(0xC0, {8, 0, 20, 0, 30, 1, 1, 0x11, 0})});
   const ByteVector huge = testing_support::Jpeg({Segment(0xC0, {8, 0xFF, 0, 0xFF, 0, 1})});
@@ -70,12 +83,12 @@ TEST(JudgeContent, TheHeadSettlesItUnlessCutShortOrAnIcon) {
   EXPECT_EQ(JudgeContent(jpeg, jpeg.size()), Content::Picture);
   EXPECT_EQ(JudgeContent(jpeg, 5u << 20), Content::Picture);
   EXPECT_EQ(JudgeContent(huge, 5u << 20), Content::NotPicture);
-  EXPECT_EQ(JudgeContent(text, 5u << 20), Content::NotPicture);
-  EXPECT_EQ(JudgeContent(tiffHead, tiff.size()), Content::NeedWholeFile);
+  EXPECT_EQ(JudgeContent(text, text.size()), Content::AskCodecs);
+  EXPECT_EQ(JudgeContent(tiffHead, tiff.size()), Content::AskCodecs);
   EXPECT_EQ(JudgeContent(tiff, tiff.size()), Content::Picture);
   EXPECT_EQ(JudgeContent(tiffHead, tiffHead.size()), Content::NotPicture);
-  EXPECT_EQ(JudgeContent(icon, 5u << 20), Content::NeedWholeFile);
-  EXPECT_EQ(JudgeContent(ByteVector{0x89, 'P', 'N'}, 5u << 20), Content::NeedWholeFile);
+  EXPECT_EQ(JudgeContent(icon, 5u << 20), Content::AskCodecs);
+  EXPECT_EQ(JudgeContent(ByteVector{0x89, 'P', 'N'}, 5u << 20), Content::AskCodecs);
 }
 
 TEST(SourceOfSlot, FewPicturesTakeTurnsManyAreSpreadFromTheFirst) {

@@ -28,6 +28,8 @@ inline std::string LoadCall(int index, const std::string& size = "800, 600",
 inline std::string PrepareCall(int index) {
   return LoadCall(index, "800, 600", "BeginPreparePicture");
 }
+// The load at a tick that decodes only what is not the prepared file.
+inline std::string CheckCall(int index) { return LoadCall(index, "800, 600, 1"); }
 
 struct SimRun {
   sim::SimOs os;
