@@ -38,7 +38,7 @@ def zip_files(path):
 
 def setup_files(path):
     """{name: bytes}: what the setup program puts beside the uninstaller by
-    its plain name, the system folder's files as the pictures' names."""
+    its plain name, the pictures by theirs wherever setup unpacks them."""
     with tempfile.TemporaryDirectory(prefix='zarvo-check-') as tmp:
         subprocess.run(['7zz', 'x', '-y', '-bd', '-o' + tmp, path], check=True,
                        stdout=subprocess.DEVNULL)
@@ -47,7 +47,8 @@ def setup_files(path):
             for n in names:
                 rel = os.path.relpath(os.path.join(top, n), tmp).replace(os.sep, '/')
                 with open(os.path.join(top, n), 'rb') as f:
-                    files[rel.replace('$SYSDIR/', '', 1)] = f.read()
+                    name = os.path.basename(rel)
+                    files[name if re.fullmatch(r'ZARVO\d{3}\.DAT', name) else rel] = f.read()
         return files
 
 
