@@ -2,8 +2,10 @@
 # Install everything needed to build and test ZARVO on Debian 12 (bookworm):
 # native tools (cmake, g++, GoogleTest, clang tooling, Little CMS as the
 # colour tests' reference), the mingw-w64 i686 cross compiler, 32-bit Wine,
-# Xvfb + X tools for end-to-end tests, Japanese fonts/locale, NSIS and
-# Python 3 with PIL.
+# Xvfb + X tools for end-to-end tests, Japanese fonts/locale, NSIS, 7-Zip
+# (the build reads the setup program back) and Python 3 with PIL. The
+# wallpaper packages of the bundled pictures are installed when they are
+# made (scripts/make-demo-pictures.sh).
 #
 # Run as root.  Idempotent: when every package is installed already and the
 # ja_JP.UTF-8 locale exists, it returns within a fraction of a second without
@@ -30,7 +32,7 @@ PACKAGES=(
   gcc binutils
   imagemagick libjxr-tools
   fonts-ipafont-gothic locales
-  nsis zip unzip
+  nsis zip unzip 7zip
   clang libclang-rt-14-dev clang-tidy clang-format
   python3 python3-pil
   liblcms2-dev
