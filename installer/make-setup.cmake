@@ -1,21 +1,27 @@
 # Builds zarvo-setup.exe with makensis (the "setup" target runs this).
 #
 #   cmake -DSCR=<zarvo.scr> -DTOOL=<zarvo-pictures.exe> -DPICTURES=<folder>
+#         -DLICENSE=<LICENSE> [-DCREDITS=<folder>] -DSTAGE=<work folder>
 #         -DOUT=<zarvo-setup.exe> [-DVERSION=1.0.0] [-DMAKENSIS=makensis]
 #         -P installer/make-setup.cmake
 #
 # The picture folder must hold exactly ZARVO001.DAT ... ZARVO050.DAT.
+# LICENSE.txt, and with CREDITS its CREDITS.txt and licenses/*.txt, go
+# beside the uninstaller (staged in STAGE first).
 cmake_minimum_required(VERSION 3.25)
 
 get_filename_component(here "${CMAKE_CURRENT_LIST_FILE}" DIRECTORY)
 include("${here}/pictures.cmake")
 
-foreach(var SCR TOOL PICTURES OUT)
+foreach(var SCR TOOL PICTURES LICENSE STAGE OUT)
   if(NOT DEFINED ${var} OR "${${var}}" STREQUAL "")
     message(FATAL_ERROR "make-setup.cmake: -D${var}=... is required")
   endif()
 endforeach()
-foreach(var SCR TOOL PICTURES OUT)
+if(CREDITS)
+  get_filename_component(CREDITS "${CREDITS}" ABSOLUTE)
+endif()
+foreach(var SCR TOOL PICTURES LICENSE STAGE OUT)
   get_filename_component(${var} "${${var}}" ABSOLUTE)
 endforeach()
 if(NOT VERSION)
@@ -24,7 +30,7 @@ endif()
 if(NOT MAKENSIS)
   find_program(MAKENSIS makensis REQUIRED)
 endif()
-foreach(var SCR TOOL)
+foreach(var SCR TOOL LICENSE)
   if(NOT EXISTS "${${var}}")
     message(FATAL_ERROR "make-setup.cmake: no ${var} at '${${var}}'")
   endif()
@@ -41,6 +47,12 @@ foreach(name IN LISTS names)
 endforeach()
 math(EXPR bundled_kb "(${bytes} + 1023) / 1024")
 
+zarvo_stage_notices("${LICENSE}" "${CREDITS}" "${STAGE}")
+set(licenses "")
+if(EXISTS "${STAGE}/licenses")
+  set(licenses "-DLICENSES")
+endif()
+
 get_filename_component(out_dir "${OUT}" DIRECTORY)
 file(MAKE_DIRECTORY "${out_dir}")
 file(REMOVE "${OUT}")
@@ -49,6 +61,7 @@ execute_process(
           "-DVERSION=${VERSION}" "-DSCR=${SCR}" "-DTOOL=${TOOL}"
           "-DPICTURES=${PICTURES}" "-DBUNDLED_KB=${bundled_kb}"
           "-DICON=${here}/../res/zarvo.ico" "-DOUTFILE=${OUT}"
+          "-DNOTICES=${STAGE}" ${licenses}
           "${here}/zarvo.nsi"
   RESULT_VARIABLE rc)
 if(NOT rc EQUAL 0 OR NOT EXISTS "${OUT}")

@@ -2,18 +2,20 @@
 # target runs this):
 #
 #   cmake -DSCR=<zarvo.scr> -DTOOL=<zarvo-pictures.exe> -DPICTURES=<folder>
+#         -DLICENSE=<LICENSE> [-DCREDITS=<folder>]
 #         -DOUT=<file.zip> -DSTAGE=<empty work folder> [-DVERSION=1.0.0]
 #         -P installer/make-zip.cmake
 #
 # The zip holds one folder, ZARVO-<version>, with zarvo.scr, ZARVO001.DAT ...
 # ZARVO050.DAT, zarvo-pictures.exe (fills the fifty names from a folder of
-# the user's pictures), README-ja.txt and README-en.txt.
+# the user's pictures), README-ja.txt, README-en.txt and LICENSE.txt; with
+# CREDITS (a folder of CREDITS.txt and licenses/*.txt) also those.
 cmake_minimum_required(VERSION 3.25)
 
 get_filename_component(here "${CMAKE_CURRENT_LIST_FILE}" DIRECTORY)
 include("${here}/pictures.cmake")
 
-foreach(var SCR TOOL PICTURES OUT STAGE)
+foreach(var SCR TOOL PICTURES LICENSE OUT STAGE)
   if(NOT DEFINED ${var} OR "${${var}}" STREQUAL "")
     message(FATAL_ERROR "make-zip.cmake: -D${var}=... is required")
   endif()
@@ -22,7 +24,10 @@ endforeach()
 if(NOT VERSION)
   set(VERSION 1.0.0)
 endif()
-foreach(var SCR TOOL)
+if(CREDITS)
+  get_filename_component(CREDITS "${CREDITS}" ABSOLUTE)
+endif()
+foreach(var SCR TOOL LICENSE)
   if(NOT EXISTS "${${var}}")
     message(FATAL_ERROR "make-zip.cmake: no ${var} at '${${var}}'")
   endif()
@@ -45,6 +50,12 @@ foreach(name README-ja.txt README-en.txt)
   file(COPY_FILE "${here}/${name}" "${STAGE}/${top}/${name}")
   list(APPEND entries "${top}/${name}")
 endforeach()
+zarvo_stage_notices("${LICENSE}" "${CREDITS}" "${STAGE}/notices")
+file(GLOB_RECURSE notices RELATIVE "${STAGE}/notices" "${STAGE}/notices/*")
+list(SORT notices)
+file(COPY "${STAGE}/notices/" DESTINATION "${STAGE}/${top}")
+list(TRANSFORM notices PREPEND "${top}/")
+list(APPEND entries ${notices})
 
 file(REMOVE "${OUT}")
 execute_process(

@@ -1,9 +1,12 @@
 # The pictures that ZARVO ships: a folder holding exactly ZARVO001.DAT ...
 # ZARVO050.DAT and nothing else.
 #
-# As a module (include()): defines zarvo_picture_names(<out-var>) and
+# As a module (include()): defines zarvo_picture_names(<out-var>),
 # zarvo_check_pictures(<folder> <context>), which stops with FATAL_ERROR
-# naming the first missing or unexpected file.
+# naming the first missing or unexpected file, and
+# zarvo_stage_notices(<license> <credits folder or ""> <dest>), which puts
+# what ships beside the pictures into <dest>: LICENSE.txt and, with a
+# credits folder, its CREDITS.txt and licenses/*.txt.
 #
 # As a script, for build-time checks:
 #   cmake -DZARVO_PICTURES=<folder> -P installer/pictures.cmake
@@ -50,6 +53,28 @@ function(zarvo_check_pictures folder context)
                           "(it must hold exactly ZARVO001.DAT ... ZARVO050.DAT)")
     endif()
   endforeach()
+endfunction()
+
+function(zarvo_stage_notices license credits dest)
+  file(REMOVE_RECURSE "${dest}")
+  file(MAKE_DIRECTORY "${dest}")
+  # Notepad on older Windows takes UTF-8 without a BOM for the ANSI code
+  # page, and the copyright line is in Japanese.
+  file(READ "${license}" text)
+  string(REPLACE "\r\n" "\n" text "${text}")
+  string(REPLACE "\n" "\r\n" text "${text}")
+  string(ASCII 239 187 191 bom)
+  file(WRITE "${dest}/LICENSE.txt" "${bom}${text}")
+  if(NOT credits STREQUAL "")
+    if(NOT EXISTS "${credits}/CREDITS.txt")
+      message(FATAL_ERROR "ZARVO_CREDITS: no CREDITS.txt in '${credits}'")
+    endif()
+    file(COPY_FILE "${credits}/CREDITS.txt" "${dest}/CREDITS.txt")
+    file(GLOB texts "${credits}/licenses/*.txt")
+    if(texts)
+      file(COPY ${texts} DESTINATION "${dest}/licenses")
+    endif()
+  endif()
 endfunction()
 
 if(CMAKE_SCRIPT_MODE_FILE AND CMAKE_SCRIPT_MODE_FILE STREQUAL CMAKE_CURRENT_LIST_FILE)

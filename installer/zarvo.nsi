@@ -4,7 +4,7 @@
 ;   makensis -INPUTCHARSET UTF8 -WX -DVERSION=1.0.0 -DSCR=.../zarvo.scr
 ;     -DPICTURES=<folder with ZARVO001.DAT..ZARVO050.DAT> -DBUNDLED_KB=<their size>
 ;     -DTOOL=.../zarvo-pictures.exe -DICON=res/zarvo.ico
-;     -DOUTFILE=.../zarvo-setup.exe installer/zarvo.nsi
+;     -DOUTFILE=.../zarvo-setup.exe -DNOTICES=<folder> [-DLICENSES] installer/zarvo.nsi
 ;
 ; What it does:
 ;  - zarvo.scr and the fifty pictures go into $SYSDIR, the folder from which
@@ -23,6 +23,8 @@
 ;    A failure puts back what was there and ends with exit code 2.
 ;  - The uninstaller goes to $PROGRAMFILES\ZARVO and is registered under
 ;    HKLM\${UNINST_KEY} (the 32-bit view, WOW6432Node on 64-bit Windows).
+;    Beside it: NOTICES' LICENSE.txt and CREDITS.txt, and with LICENSES its
+;    licenses\*.txt.
 ;  - Choosing ZARVO as the screen saver (finish page check box, or always
 ;    with /S) first records the user's previous choice under HKCU\${OWN_KEY}
 ;    -- per user, like the choice itself -- then writes SCRNSAVE.EXE.
@@ -34,8 +36,8 @@ ManifestDPIAware true
 SetCompressor /SOLID lzma
 RequestExecutionLevel admin
 
-!ifndef VERSION | SCR | PICTURES | BUNDLED_KB | TOOL | ICON | OUTFILE
-  !error "define VERSION, SCR, PICTURES, BUNDLED_KB, TOOL, ICON and OUTFILE (see installer/make-setup.cmake)"
+!ifndef VERSION | SCR | PICTURES | BUNDLED_KB | TOOL | ICON | OUTFILE | NOTICES
+  !error "define VERSION, SCR, PICTURES, BUNDLED_KB, TOOL, ICON, OUTFILE and NOTICES (see installer/make-setup.cmake)"
 !endif
 
 !include MUI2.nsh
@@ -229,6 +231,13 @@ Section "ZARVO" SecMain
 
   SetOutPath $INSTDIR
   WriteUninstaller "$INSTDIR\uninstall.exe"
+  ; ZARVO's licence, and the bundled pictures' credits and licence texts.
+  File "${NOTICES}/*.txt"
+!ifdef LICENSES
+  SetOutPath "$INSTDIR\licenses"
+  File "${NOTICES}/licenses/*.txt"
+  SetOutPath $INSTDIR
+!endif
 
   WriteRegStr HKLM "${UNINST_KEY}" "DisplayName" "${PRODUCT}"
   WriteRegStr HKLM "${UNINST_KEY}" "DisplayVersion" "${VERSION}"
@@ -700,6 +709,10 @@ Section "Uninstall"
   Call un.RestoreScreenSaver
 
   DeleteRegKey HKLM "${UNINST_KEY}"
+  Delete "$INSTDIR\LICENSE.txt"
+  Delete "$INSTDIR\CREDITS.txt"
+  Delete "$INSTDIR\licenses\*.txt"
+  RMDir "$INSTDIR\licenses"
   Delete "$INSTDIR\uninstall.exe"
   RMDir "$INSTDIR"
 

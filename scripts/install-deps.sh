@@ -4,8 +4,10 @@
 # colour tests' reference), the mingw-w64 i686 cross compiler, 32-bit Wine,
 # and for machines whose kernel runs no 32-bit x86 code the x86_64 cross
 # compiler and 64-bit Wine (scripts/test.sh uses them only there),
-# Xvfb + X tools for end-to-end tests, Japanese fonts/locale, NSIS and
-# Python 3 with PIL.
+# Xvfb + X tools for end-to-end tests, Japanese fonts/locale, NSIS, 7-Zip
+# (the build reads the setup program back) and Python 3 with PIL. The
+# wallpaper packages of the bundled pictures are installed when they are
+# made (scripts/make-demo-pictures.sh).
 #
 # Run as root.  Idempotent: when every package is installed already and the
 # ja_JP.UTF-8 locale exists, it returns within a fraction of a second without
@@ -33,7 +35,7 @@ PACKAGES=(
   gcc binutils
   imagemagick libjxr-tools
   fonts-ipafont-gothic locales
-  nsis zip unzip
+  nsis zip unzip 7zip
   clang libclang-rt-14-dev clang-tidy clang-format
   python3 python3-pil
   liblcms2-dev

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Runs ZARVO as a screen saver under Wine, with fifty demo pictures beside it.
+# Runs ZARVO as a screen saver under Wine, with the fifty bundled pictures
+# (photographs from Debian's wallpaper packages) beside it.
 #
 # On a machine with an X display ($DISPLAY answers) the saver shows there:
 # press a key, click or move the mouse to end it. Without one it runs in a

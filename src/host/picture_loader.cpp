@@ -76,9 +76,9 @@ void PictureLoader::Prepare(const Text& path, PaintedSize paintedSize) {
     if (pressWaits_ || !RoomToDecode()) return;
     const SizePx showWithin = LargestScreen();
     paintedSize = Guarded(std::move(paintedSize));
-    LoadRequest request{path, showWithin, OverranStamps(path), paintedSize};
-    prepared_ = Prepared{path, showWithin, std::move(paintedSize),
-                         os_.BeginPreparePicture(std::move(request))};
+    const LoadRequest request{path, showWithin, OverranStamps(path), paintedSize};
+    prepared_ =
+        Prepared{path, showWithin, std::move(paintedSize), os_.BeginPreparePicture(request)};
   } catch (const std::exception&) {
     prepared_.reset();  // the load will decode it
   }

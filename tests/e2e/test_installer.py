@@ -7,6 +7,7 @@ a picture changes nothing; zarvo-pictures.exe on its own; then, without
 Wine, the zip and the picture check."""
 import hashlib
 import io
+import ntpath
 import os
 import shutil
 import subprocess
@@ -23,8 +24,11 @@ from picture_corpus import good_picture
 from saver_fixture import SAVER_CLASS, convert, near, zarvo_scr
 
 INSTALLER_DIR = os.path.join(harness.REPO_ROOT, 'installer')
+LICENSE = os.path.join(harness.REPO_ROOT, 'LICENSE')
 BUILD_DIR = os.environ.get('ZARVO_BUILD_DIR') or os.path.join(harness.REPO_ROOT, 'build', 'win32')
 SETUP_EXE = os.path.join(BUILD_DIR, 'zarvo-setup.exe')
+# What the setup program was built to put beside the uninstaller.
+SETUP_NOTICES = os.path.join(BUILD_DIR, 'installer', 'setup-notices')
 DESKTOP = r'HKCU\Control Panel\Desktop'
 UNINST_KEY = r'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\ZARVO'
 OWN_KEY = r'HKCU\Software\ZARVO'
@@ -124,11 +128,18 @@ class InstallerUnderWine(unittest.TestCase):
             os.unlink(self.unix(copy))
 
     def assert_installed(self):
+        notices = {UNINSTALL_DIR + '\\' + os.path.relpath(os.path.join(top, n), SETUP_NOTICES)
+                   .replace(os.sep, '\\'): os.path.join(top, n)
+                   for top, _, names in os.walk(SETUP_NOTICES) for n in names}
+        self.assertIn(UNINSTALL_DIR + r'\LICENSE.txt', notices)
         self.assertEqual(self.files(), self.files_before | {
             os.path.relpath(self.unix(p), self.drive_c).lower()
-            for p in INSTALLED + [UNINSTALL_DIR, UNINSTALLER]})
+            for p in INSTALLED + [UNINSTALL_DIR, UNINSTALLER] + list(notices) +
+            [ntpath.dirname(p) for p in notices]})
         with open(self.unix(INSTALLED_SCR), 'rb') as a, open(zarvo_scr(), 'rb') as b:
             self.assertEqual(a.read(), b.read(), 'installed zarvo.scr differs from the build')
+        for path, built in notices.items():
+            self.assertEqual(Path(self.unix(path)).read_bytes(), Path(built).read_bytes(), path)
         values = self.values(UNINST_KEY)
         size = sum(os.path.getsize(self.unix(path)) for path in INSTALLED)
         self.assertAlmostEqual(int(values.pop('EstimatedSize'), 0), size / 1024,
@@ -403,6 +414,13 @@ class PackagesWithoutWine(unittest.TestCase):
         os.makedirs(cls.pictures)
         for name in PICTURES:
             convert('-size', '48x32', 'xc:#4080c0', 'PNG24:' + os.path.join(cls.pictures, name))
+        cls.credits = os.path.join(cls.tmp, 'credits')
+        os.makedirs(os.path.join(cls.credits, 'licenses'))
+        Path(cls.credits, 'licenses', 'X-1.txt').write_bytes(b'licence X\r\n')
+        Path(cls.credits, 'CREDITS.txt').write_bytes(''.join(
+            '%s\r\n  Title:   Blue %d\r\n  Author:  Ann Ö\r\n  From:    nowhere\r\n'
+            '  Licence: X-1 (licenses/X-1.txt)\r\n\r\n' % (n, i) for i, n in enumerate(PICTURES))
+            .encode('utf-8-sig'))
 
     def test_picture_folder_check_names_the_wrong_file(self):
         for change, message in (('as-is', None), ('missing', b'ZARVO037.DAT is missing'),
@@ -420,28 +438,75 @@ class PackagesWithoutWine(unittest.TestCase):
                 self.assertEqual(r.returncode != 0, message is not None, r.stdout)
                 self.assertIn(message or b'', r.stdout)
 
-    def test_zip_holds_the_saver_pictures_and_read_mes(self):
-        out = os.path.join(self.tmp, 'zarvo.zip')
+    def make_zip(self, out, *credits):
         tool = harness.built('ZARVO_PICTURES_TOOL', 'src', 'setup', 'win32', 'zarvo-pictures.exe')
         subprocess.run(['cmake', '-DSCR=' + zarvo_scr(), '-DTOOL=' + tool, '-DPICTURES=' + self.pictures,
+                        '-DLICENSE=' + LICENSE, *credits,
                         '-DOUT=' + out, '-DSTAGE=' + os.path.join(self.tmp, 'stage'),
                         '-DVERSION=' + VERSION, '-P', os.path.join(INSTALLER_DIR, 'make-zip.cmake')],
                        check=True, stdout=subprocess.DEVNULL, timeout=120)
+        return tool
+
+    def test_zip_holds_the_saver_pictures_read_mes_licence_and_credits(self):
+        out = os.path.join(self.tmp, 'zarvo.zip')
+        tool = self.make_zip(out, '-DCREDITS=' + self.credits)
         top = 'ZARVO-%s/' % VERSION
         with zipfile.ZipFile(out) as z:
             self.assertEqual(sorted(z.namelist()), sorted(
-                top + n for n in ['zarvo.scr', 'zarvo-pictures.exe', 'README-ja.txt', 'README-en.txt']
-                + PICTURES))
-            for name, path in (('zarvo.scr', zarvo_scr()), ('zarvo-pictures.exe', tool)):
+                top + n for n in ['zarvo.scr', 'zarvo-pictures.exe', 'README-ja.txt', 'README-en.txt',
+                                  'LICENSE.txt', 'CREDITS.txt', 'licenses/X-1.txt'] + PICTURES))
+            for name, path in (('zarvo.scr', zarvo_scr()), ('zarvo-pictures.exe', tool),
+                               ('CREDITS.txt', os.path.join(self.credits, 'CREDITS.txt'))):
                 with open(path, 'rb') as f:
                     self.assertEqual(z.read(top + name), f.read())
-            ja, en = z.read(top + 'README-ja.txt'), z.read(top + 'README-en.txt')
+            ja, en, lic = (z.read(top + n) for n in ('README-ja.txt', 'README-en.txt', 'LICENSE.txt'))
         # Notepad shows UTF-8 with a BOM correctly on every Windows version.
-        self.assertTrue(ja.startswith(b'\xef\xbb\xbf'))
+        for text in (ja, lic):
+            self.assertTrue(text.startswith(b'\xef\xbb\xbf'))
         self.assertIn('インストール', ja[3:].decode('utf-8'))
+        self.assertEqual(lic[3:].decode('utf-8').replace('\r\n', '\n'), Path(LICENSE).read_text('utf-8'))
         en.decode('ascii')
-        for text in (ja, en):
+        for text in (ja, en, lic):
             self.assertNotIn(b'\n', text.replace(b'\r\n', b''), 'a line not ended by CR LF')
+
+    def test_package_check_names_what_is_missing_or_broken(self):
+        good = os.path.join(self.tmp, 'good.zip')
+        self.make_zip(good, '-DCREDITS=' + self.credits)
+        top = 'ZARVO-%s/' % VERSION
+
+        def without_licence(text):
+            return text.replace(b'  Licence: X-1 (licenses/X-1.txt)\r\n', b'', 1)
+        for change, message in (
+                (None, None),
+                (('ZARVO010.DAT', lambda data: data[:len(data) // 2]), 'ZARVO010.DAT: does not decode'),
+                (('CREDITS.txt', without_licence), 'ZARVO001.DAT: no Licence in CREDITS.txt'),
+                (('licenses/X-1.txt', None), 'licenses/X-1.txt is not in the package'),
+                (('LICENSE.txt', lambda data: data + b'more'), 'LICENSE.txt is not the text'),
+                (('CREDITS.txt', None), 'no CREDITS.txt')):
+            with self.subTest(change and change[0]):
+                out = os.path.join(self.tmp, 'changed.zip')
+                with zipfile.ZipFile(good) as z, zipfile.ZipFile(out, 'w') as changed:
+                    for name in z.namelist():
+                        data = z.read(name)
+                        if change and name == top + change[0]:
+                            if not change[1]:
+                                continue
+                            data = change[1](data)
+                        changed.writestr(name, data)
+                r = subprocess.run(['/usr/bin/python3', os.path.join(INSTALLER_DIR, 'check_package.py'),
+                                    '--license', LICENSE, '--credits', out],
+                                   stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True, timeout=60)
+                self.assertEqual(r.returncode != 0, message is not None, r.stdout)
+                self.assertIn(message or '', r.stdout)
+
+    def test_zip_without_credits_still_carries_the_licence(self):
+        # -DZARVO_PICTURES without -DZARVO_CREDITS: pictures of one's own.
+        out = os.path.join(self.tmp, 'own.zip')
+        self.make_zip(out)
+        with zipfile.ZipFile(out) as z:
+            names = [n.split('/', 1)[1] for n in z.namelist()]
+        self.assertIn('LICENSE.txt', names)
+        self.assertFalse([n for n in names if 'CREDITS' in n or n.startswith('licenses')])
 
 
 if __name__ == '__main__':
