@@ -108,6 +108,10 @@ class WineSession:
 
     def probe(self, *args):
         rc, out = self.run(self.probe_exe, *args)
+        if rc != 0 and not out:
+            # Seen once under 64-bit Wine while a saver was starting: the
+            # probe ended with 1 before it ran, saying nothing. Once more.
+            rc, out = self.run(self.probe_exe, *args)
         if rc != 0:
             raise HarnessError('probe %s failed (%s): %s' % (args, rc, out))
         return parse_output(out)

@@ -58,8 +58,12 @@ class SaverTest(unittest.TestCase):
 
     def start_saver(self):
         p = self.start('/s')
-        window = self.s.wait_window(cls=SAVER_CLASS, timeout=30)
-        self.assertIsNotNone(window, 'the saver window did not appear')
+        try:
+            window = self.s.wait_window(cls=SAVER_CLASS, timeout=30)
+            self.assertIsNotNone(window, 'the saver window did not appear')
+        except BaseException:
+            self.s.kill(p)  # a saver left running makes the next one a second copy
+            raise
         return p, window
 
     def assert_ends(self, p, what='a key', exit_code=0):

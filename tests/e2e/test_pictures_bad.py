@@ -23,6 +23,12 @@ class BadFiles(picture_corpus.PictureTest):
         """Runs the saver on the file in place, checks it keeps running with
         bounded memory and ends on a key; returns the screen's box."""
         p, _ = self.start_saver()
+        try:
+            return self.check_saver_on(p, what, peak_limit)
+        finally:
+            self.s.kill(p)  # before the next file's saver, which would be a second copy
+
+    def check_saver_on(self, p, what, peak_limit):
         time.sleep(SETTLE)
         self.assertIsNone(p.poll(), '%s: the saver ended by itself' % what)
         box = self.screen_box()
