@@ -1,8 +1,7 @@
 // The loader thread's side of the file system, under Wine: a file's stamp
 // from its handle tells a replacement and a rewrite apart even with the
 // same size and write time; a listed stamp stops the load before it
-// decodes; only bytes the decoder refused make a lasting failure; the
-// painted size brings its bitmap.
+// decodes; only bytes the decoder refused make a lasting failure.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -44,10 +43,9 @@ void Write(const std::wstring& path, const std::string& bytes) {
   CloseHandle(file);
 }
 
-std::shared_ptr<PictureLoad> Load(const std::wstring& path, std::vector<FileStamp> skip = {},
-                                  host::PaintedSize painted = {}) {
+std::shared_ptr<PictureLoad> Load(const std::wstring& path, std::vector<FileStamp> skip = {}) {
   auto load = host::win32::BeginPictureLoad(
-      LoadRequest{host::Text(path.begin(), path.end()), {800, 600}, std::move(skip), painted});
+      LoadRequest{host::Text(path.begin(), path.end()), {800, 600}, std::move(skip), {}});
   WaitForSingleObject(host::win32::LoadFinishedEvent(*load), INFINITE);
   return load;
 }
@@ -89,18 +87,6 @@ TEST(WicLoad, OnlyRefusedBytesFailForAsLongAsTheFileStays) {
   const auto missing = Load(path);
   EXPECT_FALSE(missing->Stamp());
   EXPECT_FALSE(missing->Lasting());
-}
-
-TEST(WicLoad, APaintedSizeBringsItsBitmap) {
-  const std::wstring path = TempPath(L"zarvo-painted.bmp");
-  Write(path, Bmp(40));
-  const auto load = Load(path, {}, [](host::SizePx) { return host::SizePx{7, 3}; });
-  const host::Picture picture = load->Result();
-  EXPECT_EQ(host::win32::TakeRenderedBitmap(*picture, 2, 1), nullptr);
-  HBITMAP bitmap = host::win32::TakeRenderedBitmap(*picture, 7, 3);
-  EXPECT_NE(bitmap, nullptr);
-  DeleteObject(bitmap);
-  DeleteFileW(path.c_str());
 }
 
 }  // namespace
