@@ -15,35 +15,16 @@ using testing_support::ByteVector;
 
 TEST(SortByName, FollowsExplorersOrder) {
   // Windows' documentation gives the orders of the "string" and "Ie" names.
-  const std::vector<std::u16string> expected = {u"2string",
-                                                u"3string",
-                                                u"20string",
-                                                u"Ie4_01",
-                                                u"Ie4_128",
-                                                u"Ie5",
-                                                u"Ie6",
-                                                u"Ie401sp2",
-                                                u"Ie501sp2",
-                                                u"IMG_9.jpg",
-                                                u"img_010.jpg",
-                                                u"img_10.jpg",
-                                                u"IMG_11.JPG",
-                                                u"photo",
-                                                u"photo1",
-                                                u"photo 2",
-                                                u"photo_1",
-                                                u"st2ring",
-                                                u"st3ring",
-                                                u"st20ring",
-                                                u"string2",
-                                                u"string3",
-                                                u"string20",
-                                                u"x99999999999999999999",
-                                                u"x100000000000000000000",
-                                                u"写真２.png",
-                                                u"写真10.png",
-                                                u"ｚ1",
-                                                u"Ｚ2"};
+  const std::u16string order =
+      u"2string|3string|20string|Ie4_01|Ie4_128|Ie5|Ie6|Ie401sp2|Ie501sp2|IMG_9.jpg|img_010.jpg|"
+      u"img_10.jpg|IMG_11.JPG|photo|photo1|photo 2|photo_1|st2ring|st3ring|st20ring|string2|"
+      u"string3|string20|x99999999999999999999|x100000000000000000000|写真２.png|写真10.png|ｚ1|"
+      u"Ｚ2";
+  std::vector<std::u16string> expected;
+  for (std::size_t from = 0, bar = 0; bar != std::u16string::npos; from = bar + 1) {
+    bar = order.find(u'|', from);
+    expected.push_back(order.substr(from, bar - from));
+  }
   std::vector<FoundFile> files;
   for (auto it = expected.rbegin(); it != expected.rend(); ++it) files.push_back({*it, 0});
   std::rotate(files.begin(), files.begin() + 7, files.end());
