@@ -258,29 +258,26 @@ TEST(PictureEmbeddedProfile, JpegChunksJoinedByNumberOrTheTiffTagElseNone) {
       {Jpeg({IccSegment(3, 3, c), Segment(0xE2, {'M', 'P', 'F', 0}), IccSegment(1, 3, a),
              Segment(0xE1, {}), IccSegment(2, 3, b)}),
        whole},
+      // One missing, one twice, counts that differ, sequence numbers 0 and above the count, no
+      // chunks, nothing in them; a PNG; a TIFF's profile over the limit.
+      {Jpeg({IccSegment(1, 3, a), IccSegment(3, 3, c)}), {}},
+      {Jpeg({IccSegment(1, 2, a), IccSegment(1, 2, a), IccSegment(2, 2, b)}), {}},
+      {Jpeg({IccSegment(1, 2, a), IccSegment(2, 3, b)}), {}},
+      {Jpeg({IccSegment(0, 1, a)}), {}},
+      {Jpeg({IccSegment(2, 1, a)}), {}},
+      {Jpeg({IccSegment(1, 0, a)}), {}},
+      {Jpeg({IccSegment(1, 1, {})}), {}},
       {Png(10, 10), {}},
       {TiffWithProfile(false, 7, ByteVector(kMaxProfileBytes + 1, 0)), {}}};
-  // One missing, one twice, counts that differ, sequence numbers 0 and above the count, no
-  // chunks, nothing in them.
-  for (const std::vector<ByteVector>& refused : std::vector<std::vector<ByteVector>>{
-           {IccSegment(1, 3, a), IccSegment(3, 3, c)},
-           {IccSegment(1, 2, a), IccSegment(1, 2, a), IccSegment(2, 2, b)},
-           {IccSegment(1, 2, a), IccSegment(2, 3, b)},
-           {IccSegment(0, 1, a)},
-           {IccSegment(2, 1, a)},
-           {IccSegment(1, 0, a)},
-           {IccSegment(1, 1, {})}}) {
-    cases.push_back({Jpeg(refused), {}});
-  }
   for (bool big : {false, true}) {
-    cases.push_back({TiffWithProfile(big, 7, profile), profile});
-    cases.push_back({TiffWithProfile(big, 1, profile), profile});
-    // A LONG, one byte past the end, a count that wraps, a value too short to be an offset.
-    for (const ByteVector& refused :
-         {TiffWithProfile(big, 4, profile), TiffWithProfile(big, 7, profile, 201),
-          TiffWithProfile(big, 7, profile, 0xFFFFFFFF), TiffWithProfile(big, 7, {1, 2, 3, 4})}) {
-      cases.push_back({refused, {}});
-    }
+    // A BYTE or UNDEFINED tag; a LONG, one byte past the end, a count that wraps, a value too
+    // short to be an offset.
+    cases.insert(cases.end(), {{TiffWithProfile(big, 7, profile), profile},
+                               {TiffWithProfile(big, 1, profile), profile},
+                               {TiffWithProfile(big, 4, profile), {}},
+                               {TiffWithProfile(big, 7, profile, 201), {}},
+                               {TiffWithProfile(big, 7, profile, 0xFFFFFFFF), {}},
+                               {TiffWithProfile(big, 7, {1, 2, 3, 4}), {}}});
   }
   // 65 chunks of the largest a segment holds are just over the limit, 64 within it.
   std::vector<ByteVector> chunks;

@@ -24,37 +24,28 @@ using host::Text;
 using saver::Fit;
 
 TEST(Text, FunctionsGiveWhatTheirNamesSay) {
-  const struct {
-    const char* name;
-    Text got, expected;
-  } cases[] = {
-      {"Replace takes each pair in turn", host::Replace(u"a  b   c    d", u"  ", u"\r\n"),
-       u"a\r\nb\r\n c\r\n\r\nd"},
-      {"Replace of an empty pattern changes nothing", host::Replace(u"abc", u"", u"x"), u"abc"},
-      {"UCase of ASCII and full-width letters only", host::UCase(u"/sｓé"), u"/SＳé"},
-      {"Str of the smallest 16-bit number", host::Str(-32768), u"-32768"},
-      {"UTF-8 there and back", host::FromUtf8(host::ToUtf8(u"設定 \U0001F600 abc")),
-       u"設定 \U0001F600 abc"},
-      {"UTF-8 that is not", host::FromUtf8("\xFF\xC3"), u"\uFFFD\uFFFD"},
-      {"AddInt16 up to the top", host::Str(host::AddInt16(32766, 1)), u"32767"},
-      {"version in plain decimal after half-width katakana", dialogs::VersionLine(10, 2, 15),
-       u"ﾊﾞｰｼﾞｮﾝ 10.2.15"},
-      {"version of a negative and a five-digit part", dialogs::VersionLine(-1, 0, 32767),
-       u"ﾊﾞｰｼﾞｮﾝ -1.0.32767"},
-      {"copyright: each pair of blanks a line break, not one blank nor full-width ones",
-       dialogs::CopyrightLines(u"(C) 2001  Zarvo   W    x y\u3000\u3000z"),
+  using saver::PictureFileName;
+  const std::pair<Text, Text> cases[] = {
+      {host::Replace(u"a  b   c    d", u"  ", u"\r\n"), u"a\r\nb\r\n c\r\n\r\nd"},
+      {host::Replace(u"abc", u"", u"x"), u"abc"},
+      {host::UCase(u"/sｓé"), u"/SＳé"},  // ASCII and full-width letters only
+      {host::Str(-32768), u"-32768"},
+      {host::FromUtf8(host::ToUtf8(u"設定 \U0001F600 abc")), u"設定 \U0001F600 abc"},
+      {host::FromUtf8("\xFF\xC3"), u"\uFFFD\uFFFD"},
+      {host::Str(host::AddInt16(32766, 1)), u"32767"},
+      {dialogs::VersionLine(10, 2, 15), u"ﾊﾞｰｼﾞｮﾝ 10.2.15"},
+      {dialogs::VersionLine(-1, 0, 32767), u"ﾊﾞｰｼﾞｮﾝ -1.0.32767"},
+      // Each pair of blanks a line break; not a single blank, nor full-width ones.
+      {dialogs::CopyrightLines(u"(C) 2001  Zarvo   W    x y\u3000\u3000z"),
        u"(C) 2001\r\nZarvo\r\n W\r\n\r\nx y\u3000\u3000z"},
-      {"file name", saver::PictureFileName(u"C:\\WINDOWS\\system32", 1),
-       u"C:\\WINDOWS\\system32\\ZARVO001.DAT"},
-      {"file name 50", saver::PictureFileName(u"C:\\WINDOWS", 50), u"C:\\WINDOWS\\ZARVO050.DAT"},
-      {"file name at a drive root", saver::PictureFileName(u"Y:\\", 7), u"Y:\\ZARVO007.DAT"},
-      {"file name on a share", saver::PictureFileName(u"\\\\server\\share", 12),
-       u"\\\\server\\share\\ZARVO012.DAT"},
-      {"file name in kanji", saver::PictureFileName(u"C:\\写真", 123), u"C:\\写真\\ZARVO123.DAT"},
-      {"file name 1000", saver::PictureFileName(u"C:\\x", 1000), u"C:\\x\\ZARVO1000.DAT"},
-      {"file name after a slash", saver::PictureFileName(u"C:\\x/", 1), u"C:\\x/\\ZARVO001.DAT"},
-  };
-  for (const auto& c : cases) EXPECT_EQ(c.got, c.expected) << c.name;
+      {PictureFileName(u"C:\\WINDOWS\\system32", 1), u"C:\\WINDOWS\\system32\\ZARVO001.DAT"},
+      {PictureFileName(u"C:\\WINDOWS", 50), u"C:\\WINDOWS\\ZARVO050.DAT"},
+      {PictureFileName(u"Y:\\", 7), u"Y:\\ZARVO007.DAT"},  // a drive root: no second "\"
+      {PictureFileName(u"\\\\server\\share", 12), u"\\\\server\\share\\ZARVO012.DAT"},
+      {PictureFileName(u"C:\\写真", 123), u"C:\\写真\\ZARVO123.DAT"},
+      {PictureFileName(u"C:\\x", 1000), u"C:\\x\\ZARVO1000.DAT"},
+      {PictureFileName(u"C:\\x/", 1), u"C:\\x/\\ZARVO001.DAT"}};  // only "\" counts
+  for (const auto& [got, expected] : cases) EXPECT_EQ(got, expected);
 }
 
 TEST(DialogKeyValue, TextGoesThroughTheAnsiConversionNumbersBecomeHexOthersNothing) {
@@ -101,33 +92,26 @@ TEST(DialogKeyValue, TextGoesThroughTheAnsiConversionNumbersBecomeHexOthersNothi
 }
 
 TEST(FitPicture, WorkedValuesComeOutBitForBit) {
-  const struct {
-    const char* name;
-    double screenWidth, screenHeight;
-    float width, height;
-    Fit fit;
-    bool stretch;
-    float left, top, placedWidth, placedHeight;
-  } cases[] = {{"smaller", 800, 600, 400, 300, Fit::NaturalSize, false, 200, 150, 400, 300},
-               {"just smaller", 800, 600, 799, 599, Fit::NaturalSize, false, 0.5f, 0.5f, 799, 599},
-               {"zero width", 800, 600, 0, 10, Fit::NaturalSize, false, 400, 295, 0, 10},
-               {"wide", 800, 600, 1600, 800, Fit::ToWidth, true, 0, 100, 800, 400},
-               {"tall", 800, 600, 300, 1200, Fit::ToHeight, true, 325, 0, 150, 600},
-               {"square", 800, 600, 1000, 1000, Fit::ToHeight, true, 100, 0, 600, 600},
-               {"landscape tie", 800, 600, 1200, 900, Fit::ToHeight, true, 0, 0, 800, 600},
-               {"screen size", 800, 600, 800, 600, Fit::ToHeight, true, 0, 0, 800, 600},
-               {"same width", 800, 600, 800, 300, Fit::ToWidth, true, 0, 150, 800, 300},
-               {"same height", 800, 600, 300, 600, Fit::ToHeight, true, 250, 0, 300, 600},
-               {"single rounding", 800, 600, 900, 500, Fit::ToWidth, true, 0, 77.77777099609375f,
-                800, 444.4444580078125f},
-               {"portrait tie", 600, 800, 900, 1200, Fit::ToWidth, true, 0, 0, 600, 800},
-               {"camera", 1920, 1080, 6000, 4000, Fit::ToHeight, true, 150, 0, 1620, 1080}};
-  for (const auto& c : cases) {
-    const saver::PicturePlacement p =
-        saver::FitPicture(c.screenWidth, c.screenHeight, c.width, c.height);
+  // Screen width and height, picture width and height; the placement.
+  const std::tuple<double, double, float, float, Fit, bool, float, float, float, float> cases[] = {
+      {800, 600, 400, 300, Fit::NaturalSize, false, 200, 150, 400, 300},
+      {800, 600, 799, 599, Fit::NaturalSize, false, 0.5f, 0.5f, 799, 599},
+      {800, 600, 0, 10, Fit::NaturalSize, false, 400, 295, 0, 10},
+      {800, 600, 1600, 800, Fit::ToWidth, true, 0, 100, 800, 400},
+      {800, 600, 300, 1200, Fit::ToHeight, true, 325, 0, 150, 600},
+      {800, 600, 1000, 1000, Fit::ToHeight, true, 100, 0, 600, 600},
+      {800, 600, 1200, 900, Fit::ToHeight, true, 0, 0, 800, 600},  // a landscape tie
+      {800, 600, 800, 600, Fit::ToHeight, true, 0, 0, 800, 600},
+      {800, 600, 800, 300, Fit::ToWidth, true, 0, 150, 800, 300},
+      {800, 600, 300, 600, Fit::ToHeight, true, 250, 0, 300, 600},
+      {800, 600, 900, 500, Fit::ToWidth, true, 0, 77.77777099609375f, 800, 444.4444580078125f},
+      {600, 800, 900, 1200, Fit::ToWidth, true, 0, 0, 600, 800},  // a portrait tie
+      {1920, 1080, 6000, 4000, Fit::ToHeight, true, 150, 0, 1620, 1080}};
+  for (const auto& [sw, sh, w, h, fit, stretch, left, top, width, height] : cases) {
+    const saver::PicturePlacement p = saver::FitPicture(sw, sh, w, h);
     EXPECT_EQ(std::tuple(p.fit, p.Stretch, p.Left, p.Top, p.Width, p.Height),
-              std::tuple(c.fit, c.stretch, c.left, c.top, c.placedWidth, c.placedHeight))
-        << c.name;
+              std::tuple(fit, stretch, left, top, width, height))
+        << sw << "x" << sh << " " << w << "x" << h;
   }
 }
 
