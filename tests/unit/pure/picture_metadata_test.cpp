@@ -73,18 +73,18 @@ ByteVector Exact(const ByteVector& bytes, std::size_t size) {
 }
 
 TEST(PictureHeader, BudgetIsSixtyFourMebipixelsOfANonEmptySize) {
-  const struct {
-    std::uint64_t width, height;
-    bool within;
-  } cases[] = {{8192, 8192, true},
-               {kMaxPixels, 1, true},
-               {8192, 8193, false},
-               {kMaxPixels + 1, 1, false},
-               {5, 13421773, false},  // a product of kMaxPixels + 1
-               {1ull << 32, 1ull << 32, false},
-               {0, 10, false},
-               {10, 0, false}};
-  for (const auto& c : cases) EXPECT_EQ(WithinBudget(c.width, c.height), c.within) << c.width;
+  // Width, height, within; 5 x 13421773 is kMaxPixels + 1.
+  const std::uint64_t cases[][3] = {{8192, 8192, 1},
+                                    {kMaxPixels, 1, 1},
+                                    {8192, 8193, 0},
+                                    {kMaxPixels + 1, 1, 0},
+                                    {5, 13421773, 0},
+                                    {0, 10, 0},
+                                    {1ull << 32, 1ull << 32, 0},
+                                    {10, 0, 0}};
+  for (const auto& [width, height, within] : cases) {
+    EXPECT_EQ(WithinBudget(width, height), within == 1) << width << "x" << height;
+  }
 }
 
 // Each format's size, or why not; for some, every prefix cut before the size's end refused.

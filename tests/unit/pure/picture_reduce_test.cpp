@@ -45,16 +45,14 @@ PixelBuffer Reduce16(const std::vector<std::uint16_t>& samples, int width, int h
 }
 
 TEST(PictureReduce, FactorKeepsTheFittedSizeCovered) {
-  const struct {
-    int width, height, screenWidth, screenHeight, factor;
-  } cases[] = {{3000, 4000, 1920, 1080, 3},  // shown 810 x 1080
-               {3839, 2000, 1920, 1080, 1},  // not twice both ways
-               {65535, 1000, 800, 600, 16},  // at most 16
-               {100, 100, 0, 0, 1},
-               {0, 100, 800, 600, 1}};
-  for (const auto& c : cases) {
-    EXPECT_EQ(PrescaleFactor(c.width, c.height, c.screenWidth, c.screenHeight), c.factor)
-        << c.width;
+  const int cases[][5] = {// width, height, screen width and height, factor
+                          {3000, 4000, 1920, 1080, 3},  // shown 810 x 1080
+                          {3839, 2000, 1920, 1080, 1},  // not twice both ways
+                          {65535, 1000, 800, 600, 16},  // at most 16
+                          {100, 100, 0, 0, 1},
+                          {0, 100, 800, 600, 1}};
+  for (const auto& [width, height, screenWidth, screenHeight, factor] : cases) {
+    EXPECT_EQ(PrescaleFactor(width, height, screenWidth, screenHeight), factor) << width;
   }
   // Never smaller than the picture scaled to fit, to the pixel above.
   for (int w = 100; w <= 20000; w += 37) {

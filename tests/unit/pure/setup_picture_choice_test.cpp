@@ -73,23 +73,18 @@ TEST(JudgeContent, TheHeadSettlesItUnlessCutShortAnIconOrAFormatOnlyCodecsKnow) 
 }
 
 TEST(SourceOfSlot, FewPicturesTakeTurnsManyAreSpreadFromTheFirst) {
-  const auto sources = [](std::size_t count) {
-    std::vector<std::size_t> out;
-    for (int slot = 0; slot < kSlotCount; ++slot) out.push_back(SourceOfSlot(slot, count));
-    return out;
-  };
-  EXPECT_EQ(sources(1), std::vector<std::size_t>(50, 0));
-  const std::vector<std::size_t> three = sources(3), fifty = sources(50), many = sources(53);
-  EXPECT_EQ(std::vector(three.begin(), three.begin() + 7),
-            (std::vector<std::size_t>{0, 1, 2, 0, 1, 2, 0}));
-  EXPECT_EQ(three.back(), 1u);
-  for (int slot = 0; slot < kSlotCount; ++slot) EXPECT_EQ(fifty[slot], std::size_t(slot));
-  EXPECT_EQ(std::vector(many.begin(), many.begin() + 4), (std::vector<std::size_t>{0, 1, 2, 3}));
-  EXPECT_EQ(many[17], 18u);
-  EXPECT_EQ(many[49], 51u);
-  EXPECT_EQ(sources(100)[49], 98u);
+  for (int slot = 0; slot < kSlotCount; ++slot) {
+    EXPECT_EQ(SourceOfSlot(slot, 1), 0u);
+    EXPECT_EQ(SourceOfSlot(slot, 50), std::size_t(slot));
+  }
+  const std::size_t cases[][3] = {// slot, pictures, source
+                                  {0, 3, 0},    {1, 3, 1},    {2, 3, 2},  {3, 3, 0},
+                                  {6, 3, 0},    {49, 3, 1},   {3, 53, 3}, {17, 53, 18},
+                                  {49, 53, 51}, {49, 100, 98}};
+  for (const auto& [slot, count, source] : cases) {
+    EXPECT_EQ(SourceOfSlot(static_cast<int>(slot), count), source) << slot << " of " << count;
+  }
   EXPECT_EQ(SourceOfSlot(49, 4000000000u), 3920000000u);  // no overflow of a 32-bit product
-
   EXPECT_EQ(CopiesSize({{u"a", 1}, {u"b", 10}, {u"c", 100}}), 17u * 1 + 17 * 10 + 16 * 100);
 }
 
