@@ -74,7 +74,11 @@ int LargestDifference(const ByteVector& bytes, int bits) {
 }
 
 TEST(PictureColourProfile, MatchesLittleCmsWithinOneLevel) {
+  std::uint16_t samples[64];  // a curve of few samples, between which both interpolate
+  for (int i = 0; i < 64; ++i) samples[i] = static_cast<std::uint16_t>(65535.0 * i * i / 3969);
   const std::pair<std::string, ByteVector> profiles[] = {
+      {"Adobe RGB v4, 64 samples",
+       RgbProfile(kAdobeRgb, cmsBuildTabulatedToneCurve16(nullptr, 64, samples), 4.3)},
       {"Display P3 v4, para 3", RgbProfile(kDisplayP3, SrgbCurve(), 4.3)},
       {"Display P3 v2, sampled", RgbProfile(kDisplayP3, SrgbCurve(), 2.1)},
       {"Adobe RGB v2, gamma", RgbProfile(kAdobeRgb, cmsBuildGamma(nullptr, 563 / 256.0), 2.1)},

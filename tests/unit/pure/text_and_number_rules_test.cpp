@@ -31,7 +31,7 @@ TEST(Text, FunctionsGiveWhatTheirNamesSay) {
       {host::UCase(u"/sｓé"), u"/SＳé"},  // ASCII and full-width letters only
       {host::Str(-32768), u"-32768"},
       {host::FromUtf8(host::ToUtf8(u"設定 \U0001F600 abc")), u"設定 \U0001F600 abc"},
-      {host::FromUtf8("\xFF\xC3"), u"\uFFFD\uFFFD"},
+      {host::FromUtf8("\x80\xFF\xC3"), u"\uFFFD\uFFFD\uFFFD"},
       {host::Str(host::AddInt16(32766, 1)), u"32767"},
       {dialogs::VersionLine(10, 2, 15), u"ﾊﾞｰｼﾞｮﾝ 10.2.15"},
       {dialogs::VersionLine(-1, 0, 32767), u"ﾊﾞｰｼﾞｮﾝ -1.0.32767"},
