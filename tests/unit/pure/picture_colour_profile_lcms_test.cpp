@@ -1,15 +1,20 @@
 // Matrix/TRC profiles against Little CMS: profiles made by lcms2, our transform to sRGB compared
-// with its relative colorimetric one, and the profiles we must refuse. Native only (lcms2 is a
-// test tool, never part of the product).
+// with its relative colorimetric one, a profiled picture through the decode's own steps, and the
+// profiles we must refuse. Native only (lcms2 is a test tool, never part of the product).
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 #include <utility>
+#include <vector>
 
+#include "host/picture/channel_curves.h"
 #include "host/picture/colour_profile.h"
+#include "host/picture/reduce.h"
+#include "host/picture/resample.h"
 #include "host/picture/srgb.h"
 #include "support/lcms_profiles.h"
 
@@ -22,42 +27,58 @@ std::optional<ColourProfile> Parse(const ByteVector& bytes) {
   return ColourProfile::Parse(Bytes(bytes.data(), bytes.size()));
 }
 
-// The largest difference, over 52 levels a channel, between our 8-bit sRGB result and lcms2's
-// relative colorimetric one. lcms2 runs unoptimised: its default resampling of 16-bit transforms
-// is itself over 10 levels off its exact result. It reads 8-bit levels v as 257 v in 16 bits.
+// lcms2's relative colorimetric transform of `count` pixels from the profile into `target`,
+// which it closes. Unoptimised: its default resampling of 16-bit transforms is itself over 10
+// levels off its exact result.
+void LcmsTransform(const ByteVector& profile, cmsUInt32Number inFormat, cmsHPROFILE target,
+                   cmsUInt32Number outFormat, const void* in, void* out, std::size_t count) {
+  cmsHPROFILE source = cmsOpenProfileFromMem(profile.data(), profile.size());
+  cmsHTRANSFORM transform = cmsCreateTransform(source, inFormat, target, outFormat,
+                                               INTENT_RELATIVE_COLORIMETRIC, cmsFLAGS_NOOPTIMIZE);
+  cmsDoTransform(transform, in, out, static_cast<cmsUInt32Number>(count));
+  cmsDeleteTransform(transform);
+  cmsCloseProfile(source);
+  cmsCloseProfile(target);
+}
+
+// The largest difference, over 52 levels a channel, between our 8-bit sRGB result and lcms2's.
+// lcms2 reads 8-bit levels v as 257 v in 16 bits.
 int LargestDifference(const ByteVector& bytes, int bits) {
   const std::optional<ColourProfile> ours = Parse(bytes);
   const bool grey = ours->ColourSpace() == ColourProfile::Space::Grey;
-  cmsHPROFILE profile = cmsOpenProfileFromMem(bytes.data(), bytes.size()),
-              srgb = cmsCreate_sRGBProfile();
-  cmsHTRANSFORM lcms =
-      cmsCreateTransform(profile, grey ? TYPE_GRAY_16 : TYPE_RGB_16, srgb, TYPE_RGB_8,
-                         INTENT_RELATIVE_COLORIMETRIC, cmsFLAGS_NOOPTIMIZE);
-  const auto tables = ours->LinearTables(bits);
+  const int channels = grey ? 1 : 3, count = grey ? 52 : 52 * 52 * 52;
   const int unit = bits == 8 ? 257 : 1, step = bits == 8 ? 5 * 257 : 1291;  // 1291 is not 257 k
-  int largest = 0;
-  for (int i = 0; i < (grey ? 52 : 52 * 52 * 52); ++i) {
-    const int level[3] = {i % 52, grey ? i : i / 52 % 52, grey ? i : i / (52 * 52)};
-    std::uint16_t in[3];  // lcms2's input; ours is in / unit
-    std::uint8_t expected[3];
-    for (int k = 0; k < 3; ++k)
-      in[k] = static_cast<std::uint16_t>(std::min(65535, level[k] * step));
-    cmsDoTransform(lcms, in, expected, 1);
-    const LinearRgb out = ours->ToLinearSrgb(
-        {tables[0][in[0] / unit], tables[1][in[1] / unit], tables[2][in[2] / unit]});
-    for (const auto& [got, lcmsLevel] :
-         {std::pair{out.r, expected[0]}, {out.g, expected[1]}, {out.b, expected[2]}}) {
-      largest = std::max(largest, std::abs(srgb::kToSrgb.level[got] - lcmsLevel));
+  std::vector<std::uint16_t> in;  // lcms2's input; ours is in / unit
+  for (int i = 0; i < count; ++i) {
+    for (int divisor : {1, 52, 52 * 52}) {
+      in.push_back(static_cast<std::uint16_t>(std::min(65535, i / divisor % 52 * step)));
+      if (grey) break;
     }
   }
-  cmsDeleteTransform(lcms);
-  cmsCloseProfile(srgb);
-  cmsCloseProfile(profile);
+  std::vector<std::uint8_t> expected(3 * static_cast<std::size_t>(count));
+  LcmsTransform(bytes, grey ? TYPE_GRAY_16 : TYPE_RGB_16, cmsCreate_sRGBProfile(), TYPE_RGB_8,
+                in.data(), expected.data(), expected.size() / 3);
+  const auto tables = ours->LinearTables(bits);
+  int largest = 0;
+  for (int i = 0; i < count; ++i) {
+    const std::uint16_t* v = &in[static_cast<std::size_t>(i) * channels];
+    const LinearRgb out =
+        ours->ToLinearSrgb({tables[0][v[0] / unit], tables[1][v[channels / 2] / unit],
+                            tables[2][v[channels - 1] / unit]});
+    const std::uint32_t got[3] = {out.r, out.g, out.b};
+    for (int k = 0; k < 3; ++k) {
+      largest = std::max(largest, std::abs(srgb::kToSrgb.level[got[k]] - expected[3 * i + k]));
+    }
+  }
   return largest;
 }
 
 TEST(PictureColourProfile, MatchesLittleCmsWithinOneLevel) {
+  std::uint16_t samples[64];  // a curve of few samples, between which both interpolate
+  for (int i = 0; i < 64; ++i) samples[i] = static_cast<std::uint16_t>(65535.0 * i * i / 3969);
   const std::pair<std::string, ByteVector> profiles[] = {
+      {"Adobe RGB v4, 64 samples",
+       RgbProfile(kAdobeRgb, cmsBuildTabulatedToneCurve16(nullptr, 64, samples), 4.3)},
       {"Display P3 v4, para 3", RgbProfile(kDisplayP3, SrgbCurve(), 4.3)},
       {"Display P3 v2, sampled", RgbProfile(kDisplayP3, SrgbCurve(), 2.1)},
       {"Adobe RGB v2, gamma", RgbProfile(kAdobeRgb, cmsBuildGamma(nullptr, 563 / 256.0), 2.1)},
@@ -142,6 +163,50 @@ TEST(PictureColourProfile, RefusesWhatItCannotApply) {
   const ByteVector withLut = SaveProfile(lut, 4.3);
   ASSERT_FALSE(withLut.empty());
   EXPECT_FALSE(Parse(withLut));
+}
+
+// Curves as the picture is read or reduced, its matrix as it is scaled: colours a and b side by
+// side come out as lcms2's mean of their linear light, whether they are kept (each as it is),
+// scaled, or reduced from 8-bit or from 16-bit samples.
+TEST(PictureChannelCurves, ProfiledPictureShowsAsLittleCmsDoes) {
+  const ByteVector bytes = RgbProfile(kDisplayP3, cmsBuildGamma(nullptr, 1.8), 4.3);
+  const std::optional<ColourProfile> profile = Parse(bytes);
+  ASSERT_TRUE(profile);
+  const std::vector<std::uint16_t> aa = {51400, 15420, 10280, 51400, 15420, 10280},
+                                   ab = {51400, 15420, 10280, 7710, 46260, 56540};  // 257 x 8 bits
+  const auto lcmsMean = [&](const std::vector<std::uint16_t>& pair) {
+    const ByteVector linear = RgbProfile(kSrgbPrimaries, cmsBuildGamma(nullptr, 1.0), 4.3);
+    double out[6];
+    LcmsTransform(bytes, TYPE_RGB_16, cmsOpenProfileFromMem(linear.data(), linear.size()),
+                  TYPE_RGB_DBL, pair.data(), out, 2);
+    std::array<int, 3> levels;
+    for (int c = 0; c < 3; ++c) {
+      const double mean = std::clamp((out[c] + out[c + 3]) / 2, 0.0, 1.0);
+      levels[c] = srgb::kToSrgb.level[static_cast<int>(mean * 65535 + 0.5)];
+    }
+    return levels;
+  };
+  const ChannelCurves curves8(*profile, 8), curves16(*profile, 16);
+  PixelBuffer kept(2, 1);
+  kept.At(0, 0) = MakePixel(200, 60, 40);
+  kept.At(1, 0) = MakePixel(30, 180, 220);
+  curves8.Encode8(kept.Data(), kept.PixelCount());
+  const std::uint8_t bgr[6] = {40, 60, 200, 220, 180, 30};
+  BlockReducer reducer8(2, 1, 2, 1, curves8), reducer16(2, 1, 2, 1, curves16);
+  reducer8.AddBgrRows(bgr, 1, 6);
+  reducer16.AddRows16(ab.data(), 1, 6, Layout16{});
+  const PixelBuffer reduced8 = reducer8.Finish(), reduced16 = reducer16.Finish();
+  const std::tuple<const char*, const PixelBuffer*, int, std::array<int, 3>> cases[] = {
+      {"kept", &kept, 2, lcmsMean(aa)},
+      {"scaled", &kept, 1, lcmsMean(ab)},
+      {"8-bit", &reduced8, 1, lcmsMean(ab)},
+      {"16-bit", &reduced16, 1, lcmsMean(ab)}};
+  for (const auto& [what, pixels, width, expected] : cases) {
+    const Pixel got = Resample(pixels->View(), width, 1, 1, &*profile).At(0, 0);
+    const int levels[3] = {static_cast<int>(RedOf(got)), static_cast<int>(GreenOf(got)),
+                           static_cast<int>(BlueOf(got))};
+    for (int c = 0; c < 3; ++c) EXPECT_NEAR(levels[c], expected[c], 1) << what << " " << c;
+  }
 }
 
 }  // namespace

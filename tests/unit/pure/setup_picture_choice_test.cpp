@@ -15,35 +15,16 @@ using testing_support::ByteVector;
 
 TEST(SortByName, FollowsExplorersOrder) {
   // Windows' documentation gives the orders of the "string" and "Ie" names.
-  const std::vector<std::u16string> expected = {u"2string",
-                                                u"3string",
-                                                u"20string",
-                                                u"Ie4_01",
-                                                u"Ie4_128",
-                                                u"Ie5",
-                                                u"Ie6",
-                                                u"Ie401sp2",
-                                                u"Ie501sp2",
-                                                u"IMG_9.jpg",
-                                                u"img_010.jpg",
-                                                u"img_10.jpg",
-                                                u"IMG_11.JPG",
-                                                u"photo",
-                                                u"photo1",
-                                                u"photo 2",
-                                                u"photo_1",
-                                                u"st2ring",
-                                                u"st3ring",
-                                                u"st20ring",
-                                                u"string2",
-                                                u"string3",
-                                                u"string20",
-                                                u"x99999999999999999999",
-                                                u"x100000000000000000000",
-                                                u"写真２.png",
-                                                u"写真10.png",
-                                                u"ｚ1",
-                                                u"Ｚ2"};
+  const std::u16string order =
+      u"2string|3string|20string|Ie4_01|Ie4_128|Ie5|Ie6|Ie401sp2|Ie501sp2|IMG_9.jpg|img_010.jpg|"
+      u"img_10.jpg|IMG_11.JPG|photo|photo1|photo 2|photo_1|st2ring|st3ring|st20ring|string2|"
+      u"string3|string20|x99999999999999999999|x100000000000000000000|写真２.png|写真10.png|ｚ1|"
+      u"Ｚ2";
+  std::vector<std::u16string> expected;
+  for (std::size_t from = 0, bar = 0; bar != std::u16string::npos; from = bar + 1) {
+    bar = order.find(u'|', from);
+    expected.push_back(order.substr(from, bar - from));
+  }
   std::vector<FoundFile> files;
   for (auto it = expected.rbegin(); it != expected.rend(); ++it) files.push_back({*it, 0});
   std::rotate(files.begin(), files.begin() + 7, files.end());
@@ -92,23 +73,18 @@ TEST(JudgeContent, TheHeadSettlesItUnlessCutShortAnIconOrAFormatOnlyCodecsKnow) 
 }
 
 TEST(SourceOfSlot, FewPicturesTakeTurnsManyAreSpreadFromTheFirst) {
-  const auto sources = [](std::size_t count) {
-    std::vector<std::size_t> out;
-    for (int slot = 0; slot < kSlotCount; ++slot) out.push_back(SourceOfSlot(slot, count));
-    return out;
-  };
-  EXPECT_EQ(sources(1), std::vector<std::size_t>(50, 0));
-  const std::vector<std::size_t> three = sources(3), fifty = sources(50), many = sources(53);
-  EXPECT_EQ(std::vector(three.begin(), three.begin() + 7),
-            (std::vector<std::size_t>{0, 1, 2, 0, 1, 2, 0}));
-  EXPECT_EQ(three.back(), 1u);
-  for (int slot = 0; slot < kSlotCount; ++slot) EXPECT_EQ(fifty[slot], std::size_t(slot));
-  EXPECT_EQ(std::vector(many.begin(), many.begin() + 4), (std::vector<std::size_t>{0, 1, 2, 3}));
-  EXPECT_EQ(many[17], 18u);
-  EXPECT_EQ(many[49], 51u);
-  EXPECT_EQ(sources(100)[49], 98u);
+  for (int slot = 0; slot < kSlotCount; ++slot) {
+    EXPECT_EQ(SourceOfSlot(slot, 1), 0u);
+    EXPECT_EQ(SourceOfSlot(slot, 50), std::size_t(slot));
+  }
+  const std::size_t cases[][3] = {// slot, pictures, source
+                                  {0, 3, 0},    {1, 3, 1},    {2, 3, 2},  {3, 3, 0},
+                                  {6, 3, 0},    {49, 3, 1},   {3, 53, 3}, {17, 53, 18},
+                                  {49, 53, 51}, {49, 100, 98}};
+  for (const auto& [slot, count, source] : cases) {
+    EXPECT_EQ(SourceOfSlot(static_cast<int>(slot), count), source) << slot << " of " << count;
+  }
   EXPECT_EQ(SourceOfSlot(49, 4000000000u), 3920000000u);  // no overflow of a 32-bit product
-
   EXPECT_EQ(CopiesSize({{u"a", 1}, {u"b", 10}, {u"c", 100}}), 17u * 1 + 17 * 10 + 16 * 100);
 }
 

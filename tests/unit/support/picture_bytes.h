@@ -1,4 +1,5 @@
-// Byte layouts for the picture tests: integers in either byte order, a TIFF IFD0, JPEG segments.
+// Byte layouts for the picture tests: integers in either byte order, a PNG header, a TIFF IFD0,
+// JPEG segments.
 #pragma once
 
 #include <algorithm>
@@ -17,6 +18,14 @@ inline void Put16(ByteVector& out, std::uint32_t v, bool big) {
 inline void Put32(ByteVector& out, std::uint32_t v, bool big) {
   Put16(out, big ? v >> 16 : v & 0xFFFF, big);
   Put16(out, big ? v & 0xFFFF : v >> 16, big);
+}
+
+// A PNG's signature, then its IHDR chunk's length, type, width and height.
+inline ByteVector Png(std::uint32_t width, std::uint32_t height) {
+  ByteVector out = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A, 0, 0, 0, 13, 'I', 'H', 'D', 'R'};
+  Put32(out, width, true);
+  Put32(out, height, true);
+  return out;
 }
 
 struct TiffEntry {

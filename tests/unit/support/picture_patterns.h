@@ -1,6 +1,7 @@
 // Pictures made for the picture tests.
 #pragma once
 
+#include <cmath>
 #include <cstdint>
 #include <vector>
 
@@ -25,6 +26,14 @@ inline host::picture::PixelBuffer FromPixels(int width, int height,
   host::picture::PixelBuffer buffer(width, height);
   for (int i = 0; i < width * height; ++i) buffer.Data()[i] = pixels[i];
   return buffer;
+}
+
+// The sRGB curve, exactly, from levels 0..1 to linear light 0..1 and back.
+inline double SrgbToLinear(double c) {
+  return c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
+}
+inline double LinearToSrgb(double l) {
+  return l <= 0.0031308 ? l * 12.92 : 1.055 * std::pow(l, 1 / 2.4) - 0.055;
 }
 
 inline std::vector<host::picture::Pixel> All(const host::picture::PixelBuffer& p) {
