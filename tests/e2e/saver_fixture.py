@@ -69,6 +69,18 @@ class SaverTest(unittest.TestCase):
     def assert_ends(self, p, what='a key', exit_code=0):
         self.assertEqual(self.s.wait_exit(p, 15), exit_code, '%s did not end it' % what)
 
+    def screen_box(self, crop=None, threshold=40):
+        """(left, top, width, height) of the non-black pixels on the screen, or
+        in its crop rectangle; None if there are none."""
+        img = self.s.screenshot()
+        box = harness.bbox_non_black(img.crop(crop) if crop else img, threshold)
+        return box and (box[0], box[1], box[2] - box[0], box[3] - box[1])
+
+    def wait_box(self, expected, timeout=10, crop=None):
+        box = harness.wait_until(lambda: self.screen_box(crop), timeout, 0.2,
+                                 lambda b: near(b, expected))
+        self.assertTrue(near(box, expected), 'the picture is at %s, not %s' % (box, expected))
+
     def end_with_key(self, p, window=None):
         self.s.key('a', window=window)
         self.assert_ends(p)

@@ -5,10 +5,8 @@ import unittest
 
 from PIL import Image
 
-import harness
-import lcms
 import picture_corpus
-from saver_fixture import convert, near
+from saver_fixture import convert
 
 # Format, natural size, and where it shows (left, top, width, height): one
 # of each format and of each way through the decoder (rows copied as they
@@ -29,12 +27,11 @@ PLACEMENTS = [
 
 
 class PicturesOnScreen(picture_corpus.PictureTest):
-    def show(self, expected, what):
+    def show(self, expected):
         """Runs the saver on ZARVO001.DAT; returns the screenshot with the
         picture at expected."""
         p, _ = self.start_saver()
-        box = harness.wait_until(self.screen_box, 10, 0.2, lambda b: near(b, expected))
-        self.assertTrue(near(box, expected), '%s: box %s' % (what, box))
+        self.wait_box(expected)
         img = self.s.screenshot()
         self.end_with_key(p)
         return img
@@ -43,7 +40,7 @@ class PicturesOnScreen(picture_corpus.PictureTest):
         for fmt, natural, expected in PLACEMENTS:
             with self.subTest(fmt):
                 picture_corpus.good_picture(self.picture(1), *natural, fmt)
-                self.show(expected, fmt)
+                self.show(expected)
 
     def test_the_next_picture_decoded_ahead_shows_on_the_tick(self):
         # Decoded and scaled while picture 1 shows; it must come out as a
@@ -51,8 +48,7 @@ class PicturesOnScreen(picture_corpus.PictureTest):
         picture_corpus.good_picture(self.picture(1), 400, 300, 'png')
         picture_corpus.good_picture(self.picture(2), 2000, 1000, 'jpeg')
         p, _ = self.start_saver()
-        box = harness.wait_until(self.screen_box, 25, 0.2, lambda b: near(b, (0, 100, 800, 400)))
-        self.assertTrue(near(box, (0, 100, 800, 400)), 'box %s' % (box,))
+        self.wait_box((0, 100, 800, 400), 25)
         self.end_with_key(p)
 
     def test_exif_orientation_turns_the_picture_upright(self):
@@ -63,7 +59,7 @@ class PicturesOnScreen(picture_corpus.PictureTest):
         with open(self.picture(1), 'rb') as f:
             data = f.read()
         picture_corpus.write(self.picture(1), picture_corpus.with_exif_orientation(data, 6))
-        img = self.show((250, 0, 300, 600), 'orientation 6')
+        img = self.show((250, 0, 300, 600))
         right, left = img.getpixel((540, 300)), img.getpixel((260, 300))
         self.assertGreater(min(right), 200, right)
         self.assertLess(max(abs(c - 128) for c in left), 40, left)
@@ -72,16 +68,16 @@ class PicturesOnScreen(picture_corpus.PictureTest):
         # Transparent but for an opaque white square in the middle.
         convert('-size', '400x300', 'xc:none', '-fill', '#ffffff', '-draw',
                 'rectangle 150,100 249,199', 'PNG32:' + self.picture(1))
-        self.show((350, 250, 100, 100), 'transparent PNG')
+        self.show((350, 250, 100, 100))
 
     def test_embedded_display_p3_profile_is_shown_in_srgb(self):
         # A flat colour in Display P3 shows as Little CMS converts it; kept
         # at full size (PNG, its profile from the codec) and reduced while
         # read (JPEG, from our reader). Untagged, the same levels show as
         # they are.
-        colour = (200, 60, 40)
-        cases = [('PNG', (400, 300), (200, 150, 400, 300), lcms.display_p3_profile()),
-                 ('JPEG', (1600, 800), (0, 100, 800, 400), lcms.display_p3_profile()),
+        colour, p3 = (200, 60, 40), picture_corpus.display_p3_profile()
+        cases = [('PNG', (400, 300), (200, 150, 400, 300), p3),
+                 ('JPEG', (1600, 800), (0, 100, 800, 400), p3),
                  ('PNG', (400, 300), (200, 150, 400, 300), None)]
         for fmt, size, box, profile in cases:
             with self.subTest(fmt, tagged=bool(profile)):
@@ -89,8 +85,8 @@ class PicturesOnScreen(picture_corpus.PictureTest):
                 if fmt == 'JPEG':
                     options.update(quality=100, subsampling=0)
                 Image.new('RGB', size, colour).save(self.picture(1), fmt, **options)
-                shown = self.show(box, fmt).getpixel((400, 300))[:3]
-                expected = lcms.p3_to_srgb(colour) if profile else colour
+                shown = self.show(box).getpixel((400, 300))[:3]
+                expected = picture_corpus.p3_to_srgb(colour) if profile else colour
                 self.assertLessEqual(max(abs(a - b) for a, b in zip(shown, expected)), 2,
                                      '%s shows %s, not %s' % (fmt, shown, expected))
 
