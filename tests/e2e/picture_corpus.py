@@ -1,5 +1,5 @@
 """Pictures made at test time, good ones in each format the saver decodes and
-bad ones it must never show nor crash on, and the base of the tests using them."""
+bad ones it must never show nor crash on."""
 import ctypes
 import io
 import os
@@ -10,7 +10,7 @@ import zlib
 
 from PIL import Image, ImageCms
 
-from saver_fixture import SaverTest, convert
+from saver_fixture import convert
 
 # ImageMagick's output prefix and options for each format.
 FORMATS = {
@@ -138,11 +138,3 @@ def bad_files():
         files['corrupt-' + fmt] = from_good(fmt, scramble)
     return files
 
-
-class PictureTest(SaverTest):
-    """Saver runs on an 800 x 600 screen, each from an empty folder."""
-
-    def setUp(self):
-        self.assertEqual((self.width, self.height), (800, 600))
-        self.clear()
-        super().setUp()
