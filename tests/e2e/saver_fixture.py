@@ -51,13 +51,13 @@ class SaverTest(unittest.TestCase):
         for path in glob.glob(os.path.join(self.folder, 'ZARVO*.DAT')):
             (os.rmdir if os.path.isdir(path) else os.remove)(path)
 
-    def start(self, *args):
-        p = self.s.start_program(self.scr, *args, cwd=self.folder)
+    def start(self, *args, env=None):
+        p = self.s.start_program(self.scr, *args, cwd=self.folder, env=env)
         self.addCleanup(self.s.kill, p)
         return p
 
-    def start_saver(self):
-        p = self.start('/s')
+    def start_saver(self, env=None):
+        p = self.start('/s', env=env)
         try:
             window = self.s.wait_window(cls=SAVER_CLASS, timeout=30)
             self.assertIsNotNone(window, 'the saver window did not appear')
