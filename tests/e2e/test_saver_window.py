@@ -68,13 +68,14 @@ class SaverUnderWine(SaverTest):
 
         def probe(command, *args):
             return lambda p, w: self.s.probe(command, w['hwnd'], *args)
+        fault = probe('fault')
         ways = {  # name: the end, when the shell hangs (None: never), the exit code (None: any)
             'key': (key, None, 0), 'click': (lambda p, w: self.s.click(3), None, 0),
             'system close': (probe('post', WM_CLOSE), None, 0),
             'session end': (probe('post', WM_ENDSESSION, 1), None, 0),
             'WM_QUIT from outside': (probe('quit'), None, 0),
             # A crash: whatever code the system's crash handling leaves.
-            'a fault in another thread': (probe('fault'), None, None),
+            'a fault in another thread': (fault, None, None),
             'TerminateProcess': (lambda p, w: self.s.run('taskkill', '/f', '/pid', w['pid']),
                                  None, None),
             'killed outright': (kill, None, None),
@@ -91,7 +92,8 @@ class SaverUnderWine(SaverTest):
                 if hang == 'after':
                     self.s.hang_tray(tray)
                 end(p, window)
-                self.assertIsNotNone(self.s.wait_exit(p, 60), 'the saver did not end')
+                self.assertIsNotNone(self.s.wait_exit(p, 60 if end is fault else 15),
+                                     'the saver did not end')
                 self.assertTrue(self.all_saver_processes_end(), 'the guard waits for the shell')
                 if hang:
                     self.s.hang_tray(tray, False)
