@@ -4,14 +4,13 @@ scripts/wine-env.sh: windows seen and driven by zarvo-probe.exe, real X
 input through xdotool."""
 
 import ctypes
-import io
 import json
 import os
 import subprocess
 import tempfile
 import time
 
-from PIL import Image
+from PIL import ImageGrab
 
 REPO_ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), '..', '..'))
 
@@ -207,11 +206,7 @@ class WineSession:
 
     def screenshot(self):
         """The whole X display (without the pointer), in RGB."""
-        r = subprocess.run(['import', '-display', self.env['DISPLAY'], '-window', 'root', 'png:-'],
-                           env=self.env, capture_output=True, timeout=30)
-        if r.returncode != 0 or not r.stdout:
-            raise HarnessError('import failed: %s' % r.stderr.decode('utf-8', 'replace'))
-        return Image.open(io.BytesIO(r.stdout)).convert('RGB')
+        return ImageGrab.grab(xdisplay=self.env['DISPLAY']).convert('RGB')
 
     def xdotool(self, *args, check=True):
         r = subprocess.run(['xdotool'] + [str(a) for a in args], env=self.env,

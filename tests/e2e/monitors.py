@@ -28,13 +28,10 @@ BUILD = os.path.join(HERE, 'xinerama', 'build.sh')
 
 def parse_heads(text):
     """[(width, height, x, y)] of 'WxH+X+Y,...', in X root coordinates."""
-    heads = []
-    for part in text.split(','):
-        m = re.fullmatch(r'(\d+)x(\d+)([+-]\d+)([+-]\d+)', part.strip())
-        if not m:
-            raise harness.HarnessError('not a head: %r' % part)
-        heads.append(tuple(int(v) for v in m.groups()))
-    return heads
+    heads = [re.fullmatch(r'(\d+)x(\d+)\+(\d+)\+(\d+)', part.strip()) for part in text.split(',')]
+    if not all(heads):
+        raise harness.HarnessError('not heads WxH+X+Y,...: %r' % text)
+    return [tuple(int(v) for v in m.groups()) for m in heads]
 
 
 def build_stand_in(folder):
@@ -108,31 +105,26 @@ class Display:
 
     def root_rect(self, rect):
         """A rectangle in Windows' coordinates, on the X screen."""
-        _, _, px, py = self.heads[0]
+        px, py = self.heads[0][2:]
         return (rect[0] + px, rect[1] + py, rect[2] + px, rect[3] + py)
 
     def root_point(self, x, y):
         return self.root_rect((x, y, x, y))[:2]
 
     def _restart_wineserver(self, env):
-        for how in ('-k', '-w'):
+        for how in ('-k', '-w', '-p'):
             subprocess.run(['wineserver', how], env=env, stdout=subprocess.DEVNULL,
                            stderr=subprocess.DEVNULL, timeout=30)
-        subprocess.run(['wineserver', '-p'], env=env, stdout=subprocess.DEVNULL,
-                       stderr=subprocess.DEVNULL, timeout=30)
 
     def __enter__(self):
         self.saved = dict(self.s.env)
         env = dict(self.s.env)
-        extra = []
+        extra = ['-wr'] if self.white_root else []
         if len(self.heads) > 1:
             folder = os.path.join(env.get('ZARVO_WINE_TMP') or '/tmp', 'xinerama-stand-in')
             path = build_stand_in(folder) + [p for p in [env.get('LD_LIBRARY_PATH')] if p]
             env.update(LD_LIBRARY_PATH=':'.join(path), ZARVO_XINERAMA_HEADS=self.text)
-            extra.append('-extension')
-            extra.append('RANDR')
-        if self.white_root:
-            extra.append('-wr')
+            extra += ['-extension', 'RANDR']
         self.s.close()  # programs of the display before go with their wineserver
         self.xvfb, env['DISPLAY'] = start_xvfb(self.size, extra)
         self.s.env = env

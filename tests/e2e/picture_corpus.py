@@ -1,13 +1,16 @@
 """Pictures made at test time, good ones in each format the saver decodes and
-bad ones it must never show nor crash on, and the base of the tests using them."""
+bad ones it must never show nor crash on."""
+import ctypes
+import io
 import os
 import random
 import struct
 import subprocess
 import zlib
 
-import harness
-from saver_fixture import SaverTest, convert
+from PIL import Image, ImageCms
+
+from saver_fixture import convert
 
 # ImageMagick's output prefix and options for each format.
 FORMATS = {
@@ -49,6 +52,36 @@ def with_exif_orientation(jpeg, orientation):
     tiff = b'II*\0' + struct.pack('<IHHHIHHI', 8, 1, 0x0112, 3, 1, orientation, 0, 0)
     body = b'Exif\0\0' + tiff
     return jpeg[:2] + b'\xff\xe1' + struct.pack('>H', len(body) + 2) + body + jpeg[2:]
+
+
+def display_p3_profile():
+    """The bytes of a Display P3 profile (version 4, the sRGB curve), made by
+    Little CMS (Debian's liblcms2, a test tool only)."""
+    lcms, void = ctypes.CDLL('liblcms2.so.2'), ctypes.c_void_p
+    lcms.cmsBuildParametricToneCurve.restype = lcms.cmsCreateRGBProfile.restype = void
+    lcms.cmsBuildParametricToneCurve.argtypes = [void, ctypes.c_int, void]
+    lcms.cmsCreateRGBProfile.argtypes = [void] * 3
+    lcms.cmsSaveProfileToMem.argtypes = [void, void, ctypes.POINTER(ctypes.c_uint32)]
+    lcms.cmsFreeToneCurve.argtypes = lcms.cmsCloseProfile.argtypes = [void]
+    doubles = lambda *v: (ctypes.c_double * len(v))(*v)  # noqa: E731
+    curve = lcms.cmsBuildParametricToneCurve(None, 4, doubles(2.4, 1 / 1.055, 0.055 / 1.055,
+                                                              1 / 12.92, 0.04045))
+    profile = lcms.cmsCreateRGBProfile(doubles(0.3127, 0.3290, 1), doubles(
+        0.680, 0.320, 1, 0.265, 0.690, 1, 0.150, 0.060, 1), (void * 3)(curve, curve, curve))
+    lcms.cmsFreeToneCurve(curve)
+    size = ctypes.c_uint32(0)
+    lcms.cmsSaveProfileToMem(profile, None, ctypes.byref(size))
+    data = ctypes.create_string_buffer(size.value)
+    lcms.cmsSaveProfileToMem(profile, data, ctypes.byref(size))
+    lcms.cmsCloseProfile(profile)
+    return data.raw[:size.value]
+
+
+def p3_to_srgb(rgb):
+    """The 8-bit sRGB colour of an 8-bit Display P3 one, relative colorimetric."""
+    p3 = ImageCms.ImageCmsProfile(io.BytesIO(display_p3_profile()))
+    return ImageCms.profileToProfile(Image.new('RGB', (1, 1), rgb), p3, ImageCms.createProfile(
+        'sRGB'), renderingIntent=ImageCms.Intent.RELATIVE_COLORIMETRIC).getpixel((0, 0))
 
 
 def png_bomb(width, height, white=False):
@@ -105,16 +138,3 @@ def bad_files():
         files['corrupt-' + fmt] = from_good(fmt, scramble)
     return files
 
-
-class PictureTest(SaverTest):
-    """Saver runs on an 800 x 600 screen, each from an empty folder."""
-
-    def setUp(self):
-        self.assertEqual((self.width, self.height), (800, 600))
-        self.clear()
-        super().setUp()
-
-    def screen_box(self, threshold=40):
-        """(left, top, width, height) of the non-black pixels, or None."""
-        box = harness.bbox_non_black(self.s.screenshot(), threshold)
-        return box and (box[0], box[1], box[2] - box[0], box[3] - box[1])

@@ -51,13 +51,13 @@ class SaverTest(unittest.TestCase):
         for path in glob.glob(os.path.join(self.folder, 'ZARVO*.DAT')):
             (os.rmdir if os.path.isdir(path) else os.remove)(path)
 
-    def start(self, *args):
-        p = self.s.start_program(self.scr, *args, cwd=self.folder)
+    def start(self, *args, env=None):
+        p = self.s.start_program(self.scr, *args, cwd=self.folder, env=env)
         self.addCleanup(self.s.kill, p)
         return p
 
-    def start_saver(self):
-        p = self.start('/s')
+    def start_saver(self, env=None):
+        p = self.start('/s', env=env)
         try:
             window = self.s.wait_window(cls=SAVER_CLASS, timeout=30)
             self.assertIsNotNone(window, 'the saver window did not appear')
@@ -68,6 +68,18 @@ class SaverTest(unittest.TestCase):
 
     def assert_ends(self, p, what='a key', exit_code=0):
         self.assertEqual(self.s.wait_exit(p, 15), exit_code, '%s did not end it' % what)
+
+    def screen_box(self, crop=None, threshold=40):
+        """(left, top, width, height) of the non-black pixels on the screen, or
+        in its crop rectangle; None if there are none."""
+        img = self.s.screenshot()
+        box = harness.bbox_non_black(img.crop(crop) if crop else img, threshold)
+        return box and (box[0], box[1], box[2] - box[0], box[3] - box[1])
+
+    def wait_box(self, expected, timeout=10, crop=None):
+        box = harness.wait_until(lambda: self.screen_box(crop), timeout, 0.2,
+                                 lambda b: near(b, expected))
+        self.assertTrue(near(box, expected), 'the picture is at %s, not %s' % (box, expected))
 
     def end_with_key(self, p, window=None):
         self.s.key('a', window=window)

@@ -35,8 +35,8 @@ class DialogTest(SaverTest):
     def reg(self, *args):
         self.s.run('reg', *args, stderr=subprocess.DEVNULL)
 
-    def open_dialog(self):
-        p = self.start('/c')
+    def open_dialog(self, switch='/c'):
+        p = self.start(*filter(None, [switch]))
         w = self.s.wait_window(cls=DIALOG_CLASS, timeout=30)
         self.assertIsNotNone(w, 'the configuration dialog did not appear')
         time.sleep(0.3)  # the window may be shown a moment before its controls settle
@@ -64,7 +64,7 @@ class DialogTest(SaverTest):
         self.assertTrue(self.s.wait_gone(window['hwnd'], 10))
 
     def test_dialog_opens_centred_with_its_layout_and_focus(self):
-        p, w = self.open_dialog()
+        p, w = self.open_dialog(None)  # no switch opens it as /c does
         self.assertEqual((w['title'], size(w['client'])), (TITLE, (433, 73)))  # 6495 x 1095 twips
         self.assertTrue(near(centre(w['rect']), (self.width // 2, self.height // 2)), 'not centred')
         self.assertEqual((w['style'] & (WS_THICKFRAME_MINIMIZEBOX_MAXIMIZEBOX | WS_CAPTION),

@@ -1,14 +1,16 @@
 #!/usr/bin/python3
-"""Each picture format on zarvo.scr under Wine is decoded, scaled down to fit
-and centred on black, as the box of a screenshot's non-black pixels shows."""
+"""Pictures on zarvo.scr under Wine: each format is decoded, scaled down to
+fit and centred on black, as the box of a screenshot's non-black pixels
+shows; no bad file is shown, crashes or hangs it, memory stays bounded, a
+key ends it, and the next picture comes."""
+import time
 import unittest
 
 from PIL import Image
 
 import harness
-import lcms
 import picture_corpus
-from saver_fixture import convert, near
+from saver_fixture import SAVER_CLASS, SaverTest, convert, near
 
 # Format, natural size, and where it shows (left, top, width, height): one
 # of each format and of each way through the decoder (rows copied as they
@@ -26,15 +28,29 @@ PLACEMENTS = [
     ('jxr', (1200, 600), (0, 100, 800, 400)),
     ('big-bmp', (1600, 1200), (0, 0, 800, 600)), ('big-tiff', (1500, 1100), (0, 6.7, 800, 586.7)),
 ]
+TICK = 20.0  # seconds from one picture to the next
+# Peak resident memory with a refused file: the program and Wine's share,
+# far below what any of these files would take decoded.
+REFUSED_PEAK_KIB = 160 * 1024
+# The largest picture we decode (64 Mi pixels) kept at full size would take
+# 256 MiB, plus the decoder's own copy.
+LARGEST_PEAK_KIB = 600 * 1024
+SETTLE = 1.5  # seconds after the window appears: a refused load is long done
 
 
-class PicturesOnScreen(picture_corpus.PictureTest):
-    def show(self, expected, what):
+class PicturesUnderWine(SaverTest):
+    """Saver runs on an 800 x 600 screen, each from an empty folder."""
+
+    def setUp(self):
+        self.assertEqual((self.width, self.height), (800, 600))
+        self.clear()
+        super().setUp()
+
+    def show(self, expected):
         """Runs the saver on ZARVO001.DAT; returns the screenshot with the
         picture at expected."""
         p, _ = self.start_saver()
-        box = harness.wait_until(self.screen_box, 10, 0.2, lambda b: near(b, expected))
-        self.assertTrue(near(box, expected), '%s: box %s' % (what, box))
+        self.wait_box(expected)
         img = self.s.screenshot()
         self.end_with_key(p)
         return img
@@ -43,7 +59,7 @@ class PicturesOnScreen(picture_corpus.PictureTest):
         for fmt, natural, expected in PLACEMENTS:
             with self.subTest(fmt):
                 picture_corpus.good_picture(self.picture(1), *natural, fmt)
-                self.show(expected, fmt)
+                self.show(expected)
 
     def test_the_next_picture_decoded_ahead_shows_on_the_tick(self):
         # Decoded and scaled while picture 1 shows; it must come out as a
@@ -51,8 +67,7 @@ class PicturesOnScreen(picture_corpus.PictureTest):
         picture_corpus.good_picture(self.picture(1), 400, 300, 'png')
         picture_corpus.good_picture(self.picture(2), 2000, 1000, 'jpeg')
         p, _ = self.start_saver()
-        box = harness.wait_until(self.screen_box, 25, 0.2, lambda b: near(b, (0, 100, 800, 400)))
-        self.assertTrue(near(box, (0, 100, 800, 400)), 'box %s' % (box,))
+        self.wait_box((0, 100, 800, 400), 25)
         self.end_with_key(p)
 
     def test_exif_orientation_turns_the_picture_upright(self):
@@ -63,7 +78,7 @@ class PicturesOnScreen(picture_corpus.PictureTest):
         with open(self.picture(1), 'rb') as f:
             data = f.read()
         picture_corpus.write(self.picture(1), picture_corpus.with_exif_orientation(data, 6))
-        img = self.show((250, 0, 300, 600), 'orientation 6')
+        img = self.show((250, 0, 300, 600))
         right, left = img.getpixel((540, 300)), img.getpixel((260, 300))
         self.assertGreater(min(right), 200, right)
         self.assertLess(max(abs(c - 128) for c in left), 40, left)
@@ -72,16 +87,16 @@ class PicturesOnScreen(picture_corpus.PictureTest):
         # Transparent but for an opaque white square in the middle.
         convert('-size', '400x300', 'xc:none', '-fill', '#ffffff', '-draw',
                 'rectangle 150,100 249,199', 'PNG32:' + self.picture(1))
-        self.show((350, 250, 100, 100), 'transparent PNG')
+        self.show((350, 250, 100, 100))
 
     def test_embedded_display_p3_profile_is_shown_in_srgb(self):
         # A flat colour in Display P3 shows as Little CMS converts it; kept
         # at full size (PNG, its profile from the codec) and reduced while
         # read (JPEG, from our reader). Untagged, the same levels show as
         # they are.
-        colour = (200, 60, 40)
-        cases = [('PNG', (400, 300), (200, 150, 400, 300), lcms.display_p3_profile()),
-                 ('JPEG', (1600, 800), (0, 100, 800, 400), lcms.display_p3_profile()),
+        colour, p3 = (200, 60, 40), picture_corpus.display_p3_profile()
+        cases = [('PNG', (400, 300), (200, 150, 400, 300), p3),
+                 ('JPEG', (1600, 800), (0, 100, 800, 400), p3),
                  ('PNG', (400, 300), (200, 150, 400, 300), None)]
         for fmt, size, box, profile in cases:
             with self.subTest(fmt, tagged=bool(profile)):
@@ -89,10 +104,60 @@ class PicturesOnScreen(picture_corpus.PictureTest):
                 if fmt == 'JPEG':
                     options.update(quality=100, subsampling=0)
                 Image.new('RGB', size, colour).save(self.picture(1), fmt, **options)
-                shown = self.show(box, fmt).getpixel((400, 300))[:3]
-                expected = lcms.p3_to_srgb(colour) if profile else colour
+                shown = self.show(box).getpixel((400, 300))[:3]
+                expected = picture_corpus.p3_to_srgb(colour) if profile else colour
                 self.assertLessEqual(max(abs(a - b) for a, b in zip(shown, expected)), 2,
                                      '%s shows %s, not %s' % (fmt, shown, expected))
+
+    def run_saver_on(self, what, peak_limit):
+        """Runs the saver on the file in place, checks it keeps running with
+        bounded memory and ends on a key; returns the screen's box."""
+        p, _ = self.start_saver()
+        try:
+            return self.check_saver_on(p, what, peak_limit)
+        finally:
+            self.s.kill(p)  # before the next file's saver, which would be a second copy
+
+    def check_saver_on(self, p, what, peak_limit):
+        time.sleep(SETTLE)
+        self.assertIsNone(p.poll(), '%s: the saver ended by itself' % what)
+        box = self.screen_box()
+        with open('/proc/%d/status' % p.pid) as f:
+            peak = int(next(line for line in f if line.startswith('VmHWM:')).split()[1])
+        self.assertLess(peak, peak_limit, '%s: peak resident %d KiB' % (what, peak))
+        self.assertTrue(self.s.windows(True, SAVER_CLASS), '%s: the window is gone' % what)
+        self.end_with_key(p)
+        return box
+
+    def test_no_bad_file_is_shown_or_does_harm_and_the_largest_are_reduced(self):
+        # name: what writes the file, the peak memory, where it shows (None:
+        # nowhere, ...: a corrupt file may still decode).
+        files = {name: (make, REFUSED_PEAK_KIB, ... if name.startswith('corrupt-') else None)
+                 for name, make in picture_corpus.bad_files().items()}
+        # 64 Mi pixels in 1-bit white PNGs of a few KB, many times the
+        # screen's size: kept reduced as they are decoded.
+        for (w, h), expected in (((8192, 8192), (100, 0, 600, 600)),
+                                 ((65536, 1024), (0, 293.75, 800, 12.5))):
+            files['%d x %d PNG' % (w, h)] = (lambda path, w=w, h=h: picture_corpus.write(
+                path, picture_corpus.png_bomb(w, h, white=True)), LARGEST_PEAK_KIB, expected)
+        for name, (make, peak_limit, expected) in files.items():
+            with self.subTest(name):
+                self.clear()
+                make(self.picture(1))
+                box = self.run_saver_on(name, peak_limit)
+                if expected is not ...:
+                    self.assertTrue(box == expected or near(box, expected), 'box %s' % (box,))
+
+    def test_after_a_bad_file_the_next_picture_comes_on_the_tick(self):
+        picture_corpus.bad_files()['bomb-png'](self.picture(1))
+        picture_corpus.good_picture(self.picture(2), 400, 300, 'png')
+        p, _ = self.start_saver()
+        started = time.monotonic()
+        # The bad file itself shows nothing (tested above): only picture 2 can come.
+        box = harness.wait_until(self.screen_box, TICK + 5, 0.2)
+        self.assertEqual(box, (200, 150, 400, 300))
+        self.assertGreater(time.monotonic() - started, TICK - 3, 'the next picture came early')
+        self.end_with_key(p)
 
 
 if __name__ == '__main__':

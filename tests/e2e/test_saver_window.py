@@ -5,7 +5,7 @@ when it is ended from outside or the shell stops answering."""
 import unittest
 
 import harness
-from saver_fixture import DIALOG_CLASS, MESSAGE_CLASS, SAVER_CLASS, SaverTest
+from saver_fixture import MESSAGE_CLASS, SAVER_CLASS, SaverTest
 
 WS_CAPTION, WS_EX_TOOLWINDOW, WM_CLOSE, WM_ENDSESSION = 0x00C00000, 0x00000080, 0x10, 0x16
 
@@ -16,13 +16,9 @@ class SaverUnderWine(SaverTest):
         self.addCleanup(stop)
         return hwnd
 
-    def tray_visible(self, tray):
-        return self.s.window_info(tray)['visible'] == 1
-
     def all_saver_processes_end(self):
         """Whether every process of zarvo.scr (a saver, a guard) ends within 10 s."""
-        left = harness.wait_until(lambda: self.s.processes('zarvo.scr'), 10, ok=lambda v: not v)
-        return not left
+        return not harness.wait_until(lambda: self.s.processes('zarvo.scr'), 10, ok=lambda v: not v)
 
     def trays(self, tray):
         """{title: visible} of the task bars of tray's process, front to back
@@ -31,35 +27,12 @@ class SaverUnderWine(SaverTest):
         return {w['title']: w['visible'] for w in self.s.windows(True, 'Shell_TrayWnd')
                 if w['pid'] == pid}
 
-    def assert_ended_and_restored(self, p, tray, exit_code=0):
-        if exit_code is None:  # a crash: whatever code the system's crash handling leaves
-            self.assertIsNotNone(self.s.wait_exit(p, 60), 'the saver did not end')
-        else:
-            self.assert_ends(p, exit_code=exit_code)
-        # The task bar's thread (or the guard) shows it once the saver has gone.
-        self.assertTrue(harness.wait_until(lambda: self.tray_visible(tray), 5),
-                        'the task bar was left hidden')
-        self.assertTrue(harness.wait_until(self.s.x_cursor_visible, 5),
-                        'the pointer was left hidden')
-        self.assertTrue(self.all_saver_processes_end(), 'its guard was left behind')
-
-    def check_ends_and_restores(self, tray, end, exit_code=0):
-        p, window = self.start_saver()
-        self.assertFalse(self.tray_visible(tray))
-        end(window)
-        self.assert_ended_and_restored(p, tray, exit_code)
-
     def test_each_kind_of_switch(self):
-        # Which characters ask for what is tested on the simulated host.
+        # Which characters ask for what is tested on the simulated host; no
+        # switch opening the configuration dialog in test_dialogs.py.
         with self.subTest('/p: nothing, and the program ends'):
             self.assert_ends(self.start('/p'), '/p')
             self.assertFalse(self.s.windows(True, SAVER_CLASS))
-        with self.subTest('no switch: the configuration dialog'):
-            p = self.start()
-            dialog = self.s.wait_window(cls=DIALOG_CLASS, timeout=20)
-            self.assertIsNotNone(dialog)
-            self.s.probe('post', dialog['hwnd'], WM_CLOSE)
-            self.assert_ends(p, 'closing')
         with self.subTest('/a: the message that passwords are not supported'):
             p = self.start('/a')
             box = self.s.wait_window(cls=MESSAGE_CLASS, title='ZARVO', timeout=20)
@@ -70,85 +43,70 @@ class SaverUnderWine(SaverTest):
             self.assert_ends(p, 'Enter')
             self.assertFalse(self.s.windows(True, SAVER_CLASS))
 
-    def test_second_copy_ends_at_once(self):
+    def test_one_copy_covers_the_screen_top_most_without_caption_and_hides_the_pointer(self):
+        # Hiding the task bar is checked with every way of ending it, below;
+        # the picture centred on black with each format in test_pictures.py.
         first, window = self.start_saver()
-        self.assert_ends(self.start('/s'), 'the first copy')
-        self.assertEqual([w['hwnd'] for w in self.s.windows(cls=SAVER_CLASS)], [window['hwnd']])
-        self.assertIsNone(first.poll())
-
-    def test_covers_the_screen_top_most_without_caption_and_hides_the_pointer(self):
-        # Hiding the task bar is checked with every way of ending it, below.
-        _, window = self.start_saver()
         self.assertEqual(window['rect'], (0, 0, self.width, self.height))
         self.assertEqual((window['topmost'], window['foreground'], window['style'] & WS_CAPTION),
                          (1, 1, 0))
         self.assertTrue(window['exstyle'] & WS_EX_TOOLWINDOW, 'shown in the task bar')
         self.assertFalse(self.s.x_cursor_visible())
-        # Black all round, the 400 x 300 picture in the middle.
-        self.assertEqual(harness.bbox_non_black(self.s.screenshot()),
-                         ((self.width - 400) // 2, (self.height - 300) // 2,
-                          (self.width + 400) // 2, (self.height + 300) // 2))
-
-    def test_hides_only_the_task_bar_whose_title_is_empty(self):
-        tray = self.start_tray(decoy='Decoy')
-        self.assertEqual(list(self.trays(tray).items()), [('Decoy', 1), ('', 1)])  # decoy in front
-        p, window = self.start_saver()
-        self.assertEqual(self.trays(tray), {'Decoy': 1, '': 0})
-        self.end_with_key(p, window)
-        self.assertEqual(self.trays(tray), {'Decoy': 1, '': 1})
-
-    def test_each_way_of_ending_restores(self):
-        tray = self.start_tray()
-        ways = {
-            'key': lambda w: self.s.key('a', window=w),
-            'click': lambda w: self.s.click(3),
-            'system close': lambda w: self.s.probe('post', w['hwnd'], WM_CLOSE),
-            'session end': lambda w: self.s.probe('post', w['hwnd'], WM_ENDSESSION, 1),
-        }
-        for name, end in ways.items():
-            with self.subTest(name):
-                self.check_ends_and_restores(tray, end)
-
-    def test_quit_message_from_outside_ends_and_restores(self):
-        self.check_ends_and_restores(self.start_tray(), lambda w: self.s.probe('quit', w['hwnd']))
-
-    def test_fault_in_another_thread_ends_and_restores(self):
-        self.check_ends_and_restores(self.start_tray(), lambda w: self.s.probe('fault', w['hwnd']),
-                                     exit_code=None)
+        self.assert_ends(self.start('/s'), 'the first copy')  # a second copy ends at once
+        self.assertEqual([w['hwnd'] for w in self.s.windows(cls=SAVER_CLASS)], [window['hwnd']])
+        self.assertIsNone(first.poll())
 
     # Ended from outside (taskkill /f calls TerminateProcess, as Task Manager
     # does), nothing of the saver's runs: its guard shows the task bar. A hung
     # shell carries out requests only once it answers again: neither the
     # saver nor its guard may wait for it, and what they asked is done then.
-    def test_ended_from_outside_or_with_the_shell_hung_the_task_bar_comes_back(self):
-        tray = self.start_tray()
+    def test_each_way_of_ending_gives_back_the_task_bar_and_pointer(self):
+        # Only the task bar whose title is empty is hidden, not a decoy of its class in front.
+        tray = self.start_tray(decoy='Decoy')
+        self.assertEqual(list(self.trays(tray).items()), [('Decoy', 1), ('', 1)])
         key, kill = lambda p, w: self.s.key('a', window=w), lambda p, w: p.kill()
-        cases = {  # name: when the shell hangs (None: never), the end, its exit code
-            'TerminateProcess': (None, lambda p, w: self.s.run('taskkill', '/f', '/pid', w['pid']),
-                                 None),
-            'killed outright': (None, kill, None),
-            'a key, the shell hung while it runs': ('after', key, 0),
-            'a key, the shell hung from before': ('before', key, 0),
-            'killed, the shell hung while it runs': ('after', kill, None),
+
+        def probe(command, *args):
+            return lambda p, w: self.s.probe(command, w['hwnd'], *args)
+        fault = probe('fault')
+        ways = {  # name: the end, when the shell hangs (None: never), the exit code (None: any)
+            'key': (key, None, 0), 'click': (lambda p, w: self.s.click(3), None, 0),
+            'system close': (probe('post', WM_CLOSE), None, 0),
+            'session end': (probe('post', WM_ENDSESSION, 1), None, 0),
+            'WM_QUIT from outside': (probe('quit'), None, 0),
+            # A crash: whatever code the system's crash handling leaves.
+            'a fault in another thread': (fault, None, None),
+            'TerminateProcess': (lambda p, w: self.s.run('taskkill', '/f', '/pid', w['pid']),
+                                 None, None),
+            'killed outright': (kill, None, None),
+            'a key, the shell hung while it runs': (key, 'after', 0),
+            'a key, the shell hung from before': (key, 'before', 0),
+            'killed, the shell hung while it runs': (kill, 'after', None),
         }
-        for name, (hang, end, exit_code) in cases.items():
+        for name, (end, hang, exit_code) in ways.items():
             with self.subTest(name):
                 if hang == 'before':
                     self.s.hang_tray(tray)
                 p, window = self.start_saver()
-                self.assertEqual(self.tray_visible(tray), hang == 'before')
-                if hang:
+                self.assertEqual(self.trays(tray), {'Decoy': 1, '': int(hang == 'before')})
+                if hang == 'after':
                     self.s.hang_tray(tray)
                 end(p, window)
-                self.assertIsNotNone(self.s.wait_exit(p, 15), 'the saver waits for the shell')
+                self.assertIsNotNone(self.s.wait_exit(p, 60 if end is fault else 15),
+                                     'the saver did not end')
                 self.assertTrue(self.all_saver_processes_end(), 'the guard waits for the shell')
                 if hang:
                     self.s.hang_tray(tray, False)
-                self.assert_ended_and_restored(p, tray, exit_code)
+                if exit_code is not None:
+                    self.assertEqual(p.returncode, exit_code)
+                # The task bar's thread (or the guard) shows it once the saver has gone.
+                shown = harness.wait_until(lambda: self.trays(tray), 5, ok=lambda t: t[''])
+                self.assertEqual(shown, {'Decoy': 1, '': 1}, 'the task bar was left hidden')
+                self.assertTrue(harness.wait_until(self.s.x_cursor_visible, 5),
+                                'the pointer was left hidden')
 
     def test_move_along_one_axis_never_ends_it(self):
         # Over the black only, so the baseline is in screen coordinates.
-        tray = self.start_tray()
         self.s.mousemove(50, 50)
         p, _ = self.start_saver()
         self.s.mousemove(51, 50)  # the first move only takes the baseline
@@ -157,7 +115,7 @@ class SaverUnderWine(SaverTest):
             self.s.mousemove(x, y)
         self.assertIsNone(self.s.wait_exit(p, 2), 'a move along one axis ended the saver')
         self.s.mousemove(90, 90)
-        self.assert_ended_and_restored(p, tray)
+        self.assert_ends(p, 'a move on both axes')
 
     def test_baseline_over_the_picture_is_in_the_pictures_coordinates(self):
         # The baseline taken at the picture's centre is (200, 150); a move

@@ -2,7 +2,6 @@
 // It inspects and drives the windows of other processes and prints one JSON
 // object a line (UTF-8) for tests/e2e/harness.py; exit code 0 when it did
 // what was asked, 2 otherwise. Commands: windows (top-level, front to back),
-// monitors (each one's rect and whether it is the primary, in the system's order),
 // children HWND, focus, post HWND MSG [WPARAM [LPARAM]], quit HWND (WM_QUIT
 // to its thread), fault HWND (a faulting thread in its process), processes
 // (pid, parent, exe), tray FILE [DECOY] (a stand-in task bar until FILE
@@ -154,20 +153,9 @@ bool Processes() {
   return snapshot != INVALID_HANDLE_VALUE && CloseHandle(snapshot);
 }
 
-BOOL CALLBACK PrintMonitor(HMONITOR monitor, HDC, RECT*, LPARAM) {
-  MONITORINFO info{};
-  info.cbSize = sizeof info;
-  if (!GetMonitorInfoW(monitor, &info)) return FALSE;
-  const RECT& r = info.rcMonitor;
-  printf("{\"rect\":[%ld,%ld,%ld,%ld],\"primary\":%d}\n", r.left, r.top, r.right, r.bottom,
-         (info.dwFlags & MONITORINFOF_PRIMARY) ? 1 : 0);
-  return TRUE;
-}
-
 bool Run(const std::wstring& command, int n, wchar_t** a) {
   if (command == L"windows") return EnumWindows(Print, 'w');
   if (command == L"processes") return Processes();
-  if (command == L"monitors") return EnumDisplayMonitors(nullptr, nullptr, PrintMonitor, 0);
   if (command == L"focus") {
     GUITHREADINFO gui = {};
     gui.cbSize = sizeof gui;
