@@ -56,6 +56,7 @@
 #include "host/picture/samples16.h"
 #include "host/runtime.h"
 #include "host/win32/wic_picture.h"
+#include "host/win32/wic_pixels.h"
 
 namespace {
 
@@ -541,7 +542,8 @@ int Breakdown(int reps, const std::vector<std::wstring>& files) {
         std::printf("%ls: not a picture WIC opens\n", file.c_str());
         return 1;
       }
-      const std::optional<host::picture::Layout16> deep = host::win32::DeepLayout(format);
+      const std::optional<host::picture::Layout16> deep =
+          host::picture::DeepLayout(host::win32::StoredLayout(format));
       if (!deep && !IsEqualGUID(format, GUID_WICPixelFormat24bppBGR)) {
         std::printf("%ls: neither 24-bit nor 16 bits a channel\n", file.c_str());
         return 1;

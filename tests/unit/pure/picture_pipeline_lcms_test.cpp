@@ -1,0 +1,224 @@
+// The picture pipeline over one frame of the tests' own: stored layouts and
+// the converter, the reduced decode and its fallback, orientation, a GIF's
+// canvas, bands, abandon, the budget and the profile (Little CMS's).
+#include "host/picture/pipeline.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstring>
+#include <map>
+#include <string>
+
+#include "host/picture/resample.h"
+#include "support/lcms_profiles.h"
+#include "support/picture_patterns.h"
+
+namespace {
+
+using namespace host::picture;
+using host::ErrorCode;
+using testing_support::All;
+
+// A w x h frame of smooth colour (grey with `grey`) in a stored layout,
+// converting an Other one on request; offering, with `offers`, the halves,
+// quarters and eighths (rounded up) its decoder would reduce to.
+struct FakeFrame final : Frame {
+  FakeFrame(int w, int h, Stored layout, bool grey = false)
+      : size{w, h}, stored(layout), grey(grey) {}
+  FrameSize size;
+  Stored stored;
+  bool grey, offers = false, refusesSizes = false;
+  std::vector<Stored> converts{Stored::Pbgra32, Stored::Bgra32};
+  std::optional<ErrorCode> reducedFails;  // the reduced decode fails so
+  std::atomic<bool>* abandonOnCopy = nullptr;
+  std::vector<int> copies;  // first row of each, of this frame and its reduced one
+  std::vector<int>* log = &copies;
+  std::vector<FrameSize> asked;
+  std::optional<FrameSize> reducedTo;
+
+  FrameSize Size() const override { return size; }
+  Stored Layout() const override { return stored; }
+  bool ConvertTo(Stored to) override {
+    if (std::ranges::count(converts, to) == 0) return false;
+    return stored = to, true;
+  }
+  void CopyRows(int y, int rows, std::size_t stride, void* out) override {
+    log->push_back(y);
+    if (abandonOnCopy) *abandonOnCopy = true;
+    static const std::map<Stored, std::pair<std::string, int>> kFormats = {
+        {Stored::Bgr24, {"bgr", 1}},    {Stored::Grey8, {"r", 1}},
+        {Stored::Bgr32, {"bgr.", 1}},   {Stored::Bgra32, {"bgra", 1}},
+        {Stored::Pbgra32, {"bgra", 1}}, {Stored::Rgb48, {"rgb", 2}},
+        {Stored::Bgr48, {"bgr", 2}},    {Stored::Rgb64, {"rgb.", 2}},
+        {Stored::Rgba64, {"rgba", 2}},  {Stored::Bgra64, {"bgra", 2}},
+        {Stored::Prgba64, {"rgba", 2}}, {Stored::Pbgra64, {"bgra", 2}},
+        {Stored::Grey16, {"r", 2}}};
+    ASSERT_TRUE(kFormats.contains(stored)) << "read before it was converted";
+    const auto& [order, bytes] = kFormats.at(stored);
+    for (int k = 0; k < rows; ++k) {
+      auto* at = static_cast<std::uint8_t*>(out) + k * stride;
+      for (int x = 0; x < size.width; ++x) {
+        const int v[] = {x * 255 / size.width, (y + k) * 255 / size.height, (x + y + k) % 256};
+        for (char c : order) {
+          const unsigned level = c == '.'   ? 0
+                                 : c == 'a' ? 255
+                                            : v[grey ? 0 : std::string("rgb").find(c)];
+          const std::uint16_t sample = static_cast<std::uint16_t>(bytes == 1 ? level : level * 257);
+          std::memcpy(at, &sample, bytes);  // little-endian
+          at += bytes;
+        }
+      }
+    }
+  }
+  std::optional<FrameSize> ClosestSize(FrameSize wanted) override {
+    asked.push_back(wanted);
+    if (!offers || refusesSizes) return std::nullopt;
+    for (int d : {8, 4, 2}) {
+      const FrameSize s{(size.width + d - 1) / d, (size.height + d - 1) / d};
+      if (s.width >= wanted.width && s.height >= wanted.height) return s;
+    }
+    return size;
+  }
+  std::unique_ptr<Frame> Reduced(FrameSize to) override {
+    reducedTo = to;
+    if (reducedFails) Fail(*reducedFails);
+    auto reduced = std::make_unique<FakeFrame>(to.width, to.height, stored, grey);
+    reduced->log = log;
+    return reduced;
+  }
+};
+
+Layout Plain(FakeFrame& f, int orientation = kUpright) {
+  return LayOut(f.size.width, f.size.height, {}, {}, orientation);
+}
+
+std::vector<Pixel> Read(FakeFrame& f, int orientation, FrameSize screen, int band = 0,
+                        const ColourProfile* profile = nullptr) {
+  return All(ReadPixels(f, Plain(f, orientation), {screen, nullptr, profile}, band));
+}
+
+TEST(PicturePipeline, EveryStoredLayoutAndTheConverterGiveThePicture) {
+  const auto p3 = ColourProfile::Parse(
+      testing_support::RgbProfile(testing_support::kDisplayP3, testing_support::SrgbCurve(), 4.3));
+  const std::vector<Stored> none;
+  for (const ColourProfile* profile : {static_cast<const ColourProfile*>(nullptr), &*p3}) {
+    for (int s = 0; s <= static_cast<int>(Stored::Other); ++s) {
+      for (const auto& converts : {std::vector{Stored::Bgra32}, std::vector{Stored::Pbgra32}}) {
+        const Stored stored = static_cast<Stored>(s);
+        const bool grey = stored == Stored::Grey8 || stored == Stored::Grey16;
+        SCOPED_TRACE(testing::Message() << s << (profile ? " with a profile" : ""));
+        FakeFrame frame(9, 7, stored, grey), reference(9, 7, Stored::Bgr24, grey);
+        frame.converts = converts;
+        EXPECT_EQ(Read(frame, kUpright, {9, 7}, 0, profile),
+                  Read(reference, kUpright, {9, 7}, 0, profile));
+        EXPECT_EQ(frame.stored, stored == Stored::Other ? converts[0] : stored);
+      }
+    }
+  }
+  FakeFrame unconvertible(9, 7, Stored::Other);
+  unconvertible.converts = none;
+  EXPECT_THROW(Read(unconvertible, kUpright, {9, 7}), Failure);
+}
+
+TEST(PicturePipeline, TheDecoderReducesToTheSmallestCoveringSizeElseTheFullOneIsRead) {
+  const struct {
+    const char* name;
+    int orientation;
+    FrameSize screen;
+    bool refuses;
+    std::optional<ErrorCode> fails;
+    std::optional<FrameSize> reduced;  // read at that size
+    bool thrown = false;
+  } cases[] = {
+      {"a half covers 20 x 15", kUpright, {20, 15}, false, {}, FrameSize{32, 24}},
+      {"an eighth exactly", kUpright, {8, 6}, false, {}, FrameSize{8, 6}},
+      {"turned a quarter", 6, {15, 20}, false, {}, FrameSize{32, 24}},
+      {"refuses every size", kUpright, {20, 15}, true, {}, {}},
+      {"fails at the reduced size", kUpright, {20, 15}, false, ErrorCode::InvalidPicture, {}},
+      {"no memory: not read again", kUpright, {20, 15}, false, ErrorCode::OutOfMemory, {}, true},
+      {"a screen of no size", kUpright, {0, 0}, false, {}, {}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    FakeFrame frame(64, 48, Stored::Bgr24);
+    frame.offers = true, frame.refusesSizes = c.refuses, frame.reducedFails = c.fails;
+    if (c.thrown) {
+      EXPECT_THROW(Read(frame, c.orientation, c.screen), Failure);
+      EXPECT_TRUE(frame.copies.empty());
+      continue;
+    }
+    const std::vector<Pixel> got = Read(frame, c.orientation, c.screen);
+    EXPECT_EQ(frame.asked.empty(), c.screen.width == 0);
+    EXPECT_EQ(frame.reducedTo.has_value(), c.reduced || c.fails);
+    FakeFrame plain(c.reduced ? c.reduced->width : 64, c.reduced ? c.reduced->height : 48,
+                    Stored::Bgr24);
+    EXPECT_EQ(got, Read(plain, c.orientation, c.screen));
+    if (c.reduced) {
+      EXPECT_EQ(frame.reducedTo, c.reduced);
+      EXPECT_EQ(frame.copies, std::vector{0});  // in one piece, the full frame never
+    }
+  }
+}
+
+TEST(PicturePipeline, BandsOrientationCanvasAndAbandon) {
+  for (int orientation = 1; orientation <= 8; ++orientation) {
+    for (FrameSize screen : {FrameSize{40, 30}, FrameSize{9, 6}}) {  // kept whole, or reduced
+      SCOPED_TRACE(testing::Message() << orientation << " on " << screen.width);
+      FakeFrame frame(23, 17, Stored::Bgr24), upright(23, 17, Stored::Bgr24);
+      const std::vector<Pixel> got = Read(frame, orientation, screen, 5);
+      EXPECT_EQ(frame.copies, (std::vector{0, 5, 10, 15}));
+      const FrameSize turnedScreen =
+          SwapsAxes(orientation) ? FrameSize{screen.height, screen.width} : screen;
+      const PixelBuffer turned = ReadPixels(upright, Plain(upright), {turnedScreen}, 3);
+      EXPECT_EQ(got, All(Orient(turned.View(), orientation)));
+    }
+  }
+  PictureHeader gif{PictureFormat::Gif, 30, 20, 4, 6, 23, 17};
+  FakeFrame frame(23, 17, Stored::Bgr24), plain(23, 17, Stored::Bgr24);
+  frame.offers = true;
+  const Layout placed = LayOut(23, 17, gif, {}, 6);
+  EXPECT_EQ(placed.orientation, kUpright);
+  const PixelBuffer canvas = ReadPixels(frame, placed, {{8, 8}});
+  const PixelBuffer inside = ReadPixels(plain, Plain(plain), {{30, 20}});
+  EXPECT_TRUE(frame.asked.empty());
+  for (int y = 0; y < 20; ++y) {
+    for (int x = 0; x < 30; ++x) {
+      const bool in = x >= 4 && x < 27 && y >= 6 && y < 23;
+      EXPECT_EQ(canvas.At(x, y), in ? inside.At(x - 4, y - 6) : kOpaqueBlack);
+    }
+  }
+  std::atomic<bool> abandoned{false};
+  frame.abandonOnCopy = &abandoned;
+  frame.copies.clear();
+  EXPECT_THROW(ReadPixels(frame, Plain(frame), {{30, 20}, &abandoned}, 4), Failure);
+  EXPECT_EQ(frame.copies.size(), 1u);
+  EXPECT_THROW(LayOut(8193, 8193, {}, {}, 0), Failure);
+  EXPECT_THROW(LayOut(23, 17, {PictureFormat::Gif, 9000, 8000, 0, 0, 23, 17}, {}, 0), Failure);
+}
+
+TEST(PicturePipeline, AProfileAppliesWhereItIsOfTheFramesSpace) {
+  using namespace testing_support;
+  const ByteVector p3 = RgbProfile(kDisplayP3, SrgbCurve(), 4.3);
+  const ByteVector srgb = RgbProfile(kSrgbPrimaries, SrgbCurve(), 4.3);
+  const ByteVector grey = GreyProfile(Parametric(0, {1.8}), 4.3);
+  EXPECT_TRUE(ChooseProfile(p3, {}, false));
+  EXPECT_FALSE(ChooseProfile(p3, {}, true));
+  EXPECT_TRUE(ChooseProfile(grey, {}, true));
+  EXPECT_FALSE(ChooseProfile(grey, {}, false));
+  EXPECT_FALSE(ChooseProfile(srgb, {}, false));
+  const auto profile = ColourProfile::Parse(p3);
+  PixelBuffer pixels = testing_support::NoisePattern(6, 4), bitmap(6, 4), scaled(6, 4);
+  EXPECT_FALSE(PreparedSize(FrameSize{6, 4}, pixels, nullptr));
+  EXPECT_EQ(PreparedSize(FrameSize{6, 4}, pixels, &*profile), (FrameSize{6, 4}));
+  EXPECT_EQ(PreparedSize(FrameSize{3, 2}, pixels, nullptr), (FrameSize{3, 2}));
+  Render(pixels, nullptr, bitmap.Target(), nullptr);
+  EXPECT_EQ(All(bitmap), All(pixels));
+  Render(pixels, &*profile, bitmap.Target(), nullptr);
+  Resample(pixels.View(), scaled.Target(), 1, &*profile);
+  EXPECT_EQ(All(bitmap), All(scaled));
+  EXPECT_FALSE(BitmapSizeAllowed(8192, 8193));
+}
+
+}  // namespace
