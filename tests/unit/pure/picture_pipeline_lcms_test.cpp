@@ -52,17 +52,20 @@ struct FakeFrame final : Frame {
                              "RGB.", "RGBA", "BGRA", "RGBA", "BGRA", "R",   nullptr};
     const char* order = kOrders[static_cast<int>(stored)];
     ASSERT_TRUE(order) << "read before it was converted";
-    const int bytes = std::isupper(order[0]) ? 2 : 1;
+    const int bytes = std::isupper(order[0]) ? 2 : 1, samples = static_cast<int>(strlen(order));
+    int pick[4];  // into v below
+    for (int i = 0; i < samples; ++i) {
+      pick[i] =
+          static_cast<int>(std::string("rgba.").find(static_cast<char>(std::tolower(order[i]))));
+      if (grey && pick[i] < 3) pick[i] = 0;
+    }
     for (int k = 0; k < rows; ++k) {
       auto* at = static_cast<std::uint8_t*>(out) + k * stride;
       for (int x = 0; x < size.width; ++x) {
-        const int v[] = {x * 255 / size.width, (y + k) * 255 / size.height, (x + y + k) % 256};
-        for (const char* c = order; *c; ++c, at += bytes) {
-          const char lower = static_cast<char>(std::tolower(*c));
-          const unsigned level = lower == '.'   ? 0
-                                 : lower == 'a' ? 255
-                                                : v[grey ? 0 : std::string("rgb").find(lower)];
-          const std::uint16_t sample = static_cast<std::uint16_t>(level * (bytes == 2 ? 257 : 1));
+        const int v[] = {x * 255 / size.width, (y + k) * 255 / size.height, (x + y + k) % 256, 255,
+                         0};
+        for (int i = 0; i < samples; ++i, at += bytes) {
+          const auto sample = static_cast<std::uint16_t>(v[pick[i]] * (bytes == 2 ? 257 : 1));
           std::memcpy(at, &sample, bytes);  // little-endian
         }
       }
@@ -96,8 +99,8 @@ std::vector<Pixel> Read(FakeFrame& f, int orientation, FrameSize screen, int ban
 }
 
 TEST(PicturePipeline, EveryStoredLayoutAndTheConverterGiveThePicture) {
-  const auto p3 = ColourProfile::Parse(
-      testing_support::RgbProfile(testing_support::kDisplayP3, testing_support::SrgbCurve(), 4.3));
+  const auto p3 = ColourProfile::Parse(testing_support::RgbProfile(
+      testing_support::kDisplayP3, testing_support::Parametric(0, {1.8}), 4.3));
   for (const ColourProfile* profile : {static_cast<const ColourProfile*>(nullptr), &*p3}) {
     for (int s = 0; s <= static_cast<int>(Stored::Other); ++s) {
       for (const auto& converts :
@@ -107,8 +110,10 @@ TEST(PicturePipeline, EveryStoredLayoutAndTheConverterGiveThePicture) {
         SCOPED_TRACE(testing::Message() << s << (profile ? " with a profile" : ""));
         FakeFrame frame(9, 7, stored, grey), reference(9, 7, Stored::Bgr24, grey);
         frame.converts = converts;
-        EXPECT_EQ(Read(frame, kUpright, {9, 7}, 0, profile),
-                  Read(reference, kUpright, {9, 7}, 0, profile));
+        for (FrameSize screen : {FrameSize{9, 7}, FrameSize{3, 2}}) {  // kept whole, or reduced
+          EXPECT_EQ(Read(frame, kUpright, screen, 0, profile),
+                    Read(reference, kUpright, screen, 0, profile));
+        }
         EXPECT_EQ(frame.stored, stored == Stored::Other ? converts[0] : stored);
       }
     }
@@ -128,17 +133,17 @@ TEST(PicturePipeline, TheDecoderReducesToTheSmallestCoveringSizeElseTheFullOneIs
     std::optional<FrameSize> reduced;  // read at that size
     bool thrown = false;
   } cases[] = {
-      {"a half covers 20 x 15", kUpright, {20, 15}, true, {}, FrameSize{32, 24}},
-      {"an eighth exactly", kUpright, {8, 6}, true, {}, FrameSize{8, 6}},
-      {"turned a quarter", 6, {15, 20}, true, {}, FrameSize{32, 24}},
-      {"offers no size", kUpright, {20, 15}, false, {}, {}},
-      {"fails at the reduced size", kUpright, {20, 15}, true, ErrorCode::InvalidPicture, {}},
-      {"no memory: not read again", kUpright, {20, 15}, true, ErrorCode::OutOfMemory, {}, true},
+      {"a half covers 591 x 300", kUpright, {600, 300}, true, {}, FrameSize{1024, 520}},
+      {"an eighth exactly", kUpright, {256, 130}, true, {}, FrameSize{256, 130}},
+      {"turned a quarter", 6, {300, 600}, true, {}, FrameSize{1024, 520}},
+      {"offers no size", kUpright, {600, 300}, false, {}, {}},
+      {"fails at the reduced size", kUpright, {600, 300}, true, ErrorCode::InvalidPicture, {}},
+      {"no memory: not read again", kUpright, {600, 300}, true, ErrorCode::OutOfMemory, {}, true},
       {"a screen of no size", kUpright, {0, 0}, true, {}, {}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    FakeFrame frame(64, 48, Stored::Bgr24);
+    FakeFrame frame(2048, 1040, Stored::Bgr24);  // a half is over 1 MiB
     frame.offers = c.offers, frame.reducedFails = c.fails;
     if (c.thrown) {
       EXPECT_THROW(Read(frame, c.orientation, c.screen), Failure);
@@ -148,7 +153,7 @@ TEST(PicturePipeline, TheDecoderReducesToTheSmallestCoveringSizeElseTheFullOneIs
     const std::vector<Pixel> got = Read(frame, c.orientation, c.screen);
     EXPECT_EQ(frame.asked.empty(), c.screen.width == 0);
     EXPECT_EQ(frame.reducedTo.has_value(), c.reduced || c.fails);
-    FakeFrame plain(c.reduced ? c.reduced->width : 64, c.reduced ? c.reduced->height : 48,
+    FakeFrame plain(c.reduced ? c.reduced->width : 2048, c.reduced ? c.reduced->height : 1040,
                     Stored::Bgr24);
     EXPECT_EQ(got, Read(plain, c.orientation, c.screen));
     if (c.reduced) {
@@ -183,11 +188,13 @@ TEST(PicturePipeline, BandsOrientationCanvasAndAbandon) {
   expected.Fill(kOpaqueBlack);
   for (int y = 0; y < 17; ++y) std::copy_n(inside.Row(y), 23, expected.Row(y + 6) + 4);
   EXPECT_EQ(All(canvas), All(expected));
-  std::atomic<bool> abandoned{false};
-  frame.abandonOnCopy = &abandoned;
-  frame.copies.clear();
-  EXPECT_THROW(ReadPixels(frame, Plain(frame), {{30, 20}, &abandoned}, 4), Failure);
-  EXPECT_EQ(frame.copies.size(), 1u);
+  for (FrameSize screen : {FrameSize{30, 20}, FrameSize{4, 4}}) {
+    std::atomic<bool> abandoned{false};
+    FakeFrame abandoning(23, 17, Stored::Bgr24);
+    abandoning.abandonOnCopy = &abandoned;
+    EXPECT_THROW(ReadPixels(abandoning, Plain(abandoning), {screen, &abandoned}, 4), Failure);
+    EXPECT_EQ(abandoning.copies.size(), 1u);
+  }
   EXPECT_THROW(LayOut(8193, 8193, {}, {}, 0), Failure);
   EXPECT_THROW(LayOut(23, 17, {PictureFormat::Gif, 9000, 8000, 0, 0, 23, 17}, {}, 0), Failure);
 }
