@@ -258,26 +258,12 @@ PixelBuffer ReadReducedByDecoder(Frame& frame, const Layout& layout, FrameSize s
 }  // namespace
 
 std::optional<Layout16> DeepLayout(Stored stored) {
-  switch (stored) {
-    case Stored::Rgb48:
-      return Layout16{3, 0, 1, 2};
-    case Stored::Bgr48:
-      return Layout16{3, 2, 1, 0};
-    case Stored::Rgb64:
-      return Layout16{4, 0, 1, 2};
-    case Stored::Rgba64:
-      return Layout16{4, 0, 1, 2, 3};
-    case Stored::Bgra64:
-      return Layout16{4, 2, 1, 0, 3};
-    case Stored::Prgba64:
-      return Layout16{4, 0, 1, 2, 3, true};
-    case Stored::Pbgra64:
-      return Layout16{4, 2, 1, 0, 3, true};
-    case Stored::Grey16:
-      return Layout16{1, 0, 0, 0};
-    default:
-      return std::nullopt;
-  }
+  static const Layout16 kDeep[] = {{3, 0, 1, 2},          {3, 2, 1, 0},    {4, 0, 1, 2},
+                                   {4, 0, 1, 2, 3},       {4, 2, 1, 0, 3}, {4, 0, 1, 2, 3, true},
+                                   {4, 2, 1, 0, 3, true}, {1, 0, 0, 0}};  // Rgb48 to Grey16
+  const auto at = static_cast<std::size_t>(stored) - static_cast<std::size_t>(Stored::Rgb48);
+  if (stored < Stored::Rgb48 || at >= std::size(kDeep)) return std::nullopt;
+  return kDeep[at];
 }
 
 PictureHeader CheckedHeader(Bytes bytes, std::uint64_t fileSize) {
