@@ -23,7 +23,8 @@ using testing_support::All;
 
 // A w x h frame of smooth colour (grey with `grey`) in a stored layout,
 // converting an Other one on request; offering, with `offers`, the halves,
-// quarters and eighths (rounded up) its decoder would reduce to.
+// quarters and eighths (rounded up) its decoder reduces to, each when asked
+// for exactly.
 struct FakeFrame final : Frame {
   FakeFrame(int w, int h, Stored layout, bool grey = false)
       : size{w, h}, stored(layout), grey(grey) {}
@@ -76,7 +77,7 @@ struct FakeFrame final : Frame {
     if (!offers) return std::nullopt;
     for (int d : {8, 4, 2}) {
       const FrameSize s{(size.width + d - 1) / d, (size.height + d - 1) / d};
-      if (s.width >= wanted.width && s.height >= wanted.height) return s;
+      if (s == wanted) return s;
     }
     return size;
   }
