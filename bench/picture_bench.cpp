@@ -18,6 +18,12 @@
 //   picture_bench breakdown REPS FILE...
 //                                       per file, where a change's time
 //                                       goes, step by step (medians)
+//   picture_bench dump WxH[,WxH...] FILE...
+//                                       per screen size and file, a hash of
+//                                       the pixels the loader keeps and of
+//                                       the bitmap it prepares, to tell
+//                                       whether a change to the loader
+//                                       changes any picture
 //
 // A change is what the saver's tick does with a file, without the toolkit:
 // LoadPictureFile (read, header check, WIC decode of the first frame on the
@@ -35,6 +41,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <optional>
@@ -49,6 +56,7 @@
 #include "host/picture/samples16.h"
 #include "host/runtime.h"
 #include "host/win32/wic_picture.h"
+#include "host/win32/wic_pixels.h"
 
 namespace {
 
@@ -426,6 +434,74 @@ int Reduce(int w, int h, int factor, int reps) {
   return 0;
 }
 
+// FNV-1a, 64 bits, of the size and every pixel.
+std::uint64_t Hash(int width, int height, const host::picture::Pixel* pixels) {
+  std::uint64_t hash = 0xcbf29ce484222325u;
+  const auto add = [&hash](const void* data, std::size_t size) {
+    for (std::size_t i = 0; i < size; ++i) {
+      hash = (hash ^ static_cast<const std::uint8_t*>(data)[i]) * 0x100000001b3u;
+    }
+  };
+  add(&width, sizeof width);
+  add(&height, sizeof height);
+  add(pixels, static_cast<std::size_t>(width) * height * sizeof *pixels);
+  return hash;
+}
+
+// The load the saver makes ahead of a change (PreparePicture), with the
+// bench's fit as the painted size: the pixels kept, and the bitmap made
+// for that size (prepared, or rendered now when the load made none).
+int Dump(const std::wstring& screens, const std::vector<std::wstring>& files) {
+  for (std::size_t at = 0; at < screens.size();) {
+    std::size_t end = screens.find(L',', at);
+    if (end == std::wstring::npos) end = screens.size();
+    if (std::swscanf(screens.substr(at, end - at).c_str(), L"%dx%d", &g_screenWidth,
+                     &g_screenHeight) != 2) {
+      return 2;
+    }
+    at = end + 1;
+    for (const std::wstring& file : files) {
+      const host::PaintedSize painted = [](host::SizePx natural) -> std::optional<host::SizePx> {
+        const SIZE fit = Fit(natural.width, natural.height);
+        return host::SizePx{fit.cx, fit.cy};
+      };
+      const auto load = host::win32::BeginPictureLoad(
+          host::LoadRequest{host::Text(reinterpret_cast<const char16_t*>(file.c_str())),
+                            {g_screenWidth, g_screenHeight},
+                            {},
+                            painted});
+      WaitForSingleObject(host::win32::LoadFinishedEvent(*load), INFINITE);
+      std::printf("dump\t%dx%d\t%ls", g_screenWidth, g_screenHeight, file.c_str());
+      host::Picture picture;
+      try {
+        picture = load->Result();
+      } catch (const host::RuntimeError& error) {
+        std::printf("\terror %d\n", static_cast<int>(error.code()));
+        continue;
+      }
+      const auto& wic = dynamic_cast<const host::win32::WicPicture&>(*picture);
+      const PixelBuffer& pixels = wic.Pixels();
+      std::printf(
+          "\t%dx%d\tpixels %dx%d %016llx", wic.WidthPx(), wic.HeightPx(), pixels.Width(),
+          pixels.Height(),
+          static_cast<unsigned long long>(Hash(pixels.Width(), pixels.Height(), pixels.Data())));
+      const SIZE fit = Fit(wic.WidthPx(), wic.HeightPx());
+      HBITMAP bitmap = host::win32::TakeRenderedBitmap(wic, fit.cx, fit.cy);
+      const bool prepared = bitmap != nullptr;
+      if (!bitmap) bitmap = host::win32::RenderPictureBitmap(wic, fit.cx, fit.cy);
+      DIBSECTION dib{};
+      if (bitmap && GetObjectW(bitmap, sizeof dib, &dib) == sizeof dib) {
+        std::printf("\t%s %ldx%ld %016llx", prepared ? "prepared" : "rendered", fit.cx, fit.cy,
+                    static_cast<unsigned long long>(
+                        Hash(fit.cx, fit.cy, static_cast<host::picture::Pixel*>(dib.dsBm.bmBits))));
+      }
+      if (bitmap) DeleteObject(bitmap);
+      std::printf("\n");
+    }
+  }
+  return 0;
+}
+
 }  // namespace
 
 // One change taken apart: the steps the loader and the image control take
@@ -466,7 +542,8 @@ int Breakdown(int reps, const std::vector<std::wstring>& files) {
         std::printf("%ls: not a picture WIC opens\n", file.c_str());
         return 1;
       }
-      const std::optional<host::picture::Layout16> deep = host::win32::DeepLayout(format);
+      const std::optional<host::picture::Layout16> deep =
+          host::picture::DeepLayout(host::win32::StoredLayout(format));
       if (!deep && !IsEqualGUID(format, GUID_WICPixelFormat24bppBGR)) {
         std::printf("%ls: neither 24-bit nor 16 bits a channel\n", file.c_str());
         return 1;
@@ -543,6 +620,11 @@ int wmain(int argc, wchar_t** argv) {
   }
   if (command == L"scale" && argc >= 7) {
     return Scale(_wtoi(argv[2]), _wtoi(argv[3]), _wtoi(argv[4]), _wtoi(argv[5]), _wtoi(argv[6]));
+  }
+  if (command == L"dump" && argc >= 4) {
+    const int result = Dump(argv[2], std::vector<std::wstring>(argv + 3, argv + argc));
+    std::fflush(stdout);
+    return result;
   }
   MakeScreen();
   CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER, IID_IWICImagingFactory,

@@ -1,17 +1,12 @@
 // The last step: the bitmap a picture is painted with.
-#include <cstdint>
-#include <cstring>
 #include <exception>
 #include <utility>
 
-#include "host/picture/resample.h"
+#include "host/picture/pipeline.h"
 #include "host/win32/wic_common.h"
 #include "host/win32/wic_picture.h"
 
 namespace host::win32 {
-
-using picture::Pixel;
-using picture::PixelBuffer;
 
 WicPicture::~WicPicture() {
   if (rendered_) DeleteObject(rendered_);
@@ -35,8 +30,7 @@ HBITMAP TakeRenderedBitmap(const PictureData& picture, int width, int height) {
 
 HBITMAP RenderPictureBitmap(const PictureData& data, int width, int height) {
   const auto* wic = dynamic_cast<const WicPicture*>(&data);
-  if (!wic || wic->Pixels().Empty() || width <= 0 || height <= 0) return nullptr;
-  if (std::uint64_t{4} * width * height > (std::uint64_t{256} << 20)) return nullptr;
+  if (!wic || wic->Pixels().Empty() || !picture::BitmapSizeAllowed(width, height)) return nullptr;
   BITMAPINFO info{};
   info.bmiHeader.biSize = sizeof info.bmiHeader;
   info.bmiHeader.biWidth = width;
@@ -50,16 +44,9 @@ HBITMAP RenderPictureBitmap(const PictureData& data, int width, int height) {
     if (bitmap) DeleteObject(bitmap);
     return nullptr;
   }
-  const PixelBuffer& pixels = wic->Pixels();
-  const picture::PixelTarget target{static_cast<Pixel*>(bits), width, height, width};
   try {
-    if (width == pixels.Width() && height == pixels.Height() && !wic->Profile()) {
-      std::memcpy(bits, pixels.Data(), pixels.ByteCount());
-    } else {
-      // A large reduction is shared out among the processors (up to 4).
-      const bool large = pixels.PixelCount() >= (1u << 20) && width * height >= (1 << 16);
-      picture::Resample(pixels.View(), target, large ? Processors() : 1, wic->Profile());
-    }
+    picture::Render(wic->Pixels(), wic->Profile(),
+                    {static_cast<picture::Pixel*>(bits), width, height, width}, Processors);
   } catch (const std::exception&) {
     DeleteObject(bitmap);
     return nullptr;

@@ -3,9 +3,11 @@
 #include <algorithm>
 #include <cstdint>
 #include <new>
+#include <utility>
 #include <vector>
 
 #include "host/picture/embedded_profile.h"
+#include "host/picture/pipeline.h"
 #include "host/win32/wic_common.h"
 
 namespace host::win32 {
@@ -59,19 +61,11 @@ bool IsGreyFormat(const WICPixelFormatGUID& format) {
 std::optional<picture::ColourProfile> PictureProfile(IWICImagingFactory* factory,
                                                      IWICBitmapFrameDecode* frame,
                                                      picture::Bytes file) {
+  WICPixelFormatGUID format{};
   try {
     std::vector<std::uint8_t> icc = CodecProfileBytes(factory, frame);
-    if (icc.empty()) icc = picture::ReadEmbeddedProfile(file);
-    if (icc.empty()) return std::nullopt;
-    std::optional<picture::ColourProfile> profile = picture::ColourProfile::Parse(icc);
-    WICPixelFormatGUID format{};
-    if (!profile || profile->IsSrgbEquivalent() || FAILED(frame->GetPixelFormat(&format))) {
-      return std::nullopt;
-    }
-    const auto space = IsGreyFormat(format) ? picture::ColourProfile::Space::Grey
-                                            : picture::ColourProfile::Space::Rgb;
-    if (profile->ColourSpace() != space) return std::nullopt;
-    return profile;
+    if (FAILED(frame->GetPixelFormat(&format))) return std::nullopt;
+    return picture::ChooseProfile(std::move(icc), file, IsGreyFormat(format));
   } catch (const std::bad_alloc&) {
     return std::nullopt;  // the picture still shows, as if untagged
   }

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 
+#include "host/picture/pipeline.h"
 #include "host/runtime.h"
 
 namespace host::win32 {
@@ -35,12 +36,8 @@ class Com {
   T* p_ = nullptr;
 };
 
-// Why a load failed, carried from the decoding thread to the caller.
-struct Failure {
-  ErrorCode code;
-};
-
-[[noreturn]] inline void Fail(ErrorCode code = ErrorCode::InvalidPicture) { throw Failure{code}; }
+using picture::Fail;
+using picture::Failure;
 
 inline void Check(HRESULT result) {
   if (result == E_OUTOFMEMORY) Fail(ErrorCode::OutOfMemory);

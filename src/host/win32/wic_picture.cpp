@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cmath>
 #include <memory>
 #include <new>
 #include <optional>
@@ -13,8 +12,7 @@
 #include <vector>
 
 #include "host/picture/colour_profile.h"
-#include "host/picture/header.h"
-#include "host/picture/orientation.h"
+#include "host/picture/pipeline.h"
 #include "host/runtime.h"
 #include "host/win32/wic_colour.h"
 #include "host/win32/wic_common.h"
@@ -26,7 +24,6 @@ namespace host::win32 {
 
 namespace {
 
-using picture::HeaderVerdict;
 using picture::PixelBuffer;
 
 // One load, shared by the caller and the thread that does it: whichever
@@ -138,36 +135,21 @@ void ReleaseFile(Job& job) {
 
 void Decode(Job& job, Com<IWICImagingFactory>& factory) {
   const picture::Bytes bytes(job.bytes.data(), job.bytes.size());
-  picture::PictureHeader header;
-  HeaderVerdict verdict = picture::CheckPictureHeader(bytes, header);
-  if (verdict == HeaderVerdict::Unreadable && bytes.size() < job.fileSize) {
-    // Headers beyond the head (a TIFF may keep its directory at the end):
-    // the decoder reads them from the file, knowing the format from the
-    // first bytes.
-    header = picture::PictureHeader{};
-    header.format = picture::SniffFormat(bytes);
-    verdict = HeaderVerdict::UnknownFormat;
-  }
-  // A format the check could not read still has its size held to the
-  // budget, from its frame, before any pixel is read (LayOut).
-  if (verdict != HeaderVerdict::Ok && verdict != HeaderVerdict::UnknownFormat) Fail();
-
+  const picture::PictureHeader header = picture::CheckedHeader(bytes, job.fileSize);
   Source source;
   OpenSource(SourceFile{job.bytes, job.file, job.fileSize, job.readFailed}, factory, header.format,
              source);
-  const Layout layout = LayOut(source.frame.Get(), header, bytes);
-  const bool swap = picture::SwapsAxes(layout.orientation);
-  job.width = swap ? layout.canvas.height : layout.canvas.width;
-  job.height = swap ? layout.canvas.width : layout.canvas.height;
+  const picture::Layout layout = LayOut(source.frame.Get(), header, bytes);
+  const picture::FrameSize upright = layout.Upright();
+  job.width = upright.width;
+  job.height = upright.height;
   const std::optional<picture::ColourProfile> profile =
       PictureProfile(factory.Get(), source.frame.Get(), bytes);
-  const picture::ColourProfile* curves = profile ? &*profile : nullptr;
-  const SIZE showWithin{job.request.showWithin.width, job.request.showWithin.height};
-  job.pixels =
-      layout.placed
-          ? ReadPixels(factory.Get(), source.frame.Get(), layout, showWithin, job.abandoned, curves)
-          : ReadFramePixels(factory.Get(), source.frame.Get(), layout.orientation, showWithin,
-                            &job.abandoned, curves);
+  const std::unique_ptr<picture::Frame> frame = MakeFrame(factory.Get(), source.frame.Get());
+  const SizePx& screen = job.request.showWithin;
+  job.pixels = picture::ReadPixels(
+      *frame, layout,
+      {{screen.width, screen.height}, &job.abandoned, profile ? &*profile : nullptr, Processors});
   // A grey profile's matrix takes grey to the same grey: only its curve
   // counts, and that is applied already.
   if (profile && profile->ColourSpace() == picture::ColourProfile::Space::Rgb) {
@@ -180,14 +162,13 @@ void Decode(Job& job, Com<IWICImagingFactory>& factory) {
 // takes a large picture tens of milliseconds.
 void Prerender(WicPicture& picture, const PaintedSize& paintedSize) {
   if (!paintedSize) return;
-  const std::optional<SizePx> size = paintedSize({picture.WidthPx(), picture.HeightPx()});
-  if (!size || size->width <= 0 || size->height <= 0) return;
-  if (size->width == picture.Pixels().Width() && size->height == picture.Pixels().Height() &&
-      !picture.Profile()) {
-    return;  // painted as it is
-  }
-  const SIZE kept{size->width, size->height};
-  picture.KeepRendered(RenderPictureBitmap(picture, kept.cx, kept.cy), kept);
+  const std::optional<SizePx> painted = paintedSize({picture.WidthPx(), picture.HeightPx()});
+  const std::optional<picture::FrameSize> size = picture::PreparedSize(
+      painted ? std::optional(picture::FrameSize{painted->width, painted->height}) : std::nullopt,
+      picture.Pixels(), picture.Profile());
+  if (!size) return;
+  picture.KeepRendered(RenderPictureBitmap(picture, size->width, size->height),
+                       SIZE{size->width, size->height});
 }
 
 // A failure the file's bytes are to blame for holds while the file keeps

@@ -46,7 +46,6 @@
 #include "host/os.h"
 #include "host/picture/colour_profile.h"
 #include "host/picture/pixels.h"
-#include "host/picture/samples16.h"
 
 namespace host::win32 {
 
@@ -57,7 +56,7 @@ inline constexpr std::uint64_t kMaxFileBytes = (std::uint64_t{256} << 20) + (1u 
 
 // A decoded picture: upright, opaque, composited onto black. A picture
 // larger than fits the size it may be shown within is kept reduced while
-// it is decoded (see ReadFramePixels), never below its size fitted within
+// it is decoded (host/picture/pipeline.h), never below its size fitted within
 // it: Pixels() may then be smaller than the natural size, which is what
 // WidthPx() and HeightPx() report. A picture prepared ahead of its change
 // also brings the bitmap it will most likely be painted with.
@@ -100,7 +99,7 @@ class WicPicture final : public PictureData {
 // not show, a picture over the memory budget or that does not decode, and
 // OutOfMemory when a picture within the budget still finds no memory.
 // A picture larger than fits `showWithin` is kept reduced, never below its
-// size fitted within it (see ReadFramePixels). A load `ahead` of need runs
+// size fitted within it (host/picture/pipeline.h). A load `ahead` of need runs
 // at idle priority on one thread until HurryLoad or GiveUp.
 std::shared_ptr<PictureLoad> BeginPictureLoad(LoadRequest request, bool ahead = false);
 
@@ -109,24 +108,6 @@ HANDLE LoadFinishedEvent(const PictureLoad& load);
 
 // The load is waited for: it goes on at the normal priority.
 void HurryLoad(PictureLoad& load);
-
-// The pixels a load keeps of `frame`, one not placed on a larger canvas,
-// turned upright by `orientation`: no smaller than the frame fitted within
-// `screen` and, where it is larger, reduced first by the decoder itself
-// when the frame offers that (IWICBitmapSourceTransform), then by
-// whole-factor averaging. Stops when `abandoned` is set. With a `profile`,
-// each channel comes into linear light through its curves; the pixels are
-// then in its primaries (see WicPicture::Profile). Decode uses it;
-// the tests give it frames of their own.
-picture::PixelBuffer ReadFramePixels(IWICImagingFactory* factory, IWICBitmapFrameDecode* frame,
-                                     int orientation, SIZE screen,
-                                     const std::atomic<bool>* abandoned = nullptr,
-                                     const picture::ColourProfile* profile = nullptr);
-
-// How the samples of `format` lie when it is one of the formats with 16
-// bits a channel that a load reads as they are stored, so that their full
-// precision reaches the reduction; none for any other format.
-std::optional<picture::Layout16> DeepLayout(const WICPixelFormatGUID& format);
 
 // The same load, waited for as long as it takes (for the benchmark).
 Picture LoadPictureFile(const Text& path, SIZE showWithin);

@@ -2,9 +2,9 @@
 
 #include <objbase.h>
 #include <propidl.h>
-#include <atomic>
 
 #include <algorithm>
+#include <atomic>
 
 namespace host::win32 {
 
@@ -195,26 +195,11 @@ void OpenSource(const SourceFile& file, Com<IWICImagingFactory>& factory, Pictur
   OpenFrame(source.decoder.Get(), format, source.frame);
 }
 
-Layout LayOut(IWICBitmapFrameDecode* frame, const picture::PictureHeader& header,
-              const picture::Bytes& bytes) {
+picture::Layout LayOut(IWICBitmapFrameDecode* frame, const picture::PictureHeader& header,
+                       const picture::Bytes& bytes) {
   UINT width = 0, height = 0;
   Check(frame->GetSize(&width, &height));
-  if (!picture::WithinBudget(width, height)) Fail();
-  Layout layout;
-  layout.width = static_cast<int>(width);
-  layout.height = static_cast<int>(height);
-  layout.canvas = picture::Canvas{layout.width, layout.height, 0, 0};
-  if (header.format == PictureFormat::Gif) {
-    layout.canvas = picture::GifCanvas(header, layout.width, layout.height);
-  }
-  if (!picture::WithinBudget(layout.canvas.width, layout.canvas.height)) Fail();
-  layout.placed = layout.canvas.width != layout.width || layout.canvas.height != layout.height;
-
-  layout.orientation = WicOrientation(frame, header.format);
-  if (layout.orientation == 0) layout.orientation = picture::ReadOrientation(bytes);
-  if (layout.placed)
-    layout.orientation = picture::kUpright;  // only GIFs are placed; they have none
-  return layout;
+  return picture::LayOut(width, height, header, bytes, WicOrientation(frame, header.format));
 }
 
 }  // namespace host::win32

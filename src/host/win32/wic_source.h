@@ -1,6 +1,5 @@
 // The first step of a load: WIC's decoder over the file's bytes, its first
-// frame (for an icon, the largest image), and how that frame is laid out:
-// its canvas (a GIF's logical screen) and its orientation.
+// frame (for an icon, the largest image), and what WIC says of its layout.
 #pragma once
 
 #include "host/win32/windows_api.h"
@@ -13,7 +12,7 @@
 
 #include "host/picture/bytes.h"
 #include "host/picture/header.h"
-#include "host/picture/orientation.h"
+#include "host/picture/pipeline.h"
 #include "host/win32/wic_common.h"
 
 namespace host::win32 {
@@ -43,17 +42,10 @@ struct SourceFile {
 void OpenSource(const SourceFile& file, Com<IWICImagingFactory>& factory,
                 picture::PictureFormat format, Source& source);
 
-// The frame as stored, the canvas it goes on and how it is turned upright.
-struct Layout {
-  int width = 0, height = 0;  // of the frame
-  picture::Canvas canvas;
-  bool placed = false;  // on a canvas larger than the frame
-  int orientation = picture::kUpright;
-};
-
-// The layout of `frame`, held to the memory budget; its orientation from
-// WIC's metadata, else from our own reading of `bytes`.
-Layout LayOut(IWICBitmapFrameDecode* frame, const picture::PictureHeader& header,
-              const picture::Bytes& bytes);
+// The layout of `frame` (host/picture/pipeline.h), held to the memory
+// budget; its orientation from WIC's metadata, else from our own reading of
+// `bytes`.
+picture::Layout LayOut(IWICBitmapFrameDecode* frame, const picture::PictureHeader& header,
+                       const picture::Bytes& bytes);
 
 }  // namespace host::win32
