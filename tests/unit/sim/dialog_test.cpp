@@ -2,8 +2,8 @@
 // the box's System Information launcher.
 #include <gtest/gtest.h>
 
-#include <set>
 #include <tuple>
+#include <utility>
 
 #include "dialogs/form2.h"
 #include "support/sim_run.h"
@@ -53,7 +53,7 @@ struct DialogRun : testing_support::FormRun<dialogs::Form2> {
   }
 };
 
-TEST(Dialog, OpensWithTheTitleAsCaptionTheDesignLayoutAndOneHelpMenu) {
+TEST(Dialog, AndItsAboutBoxHaveTheDesignLayoutTheTitleAsCaptionAndOneHelpMenu) {
   DialogRun run;
   run.Open();
   const sim::Window& w = *run.os.Find(run.form.hWnd());
@@ -72,69 +72,6 @@ TEST(Dialog, OpensWithTheTitleAsCaptionTheDesignLayoutAndOneHelpMenu) {
   EXPECT_EQ(std::tuple(menus[0].caption, menus[0].parent), std::tuple(u"ヘルプ(&H)", -1));
   EXPECT_EQ(std::tuple(menus[1].caption, menus[1].parent, menus[1].id),
             std::tuple(u"バージョン情報(&V)...", menus[0].id, run.form.MENU_Version.Id()));
-}
-
-TEST(Dialog, ClientAreaScalesWithTheScreenDpiRoundingUp) {
-  DialogRun run;
-  run.os.dpi = 144;  // ten twips to the pixel
-  run.Open();
-  EXPECT_EQ(run.os.ClientRect(run.form.hWnd()), (RectPx{0, 0, 650, 110}));  // from 649.5 x 109.5
-}
-
-// The keys go where the focus is, on Cmd_OK: Enter presses the default
-// button and Esc the cancel button.
-TEST(Dialog, EachWayOfLeavingEndsTheProgramAtOnceWritingNothing) {
-  const std::pair<const char*, std::function<void(DialogRun&)>> ways[] = {
-      {"OK", [](DialogRun& r) { r.Click(r.form, "Cmd_OK"); }},
-      {"Cancel", [](DialogRun& r) { r.Click(r.form, "Cmd_Cancel"); }},
-      {"close box", [](DialogRun& r) { r.os.Close(r.form.hWnd()); }},
-      {"Enter", [](DialogRun& r) { r.os.KeyDown(r.os.focus, 13); }},
-      {"Esc", [](DialogRun& r) { r.os.KeyDown(r.os.focus, 27); }}};
-  for (const auto& [name, leave] : ways) {
-    DialogRun run;
-    run.Open();
-    const WindowId dialog = run.form.hWnd();
-    leave(run);
-    EXPECT_TRUE(run.os.Exited() && run.os.Find(dialog) == nullptr && run.WroteNothing()) << name;
-    EXPECT_EQ(run.os.Calls({"ExitProcess"}).size(), 1u) << name;
-  }
-}
-
-// Each opening loads the one box afresh, modal over the dialog, and reads
-// the version then; each way of closing it leaves a working dialog.
-TEST(Dialog, VersionItemOpensTheAboutBoxModallyUntilItsOkCloseBoxEnterOrEsc) {
-  DialogRun run;
-  run.Open();
-  const std::pair<const char*, std::function<void(About&)>> ways[] = {
-      {"OK", [&](About& about) { run.Click(about, "cmdOK"); }},
-      {"close box", [&](About& about) { run.os.Close(about.hWnd()); }},
-      {"Enter", [&](About& about) { run.os.KeyDown(about.hWnd(), 13); }},
-      {"Esc", [&](About& about) { run.os.KeyDown(about.hWnd(), 27); }}};
-  std::vector<WindowId> boxes;
-  for (const auto& [name, close] : ways) {
-    SCOPED_TRACE(name);
-    bool closed = false;
-    run.WithAboutBox([&](About& about) {
-      boxes.push_back(about.hWnd());
-      EXPECT_FALSE(run.os.Find(run.form.hWnd())->enabled);
-      EXPECT_EQ(run.Control(about, "lblVersion")->text,
-                u"ﾊﾞｰｼﾞｮﾝ " + host::FromUtf8(std::to_string(run.os.version.major)) + u".0.0");
-      close(about);
-      closed = !about.IsLoaded();
-    });
-    EXPECT_TRUE(closed && !run.os.Exited());
-    EXPECT_TRUE(run.os.Find(run.form.hWnd())->enabled);
-    ++run.os.version.major;
-  }
-  EXPECT_EQ(std::set(boxes.begin(), boxes.end()).size(), 4u);
-  EXPECT_TRUE(run.WroteNothing());
-  run.Click(run.form, "Cmd_Cancel");
-  EXPECT_TRUE(run.os.Exited());
-}
-
-TEST(Dialog, AboutBoxHasTheDesignLayout) {
-  DialogRun run;
-  run.Open();
   run.WithAboutBox([&](About& about) {
     const sim::Window& w = *run.os.Find(about.hWnd());
     run.ExpectLayout(
@@ -159,6 +96,59 @@ TEST(Dialog, AboutBoxHasTheDesignLayout) {
     }
     EXPECT_EQ(run.Control(about, "lblVersion")->control.foreColor, host::kSystemColor);
   });
+}
+
+// Controls are placed, and the client area sized, in pixels from the
+// screen's own twips per pixel, rounding up.
+TEST(Dialog, IsPlacedFromTheScreenDpi) {
+  DialogRun run;
+  run.os.dpi = 144;  // ten twips to the pixel
+  run.Open();
+  EXPECT_EQ(run.os.ClientRect(run.form.hWnd()), (RectPx{0, 0, 650, 110}));  // from 649.5 x 109.5
+  EXPECT_EQ(run.Control(run.form, "Cmd_OK")->bounds, (RectPx{516, 12, 122, 38}));
+  EXPECT_FLOAT_EQ(host::Screen().TwipsPerPixelX(), 10);
+  EXPECT_FLOAT_EQ(host::Screen().Width(), 8000);
+}
+
+// Each run opens the About box twice, modal over the dialog, loading it
+// afresh and reading the version each time; each way of closing it leaves a
+// working dialog. The run then leaves the dialog, one way each; keys go to
+// Cmd_OK, where the focus starts: Enter presses the default and Esc the
+// cancel button.
+TEST(Dialog, AboutBoxClosesAnyWayAndEachWayOfLeavingEndsTheProgramWritingNothing) {
+  const std::function<void(DialogRun&, About&)> closes[] = {
+      [](DialogRun& r, About& about) { r.Click(about, "cmdOK"); },
+      [](DialogRun& r, About& about) { r.os.Close(about.hWnd()); },
+      [](DialogRun& r, About& about) { r.os.KeyDown(about.hWnd(), 13); },
+      [](DialogRun& r, About& about) { r.os.KeyDown(about.hWnd(), 27); }};
+  const std::pair<const char*, std::function<void(DialogRun&)>> leaves[] = {
+      {"OK", [](DialogRun& r) { r.Click(r.form, "Cmd_OK"); }},
+      {"Cancel", [](DialogRun& r) { r.Click(r.form, "Cmd_Cancel"); }},
+      {"close box", [](DialogRun& r) { r.os.Close(r.form.hWnd()); }},
+      {"Enter", [](DialogRun& r) { r.os.KeyDown(r.Control(r.form, "Cmd_OK")->id, 13); }},
+      {"Esc", [](DialogRun& r) { r.os.KeyDown(r.Control(r.form, "Cmd_OK")->id, 27); }}};
+  int opening = 0;
+  for (const auto& [name, leave] : leaves) {
+    SCOPED_TRACE(name);
+    DialogRun run;
+    run.Open();
+    const WindowId dialog = run.form.hWnd();
+    WindowId box = 0;
+    for (const char16_t* version : {u"ﾊﾞｰｼﾞｮﾝ 1.0.0", u"ﾊﾞｰｼﾞｮﾝ 2.0.0"}) {
+      run.WithAboutBox([&](About& about) {
+        EXPECT_NE(std::exchange(box, about.hWnd()), about.hWnd());
+        EXPECT_FALSE(run.os.Find(dialog)->enabled);
+        EXPECT_EQ(run.Control(about, "lblVersion")->text, version);
+        closes[opening++ % 4](run, about);
+        EXPECT_FALSE(about.IsLoaded()) << opening;
+      });
+      EXPECT_TRUE(run.os.Find(dialog)->enabled && !run.os.Exited());
+      run.os.version.major = 2;
+    }
+    leave(run);
+    EXPECT_TRUE(run.os.Exited() && run.os.Find(dialog) == nullptr && run.WroteNothing());
+    EXPECT_EQ(run.os.Calls({"ExitProcess"}).size(), 1u);
+  }
 }
 
 constexpr char kToolKey[] = "HKLM\\SOFTWARE\\MICROSOFT\\SHARED TOOLS\\MSINFO";
@@ -189,22 +179,9 @@ struct SysInfoRun : DialogRun {
   void Put(const char* key, const Value& v) {
     os.registry[key].values[v.name] = sim::RegistryValue{v.type, v.data};
   }
-  // Clicks cmdSysInfo `clicks` times in a freshly opened About box, then
-  // closes the box; `between` runs between two clicks.
-  void ClickSysInfo(
-      int clicks = 1, const std::function<void()>& between = [] {}) {
-    WithAboutBox([&](About& about) {
-      for (int i = 0; i < clicks; ++i) {
-        if (i > 0) between();
-        Click(about, "cmdSysInfo");
-      }
-    });
+  void ClickSysInfo() {
+    WithAboutBox([&](About& about) { Click(about, "cmdSysInfo"); });
     EXPECT_FALSE(os.Exited());
-  }
-  bool Messaged() const {
-    return os.messageBoxes.size() == 1 &&
-           os.messageBoxes[0].text == u"この環境ではシステム情報を使用できません。" &&
-           os.messageBoxes[0].caption == u"ZARVO" && os.messageBoxes[0].flags == 0;
   }
 };
 
@@ -262,17 +239,22 @@ TEST(DialogSysInfo, WhichValueLeadsWhere) {
     for (const std::string& open : opens) EXPECT_TRUE(open.ends_with(", 0, 131097)")) << open;
     EXPECT_EQ(run.os.Calls({"IsNormalFile", "Shell"}), c.fileCalls);
     EXPECT_EQ(run.os.launched.size(), c.launched ? 1u : 0u);
-    EXPECT_EQ(run.Messaged(), !c.launched);
+    EXPECT_EQ(run.os.messageBoxes.size(), c.launched ? 0u : 1u);
   }
 }
 
 TEST(DialogSysInfo, EachClickLooksAgainAndShowsOneMessage) {
   SysInfoRun run;
-  run.ClickSysInfo(2, [&] {
+  run.WithAboutBox([&](About& about) {
+    run.Click(about, "cmdSysInfo");
     run.Put(kToolKey, {"PATH", 1, Sz(kTool)});
     run.os.files[kTool] = sim::File{};
+    run.Click(about, "cmdSysInfo");
   });
-  EXPECT_EQ(run.os.messageBoxes.size(), 1u);
+  ASSERT_EQ(run.os.messageBoxes.size(), 1u);
+  const sim::MessageBoxCall& box = run.os.messageBoxes[0];
+  EXPECT_EQ(std::tuple(box.text, box.caption, box.flags),
+            std::tuple(u"この環境ではシステム情報を使用できません。", u"ZARVO", 0u));
   EXPECT_EQ(run.os.launched, (std::vector<std::u16string>{kTool}));
 }
 

