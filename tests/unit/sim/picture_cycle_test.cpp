@@ -72,6 +72,9 @@ TEST(PictureCycle, FileTwoIsShownAsItIsAtItsTickOrLeavesBlackForOneInterval) {
   sim::File sharedAway{landscape};
   sharedAway.sharedAway = true;
   const sim::File bad{"SIMPIC"}, noMemory{sim::PictureFile(640, 480) + " nomem"};
+  const sim::File slowDecode{sim::SlowPictureFile(640, 480, 6000)};
+  sim::File slowShare = slowDecode;  // the same file, now 6 s to open
+  slowShare.openMs = 6000;
   const struct {
     const char* name;
     sim::File before, atTick;
@@ -89,6 +92,10 @@ TEST(PictureCycle, FileTwoIsShownAsItIsAtItsTickOrLeavesBlackForOneInterval) {
       {"no memory for it", noMemory, noMemory, 20000, std::nullopt, {}},
       {"shared away while prepared", sharedAway, slow, 25000, 640, {}},
       {"busy machine starves the preparation", slower, slower, 28000, 640,
+       [](sim::SimOs& os) { os.BusyBetween(0, 100000); }},
+      // The preparation ends at 26 s (the slice it ends in is not counted);
+      // the check would take until 32 s.
+      {"the check shares the 10 s with the preparation", slowDecode, slowShare, 30250, std::nullopt,
        [](sim::SimOs& os) { os.BusyBetween(0, 100000); }},
       {"stopped for 25 s while it is prepared", slower, slower, 33000, 640,
        [](sim::SimOs& os) { os.SuspendAt(5000, 25000); }},
@@ -144,12 +151,13 @@ TEST(PictureCycle, ADecodeThatOverrunsIsABadFileUntilTheFileChanges) {
   EXPECT_TRUE(run.Shown());
 }
 
+// Once a decode left behind ends, its room is free again.
 TEST(PictureCycle, TwoDecodesLeftBehindStopTheDecodingNotTheSaver) {
   SimRun run;
   run.Put(2, {sim::HangingPictureFile(400, 300)});
   run.Start(u"/s");
   run.os.Advance(39000);  // 002 is left behind at 20 s, and 003 prepared
-  run.Put(3, {sim::HangingPictureFile(640, 480)});
+  run.Put(3, {sim::SlowPictureFile(640, 480, 25000)});
   run.os.Advance(11000);
   EXPECT_EQ(run.os.now, 50000u);  // 003 decoded afresh at 40 s, given up 10 s later
   run.os.Advance(10000);
@@ -158,11 +166,13 @@ TEST(PictureCycle, TwoDecodesLeftBehindStopTheDecodingNotTheSaver) {
   EXPECT_EQ(run.os.RunningDecodes(), 2);
   EXPECT_EQ(run.os.Calls({"BeginLoadPicture", "BeginPreparePicture"}),
             (Lines{LoadCall(1), PrepareCall(2), PrepareCall(3), CheckCall(3)}));
+  run.os.Advance(20000);  // 003's decode has ended by 80 s: 005 is decoded
+  EXPECT_TRUE(run.Shown());
   // Without a task bar the saver still ends as usual.
-  run.os.KeyDownAt(70000, run.SaverWindow(), 'A');
+  run.os.KeyDownAt(90000, run.SaverWindow(), 'A');
   run.os.Advance(20000);
   EXPECT_TRUE(run.os.Exited());
-  EXPECT_EQ(std::tuple(run.os.now, run.os.cursorCount), std::tuple(70000u, 0));
+  EXPECT_EQ(std::tuple(run.os.now, run.os.cursorCount), std::tuple(90000u, 0));
 }
 
 // Over camera, phone and odd sizes on common screens and monitor layouts,

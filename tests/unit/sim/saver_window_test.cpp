@@ -29,15 +29,18 @@ TEST(Saver, LoadTakesTheDesktopInOrderWithTheExactArguments) {
   SaverRun run;
   // Show makes the form appear maximised (its design-time state) once the
   // first picture is in, and Main maximises it again.
+  const host::WindowId image = run.ImageWindow();
   EXPECT_EQ(run.os.Calls({"SystemParametersInfoA", "ShowCursor", "ImmAssociateContext",
                           "FindWindowA", "GuardHiddenWindow", "SetWindowPos", "Refresh",
-                          "BeginLoadPicture", "Maximize"}),
+                          "BeginLoadPicture", "Maximize", "SetVisible"}),
             (Lines{"SystemParametersInfoA(17, -1, \"\", 0)", "ShowCursor(0)",
                    Call("ImmAssociateContext", run.form, "0"),
                    "FindWindowA(\"Shell_traywnd\", \"\")", Call("GuardHiddenWindow", run.tray),
                    Call("SetWindowPos", run.tray, "0, 0, 0, 0, 0, 128"),
                    Call("SetWindowPos", run.form, "-1, 0, 0, 0, 0, 3"), Call("Refresh", run.form),
-                   LoadCall(1), Call("Maximize", run.form), Call("Maximize", run.form)}));
+                   Call("SetVisible", image, "false"), LoadCall(1),
+                   Call("SetVisible", image, "true"), Call("Maximize", run.form),
+                   Call("SetVisible", run.form, "true"), Call("Maximize", run.form)}));
   const saver::Form1& saver = run.module.Form1;
   EXPECT_EQ(std::tuple(saver.PictureIndex, saver.PictureCount, saver.FirstMouseMove),
             std::tuple(2, 50, host::kTrue));

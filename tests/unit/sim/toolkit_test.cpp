@@ -1,4 +1,4 @@
-// The toolkit on test forms: error traps, the end of the program, modal forms, Shell.
+// The toolkit on a test form: error traps, the end of the program, Shell.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -14,9 +14,9 @@ namespace {
 
 using host::Text;
 
-host::FormDesign TestDesign(const Text& caption) {
+host::FormDesign TestDesign() {
   host::FormDesign design;
-  design.window.caption = caption;
+  design.window.caption = u"main";
   design.clientWidthTwips = 1500;
   design.clientHeightTwips = 750;
   return design;
@@ -32,8 +32,8 @@ host::ControlSpec ButtonSpec(const std::string& name) {
 // Trapped raises an error inside a trap; Fault throws `fault` outside any.
 class TestForm : public host::Form {
  public:
-  explicit TestForm(const Text& caption = u"main")
-      : host::Form(TestDesign(caption)),
+  TestForm()
+      : host::Form(TestDesign()),
         Trapped(*this, ButtonSpec("Trapped")),
         Fault(*this, ButtonSpec("Fault")) {
     Fault.onClick = [this] { std::rethrow_exception(fault); };
@@ -62,7 +62,6 @@ class TestForm : public host::Form {
 };
 
 struct ToolkitRun : testing_support::FormRun<TestForm> {
-  TestForm dialog{u"dialog"};
   void Click(const std::string& button) { FormRun::Click(form, button); }
 };
 
@@ -128,21 +127,6 @@ TEST(Toolkit, UnloadingTheLastFormEndsTheProgramUnlessRefused) {
   run.os.Close(run.form.hWnd());
   EXPECT_TRUE(run.os.Exited());
   EXPECT_EQ(run.form.endings, 0);  // it was unloaded before the end
-}
-
-TEST(Toolkit, ModalFormDisablesTheOthersUntilItCloses) {
-  ToolkitRun run;
-  run.Open();
-  bool mainEnabledMeanwhile = true;
-  run.os.modalActions.push_back([&] {
-    mainEnabledMeanwhile = run.os.Find(run.form.hWnd())->enabled;
-    run.Click("Trapped");  // a disabled window takes no input
-    run.os.Close(run.dialog.hWnd());
-  });
-  run.os.Start([&] { run.program.RunMain([&] { host::Show(run.dialog, host::vbModal); }); });
-  EXPECT_EQ(std::tuple(mainEnabledMeanwhile, run.form.trappedRuns), std::tuple(false, 0));
-  EXPECT_TRUE(run.os.Find(run.form.hWnd())->enabled);
-  EXPECT_FALSE(run.dialog.IsLoaded() || run.os.Exited());
 }
 
 // Both backends get the same arguments: what Shell refuses never reaches
