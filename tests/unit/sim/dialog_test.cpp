@@ -158,27 +158,19 @@ constexpr char16_t kFolderTool[] = u"C:\\Tools\\MSInfo\\MSINFO32.EXE";
 
 Bytes Sz(const std::u16string& text) {
   const std::string utf8 = host::ToUtf8(text);
-  Bytes bytes(utf8.begin(), utf8.end());
-  bytes.push_back(0);
-  return bytes;
+  return Bytes(utf8.c_str(), utf8.c_str() + utf8.size() + 1);  // with its NUL
 }
 
 std::string Quoted(const std::string& call, const std::u16string& path) {
   return call + "(\"" + host::ToUtf8(path) + "\"";
 }
 
-struct Value {
-  const char* name;
-  std::uint32_t type;
-  Bytes data;
-};
+using Value = std::pair<const char*, sim::RegistryValue>;  // the value's name, type and data
 
 struct SysInfoRun : DialogRun {
   SysInfoRun() { Open(); }
   ~SysInfoRun() { EXPECT_EQ(os.openRegistryKeys, 0) << "a key was left open"; }
-  void Put(const char* key, const Value& v) {
-    os.registry[key].values[v.name] = sim::RegistryValue{v.type, v.data};
-  }
+  void Put(const char* key, const Value& v) { os.registry[key].values[v.first] = v.second; }
   void ClickSysInfo() {
     WithAboutBox([&](About& about) { Click(about, "cmdSysInfo"); });
     EXPECT_FALSE(os.Exited());
@@ -192,7 +184,7 @@ TEST(DialogSysInfo, WhichValueLeadsWhere) {
   const std::string folderLook = Quoted("IsNormalFile", kFolderTool) + ")";
   const std::vector<std::string> viaFolder = {folderLook, Quoted("Shell", kFolderTool) + ", 1)",
                                               folderLook};
-  const Value path = {"PATH", 1, Sz(kTool)}, folder = {"MSINFO", 1, Sz(u"C:\\Tools\\MSInfo")};
+  const Value path = {"PATH", {1, Sz(kTool)}}, folder = {"MSINFO", {1, Sz(u"C:\\Tools\\MSInfo")}};
   const std::string full(1024, 'A');
   const struct {
     const char* name;
@@ -209,22 +201,22 @@ TEST(DialogSysInfo, WhichValueLeadsWhere) {
       {"no first value: the second folder's tool",
        std::nullopt, folder, {kFolderTool}, 2, viaFolder, true},
       {"first key without the value: the second folder's tool",
-       Value{"OTHER", 1, Sz(u"x")}, folder, {kFolderTool}, 2, viaFolder, true},
+       Value{"OTHER", {1, Sz(u"x")}}, folder, {kFolderTool}, 2, viaFolder, true},
       {"second folder without the tool", std::nullopt, folder, {}, 2, {folderLook}, false},
       {"second folder ending in a backslash is used as read",
-       std::nullopt, Value{"MSINFO", 1, Sz(u"C:\\Tools\\")}, {u"C:\\Tools\\MSINFO32.EXE"}, 2,
+       std::nullopt, Value{"MSINFO", {1, Sz(u"C:\\Tools\\")}}, {u"C:\\Tools\\MSINFO32.EXE"}, 2,
        {"IsNormalFile(\"C:\\Tools\\\\MSINFO32.EXE\")"}, false},
       {"neither value", std::nullopt, std::nullopt, {}, 2, {}, false},
-      {"a value of exactly the buffer size is read", Value{"PATH", 1, Bytes(1024, 'A')}, folder,
+      {"a value of exactly the buffer size is read", Value{"PATH", {1, Bytes(1024, 'A')}}, folder,
        {}, 1, {"Shell(\"" + full + "\", 1)", "IsNormalFile(\"" + full + "\")"}, false},
       {"a value longer than the buffer counts as absent",
-       Value{"PATH", 1, Bytes(1025, 'A')}, folder, {kFolderTool}, 2, viaFolder, true},
+       Value{"PATH", {1, Bytes(1025, 'A')}}, folder, {kFolderTool}, 2, viaFolder, true},
       // Read, so the second is not tried; the empty path is refused before Shell.
-      {"an unhandled type: no path", Value{"PATH", 2, Sz(kTool)}, folder, {kTool}, 1, {}, false},
-      {"a number is never a usable path", Value{"PATH", 4, {0x0B, 0x0A, 0x05, 0x00}}, std::nullopt,
-       {}, 1, {"Shell(\"&h050A0B\", 1)", "IsNormalFile(\"&h050A0B\")"}, false},
+      {"an unhandled type: no path", Value{"PATH", {2, Sz(kTool)}}, folder, {kTool}, 1, {}, false},
+      {"a number is never a usable path", Value{"PATH", {4, {0x0B, 0x0A, 0x05, 0x00}}},
+       std::nullopt, {}, 1, {"Shell(\"&h050A0B\", 1)", "IsNormalFile(\"&h050A0B\")"}, false},
       // No retry after the error, and the key is closed.
-      {"a value without data", Value{"PATH", 1, {}}, folder, {kFolderTool}, 1, {}, false},
+      {"a value without data", Value{"PATH", {1, {}}}, folder, {kFolderTool}, 1, {}, false},
       // clang-format on
   };
   for (const auto& c : cases) {
@@ -247,7 +239,7 @@ TEST(DialogSysInfo, EachClickLooksAgainAndShowsOneMessage) {
   SysInfoRun run;
   run.WithAboutBox([&](About& about) {
     run.Click(about, "cmdSysInfo");
-    run.Put(kToolKey, {"PATH", 1, Sz(kTool)});
+    run.Put(kToolKey, {"PATH", {1, Sz(kTool)}});
     run.os.files[kTool] = sim::File{};
     run.Click(about, "cmdSysInfo");
   });
@@ -268,7 +260,7 @@ TEST(DialogSysInfo, GetKeyValueEmptiesTheTextOnlyWhenItFails) {
   };
   const std::int32_t hklm = dialogs::kHkeyLocalMachine,
                      hkcu = static_cast<std::int32_t>(0x80000001u);
-  run.Put(kToolKey, {"PATH", 2, Sz(kTool)});
+  run.Put(kToolKey, {"PATH", {2, Sz(kTool)}});
   EXPECT_EQ(get(hklm, dialogs::kToolKey, dialogs::kToolValue), std::tuple(true, u"kept"));
   EXPECT_EQ(get(hklm, dialogs::kToolKey, u"MISSING"), std::tuple(false, u""));
   EXPECT_EQ(get(hklm, dialogs::kFolderKey, dialogs::kFolderValue), std::tuple(false, u""));

@@ -1,4 +1,5 @@
-// ShowNextPicture: the cycle, the placement, and what an unshowable file leaves behind.
+// ShowNextPicture: the cycle, the placement, and what an unshowable file leaves
+// behind.
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -25,7 +26,8 @@ TEST(PictureCycle, EachTickTakesTheTopAndTheFocusThenShowsTheNextFileWhileHidden
                           "BeginPreparePicture"}),
             (Lines{Call("SetWindowPos", form, "-1, 0, 0, 0, 0, 3"), Call("SetFocus", form),
                    Call("SetVisible", image, "false"),
-                   Call("SetImage", image, "400, 300, false"),  // Stretch off; the old picture
+                   Call("SetImage", image,
+                        "400, 300, false"),  // Stretch off; the old picture
                    CheckCall(2), Call("SetImage", image, "1600, 800, false"),
                    Call("SetImage", image, "1600, 800, true"), Call("SetVisible", image, "true"),
                    PrepareCall(3)}));
@@ -62,7 +64,8 @@ TEST(PictureCycle, PlacementsOfTheWorkedValuesReachTheImageControl) {
 // tick, and only while the process runs. A file that fails leaves black for
 // one interval, and the cycle goes on.
 TEST(PictureCycle, FileTwoIsShownAsItIsAtItsTickOrLeavesBlackForOneInterval) {
-  // A fresh decode of the slow files takes 5 s at the tick; a prepared one none.
+  // A fresh decode of the slow files takes 5 s at the tick; a prepared one
+  // none.
   const std::string landscape = sim::SlowPictureFile(640, 480, 5000);
   const sim::File slow{landscape}, slower{sim::SlowPictureFile(640, 480, 8000)};
   sim::File inPlace{sim::SlowPictureFile(480, 640, 5000)};  // as many bytes, same write time
@@ -118,7 +121,10 @@ TEST(PictureCycle, FileTwoIsShownAsItIsAtItsTickOrLeavesBlackForOneInterval) {
     run.os.Advance(19000);
     put(run, c.atTick);
     run.os.Advance(1000);
-    while (run.module.Form1.PictureIndex == 2) run.os.Advance(1000);  // a late tick
+    for (int late = 0; late < 60 && run.module.Form1.PictureIndex == 2; ++late) {
+      run.os.Advance(1000);
+    }
+    ASSERT_FALSE(run.os.Exited());
     EXPECT_EQ(run.os.now, c.changedAt);
     EXPECT_EQ(run.Shown() ? std::optional(run.os.Find(run.ImageWindow())->picture->WidthPx())
                           : std::nullopt,
@@ -139,7 +145,9 @@ TEST(PictureCycle, ADecodeThatOverrunsIsABadFileUntilTheFileChanges) {
   EXPECT_EQ(run.os.now, 30000u);  // waited for 10 s from its tick
   EXPECT_FALSE(run.Shown());
   EXPECT_EQ(run.module.Form1.PictureIndex, 3);
-  while (run.module.Form1.PictureIndex != 2) run.os.Advance(20000);
+  for (int tick = 0; tick < 50 && run.module.Form1.PictureIndex != 2; ++tick) {
+    run.os.Advance(20000);
+  }
   const std::uint64_t tick = run.os.now + 10000;  // the ticks fall at whole 20 s
   run.os.Advance(10000);
   EXPECT_EQ(run.os.now, tick);  // black again, at once
@@ -159,7 +167,8 @@ TEST(PictureCycle, TwoDecodesLeftBehindStopTheDecodingNotTheSaver) {
   run.os.Advance(39000);  // 002 is left behind at 20 s, and 003 prepared
   run.Put(3, {sim::SlowPictureFile(640, 480, 25000)});
   run.os.Advance(11000);
-  EXPECT_EQ(run.os.now, 50000u);  // 003 decoded afresh at 40 s, given up 10 s later
+  EXPECT_EQ(run.os.now,
+            50000u);  // 003 decoded afresh at 40 s, given up 10 s later
   run.os.Advance(10000);
   EXPECT_EQ(run.os.now, 60000u);  // 004 fails at once: no room for a decode
   EXPECT_FALSE(run.Shown());

@@ -117,7 +117,7 @@ TEST(SaverMouse, MovesDuringADecodeAreJudgedOnceThePictureIsUp) {
   run.os.MouseMove(run.form, 10, 10);
   run.os.MouseMoveAt(20500, run.form, 700, 500);  // far from the old baseline
   run.os.Advance(30000);
-  EXPECT_FALSE(run.os.Exited());
+  ASSERT_FALSE(run.os.Exited());
   EXPECT_EQ(run.module.Form1.MouseStartX, 700.0f);  // recorded after the load re-armed it
   EXPECT_TRUE(run.Shown());
 }

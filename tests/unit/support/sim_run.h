@@ -53,9 +53,7 @@ struct SimRun {
   host::WindowId SaverWindow() const { return module.Form1.IsLoaded() ? module.Form1.hWnd() : 0; }
   host::WindowId ImageWindow() const { return module.Form1.Image1.Window(); }
   bool Shown() { return os.Find(ImageWindow())->visible; }
-  int Count(const std::string& entry) const {
-    return static_cast<int>(std::ranges::count(os.log, entry));
-  }
+  auto Count(const std::string& entry) const { return std::ranges::count(os.log, entry); }
 };
 
 // The saver over a desktop with a task bar; `setUp` runs before it starts.
