@@ -16,31 +16,31 @@ void ExpectDesktopRestored(SaverRun& run) {
   EXPECT_EQ(run.os.cursorCount, 0);
   EXPECT_TRUE(run.os.Find(run.tray)->visible);
   EXPECT_EQ(run.Count("ShowCursor(-1)"), 1);
-  EXPECT_EQ(run.Count(Call("SetWindowPos", run.tray, "0, 0, 0, 0, 0, 64")), 1);
+  EXPECT_EQ(run.Count(Call("ImmAssociateContext", run.form, std::to_string(0x5000 + run.form))), 1);
   // The task bar's guard is dismissed once, only after it is shown.
+  EXPECT_EQ(run.Count(Call("SetWindowPos", run.tray, "0, 0, 0, 0, 0, 64")), 1);
   EXPECT_EQ(Last(run.os.Calls({"SetWindowPos", "DismissGuard"}), 2),
             (Lines{Call("SetWindowPos", run.tray, "0, 0, 0, 0, 0, 64"), "DismissGuard()"}));
   EXPECT_EQ(run.Count("DismissGuard()"), 1);
-  EXPECT_EQ(run.os.Calls({"ImmAssociateContext"}).size(), 2u);
   EXPECT_TRUE(run.os.screenSaveActive);  // screen saving stays switched on
 }
 
-class Saver : public ::testing::Test {
- protected:
-  void SetUp() override { ASSERT_NE(run.form, 0u); }
+TEST(Saver, LoadTakesTheDesktopInOrderWithTheExactArguments) {
   SaverRun run;
-};
-
-TEST_F(Saver, LoadTakesTheDesktopInOrderWithTheExactArguments) {
-  EXPECT_EQ(
-      run.os.Calls({"SystemParametersInfoA", "ShowCursor", "ImmAssociateContext", "FindWindowA",
-                    "GuardHiddenWindow", "SetWindowPos", "Refresh", "BeginLoadPicture"}),
-      (Lines{"SystemParametersInfoA(17, -1, \"\", 0)", "ShowCursor(0)",
-             Call("ImmAssociateContext", run.form, "0"), "FindWindowA(\"Shell_traywnd\", \"\")",
-             Call("GuardHiddenWindow", run.tray),
-             Call("SetWindowPos", run.tray, "0, 0, 0, 0, 0, 128"),
-             Call("SetWindowPos", run.form, "-1, 0, 0, 0, 0, 3"), Call("Refresh", run.form),
-             LoadCall(1)}));
+  // Show makes the form appear maximised (its design-time state) once the
+  // first picture is in, and Main maximises it again.
+  const host::WindowId image = run.ImageWindow();
+  EXPECT_EQ(run.os.Calls({"SystemParametersInfoA", "ShowCursor", "ImmAssociateContext",
+                          "FindWindowA", "GuardHiddenWindow", "SetWindowPos", "Refresh",
+                          "BeginLoadPicture", "Maximize", "SetVisible"}),
+            (Lines{"SystemParametersInfoA(17, -1, \"\", 0)", "ShowCursor(0)",
+                   Call("ImmAssociateContext", run.form, "0"),
+                   "FindWindowA(\"Shell_traywnd\", \"\")", Call("GuardHiddenWindow", run.tray),
+                   Call("SetWindowPos", run.tray, "0, 0, 0, 0, 0, 128"),
+                   Call("SetWindowPos", run.form, "-1, 0, 0, 0, 0, 3"), Call("Refresh", run.form),
+                   Call("SetVisible", image, "false"), LoadCall(1),
+                   Call("SetVisible", image, "true"), Call("Maximize", run.form),
+                   Call("SetVisible", run.form, "true"), Call("Maximize", run.form)}));
   const saver::Form1& saver = run.module.Form1;
   EXPECT_EQ(std::tuple(saver.PictureIndex, saver.PictureCount, saver.FirstMouseMove),
             std::tuple(2, 50, host::kTrue));
@@ -78,40 +78,48 @@ TEST(SaverInput, EveryKeyButtonAndCloseEndsItGivingBackOnce) {
   }
 }
 
-TEST_F(Saver, KeyOrButtonDuringADecodeEndsItWithoutWaitingForTheDecode) {
-  run.os.files[DatFile(2)] = {sim::SlowPictureFile(400, 300, 5000)};
-  run.os.MouseDownAt(20500, run.form, 1, 1);  // the picture is hidden by then
-  run.os.Advance(30000);
-  ExpectDesktopRestored(run);
-  EXPECT_EQ(run.os.now, 20500u);
+// The press is answered at once, whatever file 002 makes the saver wait
+// for: put in before the start it is prepared behind 001, after the start it
+// is decoded afresh at its tick. Nothing starts once the saver ends.
+TEST(SaverInput, APressEndsItWhileTheNextFileIsPreparedOrDecoded) {
+  const struct {
+    const char* name;
+    sim::File file002;
+    bool beforeStart;
+    std::uint64_t pressAt;
+    bool key;
+  } cases[] = {
+      {"key during the preparation", {sim::SlowPictureFile(640, 480, 10000)}, true, 3000, true},
+      {"button during the decode", {sim::SlowPictureFile(400, 300, 5000)}, false, 20500, false},
+      {"key while a share hangs for 30 s",
+       {sim::PictureFile(640, 480), false, false, 0, 0, 0, 30000},
+       true,
+       20050,
+       true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    SaverRun run([&](SimRun& r) {
+      if (c.beforeStart) r.Put(2, c.file002);
+    });
+    if (!c.beforeStart) run.Put(2, c.file002);
+    if (c.key) run.os.KeyDownAt(c.pressAt, run.form, 'A');
+    if (!c.key) run.os.MouseDownAt(c.pressAt, run.form, 1, 1);
+    run.os.Advance(40000);
+    ExpectDesktopRestored(run);
+    EXPECT_EQ(run.os.now, c.pressAt);
+    EXPECT_EQ(run.Count(PrepareCall(3)), 0);
+  }
 }
 
-TEST_F(Saver, MovesDuringADecodeAreJudgedOnceThePictureIsUp) {
-  run.os.files[DatFile(2)] = {sim::SlowPictureFile(400, 300, 3000)};
+TEST(SaverMouse, MovesDuringADecodeAreJudgedOnceThePictureIsUp) {
+  SaverRun run([](SimRun& r) { r.Put(2, {sim::SlowPictureFile(400, 300, 3000)}); });
   run.os.MouseMove(run.form, 10, 10);
   run.os.MouseMoveAt(20500, run.form, 700, 500);  // far from the old baseline
   run.os.Advance(30000);
-  EXPECT_FALSE(run.os.Exited());
+  ASSERT_FALSE(run.os.Exited());
   EXPECT_EQ(run.module.Form1.MouseStartX, 700.0f);  // recorded after the load re-armed it
-  EXPECT_TRUE(run.os.Find(run.ImageWindow())->visible);
-}
-
-TEST_F(Saver, FaultOnAnotherThreadGivesTheTaskBarBackAndNothingTwice) {
-  std::thread([] { host::GiveBackAfterFault(); }).join();
-  EXPECT_TRUE(run.os.Find(run.tray)->visible);
-  EXPECT_EQ(run.os.cursorCount, -1);  // not that thread's to show
-  run.os.KeyDown(run.form, 'A');
-  ExpectDesktopRestored(run);
-}
-
-TEST_F(Saver, UnloadGivesBackInOrderThenEnds) {
-  run.os.MouseDown(run.form, 10, 10);
-  EXPECT_EQ(
-      Last(run.os.Calls({"ShowCursor", "ImmAssociateContext", "SetWindowPos", "ExitProcess"}), 4),
-      (Lines{"ShowCursor(-1)",
-             Call("ImmAssociateContext", run.form, std::to_string(0x5000 + run.form)),
-             Call("SetWindowPos", run.tray, "0, 0, 0, 0, 0, 64"), "ExitProcess()"}));
-  ExpectDesktopRestored(run);
+  EXPECT_TRUE(run.Shown());
 }
 
 // Each on a fresh run; only the last move ends the saver.
@@ -145,19 +153,16 @@ TEST(SaverMouse, MoreThanFivePixelsOnBothAxesFromTheBaselineEndsIt) {
   }
 }
 
-TEST_F(Saver, TimerReassertsTopMostTakesFocusAndShowsTheNextFile) {
-  run.os.log.clear();
-  run.os.Advance(19999);
-  EXPECT_TRUE(run.os.Calls({"SetImage"}).empty());
-  run.os.Advance(1);
-  // File 002 was prepared while 001 showed, and is only checked now; 003
-  // is prepared once 002 is up.
-  EXPECT_EQ(run.os.Calls({"SetWindowPos", "SetFocus", "BeginLoadPicture", "BeginPreparePicture"}),
-            (Lines{Call("SetWindowPos", run.form, "-1, 0, 0, 0, 0, 3"), Call("SetFocus", run.form),
-                   CheckCall(2), PrepareCall(3)}));
+TEST(Saver, FaultOnAnotherThreadGivesTheTaskBarBackAndNothingTwice) {
+  SaverRun run;
+  std::thread([] { host::GiveBackAfterFault(); }).join();
+  EXPECT_TRUE(run.os.Find(run.tray)->visible);
+  EXPECT_EQ(run.os.cursorCount, -1);  // not that thread's to show
+  run.os.KeyDown(run.form, 'A');
+  ExpectDesktopRestored(run);
 }
 
-TEST(SaverWithoutAWindow, EndsAtOnceHavingTakenNothing) {
+TEST(Saver, WithoutAWindowEndsAtOnceHavingTakenNothing) {
   SimRun run;
   run.os.refuseWindows = true;
   run.Start(u"/s");
@@ -166,18 +171,7 @@ TEST(SaverWithoutAWindow, EndsAtOnceHavingTakenNothing) {
   EXPECT_EQ(run.os.cursorCount, 0);
 }
 
-TEST(SaverWithoutTaskBar, StartsRunsAndEndsNormally) {
-  SimRun run;
-  run.Start(u"/s");
-  EXPECT_EQ(run.module.Form1.TrayWindow, 0u);
-  run.os.Advance(40000);
-  EXPECT_EQ(run.module.Form1.PictureIndex, 4);
-  run.os.KeyDown(run.SaverWindow(), 27);
-  EXPECT_TRUE(run.os.Exited());
-  EXPECT_EQ(run.os.cursorCount, 0);
-}
-
-TEST(SaverOnSeveralMonitors, OtherMonitorsAreCoveredAndShareTheInputRules) {
+TEST(Saver, OtherMonitorsAreCoveredAndShareTheInputRules) {
   SimRun run;
   run.os.monitors = {{0, 0, 800, 600}, {800, 0, 1024, 768}, {-640, 0, 640, 480}};
   run.Start(u"/s");

@@ -1,4 +1,4 @@
-// The toolkit on test forms: error traps, the end of the program, modal forms, twips.
+// The toolkit on a test form: error traps, the end of the program, Shell.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -14,9 +14,9 @@ namespace {
 
 using host::Text;
 
-host::FormDesign TestDesign(const Text& caption) {
+host::FormDesign TestDesign() {
   host::FormDesign design;
-  design.window.caption = caption;
+  design.window.caption = u"main";
   design.clientWidthTwips = 1500;
   design.clientHeightTwips = 750;
   return design;
@@ -26,18 +26,16 @@ host::ControlSpec ButtonSpec(const std::string& name) {
   host::ControlSpec desc;
   desc.kind = host::ControlKind::Button;
   desc.name = name;
-  desc.rect = {150, 150, 1215, 375};
   return desc;
 }
 
+// Trapped raises an error inside a trap; Fault throws `fault` outside any.
 class TestForm : public host::Form {
  public:
-  explicit TestForm(const Text& caption)
-      : host::Form(TestDesign(caption)),
-        Raise(*this, ButtonSpec("Raise")),
+  TestForm()
+      : host::Form(TestDesign()),
         Trapped(*this, ButtonSpec("Trapped")),
         Fault(*this, ButtonSpec("Fault")) {
-    Raise.onClick = [] { throw host::RuntimeError(host::ErrorCode::DivisionByZero); };
     Fault.onClick = [this] { std::rethrow_exception(fault); };
     Trapped.onClick = [this] {
       host::Trap([this] {
@@ -49,72 +47,52 @@ class TestForm : public host::Form {
   void Form_Ending() override {
     onEnding();
     ++endings;
-    boxesAtEnding = host::TheOs().OnInterfaceThread() ? messageBoxes() : -1;
+    boxesAtEnding =
+        host::TheOs().OnInterfaceThread()
+            ? static_cast<int>(static_cast<sim::SimOs&>(host::TheOs()).messageBoxes.size())
+            : -1;
   }
   void Form_Unload(std::int16_t& cancel) override { cancel = refuseUnload ? -1 : 0; }
 
-  host::Button Raise, Trapped, Fault;
+  host::Button Trapped, Fault;
   std::exception_ptr fault;
-  std::function<int()> messageBoxes = [] { return 0; };
   std::function<void()> onEnding = [] {};
   int trappedRuns = 0, endings = 0, boxesAtEnding = -1;
   bool refuseUnload = false;
 };
 
-struct ToolkitRun {
-  sim::SimOs os;
-  TestForm main{u"main"}, dialog{u"dialog"};
-  host::Program program{os};
-  void Start() { testing_support::LoadAndShow(os, program, main); }
-  void Click(const std::string& button) { os.Click(os.Control(main.hWnd(), button)->id); }
+struct ToolkitRun : testing_support::FormRun<TestForm> {
+  void Click(const std::string& button) { FormRun::Click(form, button); }
 };
 
-TEST(Toolkit, ControlsArePlacedInPixelsFromTheRealDpi) {
-  ToolkitRun run;
-  run.os.dpi = 144;
-  run.Start();
-  EXPECT_EQ(run.os.Control(run.main.hWnd(), "Raise")->bounds,
-            (host::RectPx{15, 15, 122, 38}));  // twips * 144 / 1440
-  EXPECT_FLOAT_EQ(run.main.ScaleWidth(), 1500);
-  EXPECT_FLOAT_EQ(host::Screen().TwipsPerPixelX(), 10);
-  EXPECT_FLOAT_EQ(host::Screen().Width(), 8000);
-}
-
-TEST(Toolkit, ErrorNoTrapCatchesIsReportedAndEndsTheProgram) {
-  ToolkitRun run;
-  run.Start();
-  run.Click("Trapped");
-  EXPECT_EQ(std::tuple(run.main.trappedRuns, run.os.Exited(), run.os.messageBoxes.size()),
-            std::tuple(1, false, 0u));
-  run.Click("Raise");
-  ASSERT_EQ(run.os.messageBoxes.size(), 1u);
-  EXPECT_EQ(run.os.messageBoxes[0].text, u"実行時エラー '11'");
-  EXPECT_TRUE(run.os.Exited());
-  EXPECT_EQ(run.main.endings, 1);  // the loaded form still gets its last word
-}
-
-TEST(Toolkit, AnyExceptionEndsTheProgramWithTheDesktopBackBeforeTheMessage) {
+// The loaded form has its last word, the desktop back, before the message.
+TEST(Toolkit, AnyErrorNoTrapCatchesIsReportedUnderItsCodeAndEndsTheProgram) {
   const struct {
     const char* name;
     std::exception_ptr fault;
     const char16_t* message;
   } cases[] = {
+      {"run-time error",
+       std::make_exception_ptr(host::RuntimeError(host::ErrorCode::DivisionByZero)),
+       u"実行時エラー '11'"},
       {"logic error", std::make_exception_ptr(std::logic_error("x")), u"実行時エラー '51'"},
       {"no memory", std::make_exception_ptr(std::bad_alloc()), u"実行時エラー '7'"},
       {"not an exception", std::make_exception_ptr(42), u"実行時エラー '51'"}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     ToolkitRun run;
-    run.main.fault = c.fault;
-    run.main.messageBoxes = [&] { return static_cast<int>(run.os.messageBoxes.size()); };
-    run.Start();
+    run.form.fault = c.fault;
+    run.Open();
+    run.Click("Trapped");
+    EXPECT_EQ(std::tuple(run.form.trappedRuns, run.os.Exited(), run.os.messageBoxes.size()),
+              std::tuple(1, false, 0u));
     run.Click("Fault");
     EXPECT_TRUE(run.os.Exited());
     ASSERT_EQ(run.os.messageBoxes.size(), 1u);
     EXPECT_EQ(run.os.messageBoxes[0].text, c.message);
-    EXPECT_EQ(run.main.boxesAtEnding, 0);  // given back before the box
+    EXPECT_EQ(std::tuple(run.form.endings, run.form.boxesAtEnding), std::tuple(1, 0));
     EXPECT_EQ(run.os.Calls({"SetVisible", "MessageBox"}).end()[-2],
-              testing_support::Call("SetVisible", run.main.hWnd(), "false"));
+              testing_support::Call("SetVisible", run.form.hWnd(), "false"));
   }
 }
 
@@ -123,66 +101,46 @@ TEST(Toolkit, AnyExceptionEndsTheProgramWithTheDesktopBackBeforeTheMessage) {
 TEST(Toolkit, ALaterLastWordWaitsForTheOneUnderWay) {
   ToolkitRun run;
   std::atomic<bool> entered{false}, secondCalls{false}, firstDone{false};
-  run.main.onEnding = [&] {
+  run.form.onEnding = [&] {
     entered = true;
     while (!secondCalls) std::this_thread::yield();
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     firstDone = true;
   };
-  run.Start();
+  run.Open();
   std::thread first([] { host::GiveBackAfterFault(); });
   while (!entered) std::this_thread::yield();
   secondCalls = true;
   host::GiveBackAfterFault();
   EXPECT_TRUE(firstDone);
   first.join();
-  EXPECT_EQ(run.main.endings, 1);
+  EXPECT_EQ(run.form.endings, 1);
 }
 
 TEST(Toolkit, UnloadingTheLastFormEndsTheProgramUnlessRefused) {
   ToolkitRun run;
-  run.Start();
-  run.main.refuseUnload = true;
-  run.os.Close(run.main.hWnd());
+  run.Open();
+  run.form.refuseUnload = true;
+  run.os.Close(run.form.hWnd());
   EXPECT_FALSE(run.os.Exited());
-  run.main.refuseUnload = false;
-  run.os.Close(run.main.hWnd());
+  run.form.refuseUnload = false;
+  run.os.Close(run.form.hWnd());
   EXPECT_TRUE(run.os.Exited());
-  EXPECT_EQ(run.main.endings, 0);  // it was unloaded before the end
-}
-
-TEST(Toolkit, ModalFormDisablesTheOthersUntilItCloses) {
-  ToolkitRun run;
-  run.Start();
-  bool mainEnabledMeanwhile = true;
-  run.os.modalActions.push_back([&] {
-    mainEnabledMeanwhile = run.os.Find(run.main.hWnd())->enabled;
-    run.Click("Trapped");  // a disabled window takes no input
-    run.os.Close(run.dialog.hWnd());
-  });
-  run.os.Start([&] { run.program.RunMain([&] { host::Show(run.dialog, host::vbModal); }); });
-  EXPECT_EQ(std::tuple(mainEnabledMeanwhile, run.main.trappedRuns), std::tuple(false, 0));
-  EXPECT_TRUE(run.os.Find(run.main.hWnd())->enabled);
-  EXPECT_FALSE(run.dialog.IsLoaded() || run.os.Exited());
+  EXPECT_EQ(run.form.endings, 0);  // it was unloaded before the end
 }
 
 // Both backends get the same arguments: what Shell refuses never reaches
 // the operating system.
 TEST(Toolkit, ShellRefusesAnEmptyOrQuotedPathAndUnknownWindowStyles) {
   ToolkitRun run;
-  run.Start();
+  run.Open();
   const Text tool = u"C:\\Tools\\a.exe", quoted = u"C:\\Tools\\\"a.exe";
   run.os.files[tool] = run.os.files[quoted] = {};
-  auto refused = [](const Text& path, int style) {
-    try {
-      host::Shell(path, style);
-    } catch (const host::RuntimeError& error) {
-      return error.code() == host::ErrorCode::InvalidArgument;
-    }
-    return false;
-  };
-  EXPECT_TRUE(refused(u"", host::vbNormalFocus) && refused(quoted, host::vbNormalFocus));
-  for (int style : {-1, 5, 7}) EXPECT_TRUE(refused(tool, style)) << style;
+  const std::pair<Text, int> refused[] = {
+      {u"", host::vbNormalFocus}, {quoted, host::vbNormalFocus}, {tool, -1}, {tool, 5}, {tool, 7}};
+  for (const auto& [path, style] : refused) {
+    EXPECT_THROW(host::Shell(path, style), host::RuntimeError) << style;
+  }
   EXPECT_TRUE(run.os.Calls({"Shell"}).empty());
   for (int style : {host::vbHide, host::vbNormalFocus, host::vbMinimizedFocus,
                     host::vbMaximizedFocus, host::vbNormalNoFocus, host::vbMinimizedNoFocus}) {

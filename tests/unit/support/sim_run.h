@@ -1,7 +1,8 @@
-// A run of the whole program on the simulated desktop, and the log lines it writes.
+// Runs of the program on the simulated desktop, and the log lines it writes.
 #pragma once
 
 #include <algorithm>
+#include <functional>
 
 #include "host/sim/sim_os.h"
 #include "startup/module1.h"
@@ -31,15 +32,18 @@ inline std::string PrepareCall(int index) {
 // The load at a tick that decodes only what is not the prepared file.
 inline std::string CheckCall(int index) { return LoadCall(index, "800, 600, 1"); }
 
+// The whole program, started with a command line once the test has set up
+// the desktop; fifty good pictures unless the test says otherwise.
 struct SimRun {
   sim::SimOs os;
   startup::Module1 module;
   std::unique_ptr<host::Program> program;
 
   SimRun() {
-    for (int i = 1; i <= 50; ++i) os.files[DatFile(i)] = {sim::PictureFile(400, 300)};
+    for (int i = 1; i <= 50; ++i) Put(i, {sim::PictureFile(400, 300)});
   }
 
+  void Put(int index, sim::File file) { os.files[DatFile(index)] = std::move(file); }
   void Start(const host::Text& arguments) {
     os.commandArguments = arguments;
     program = std::make_unique<host::Program>(os);
@@ -48,31 +52,40 @@ struct SimRun {
 
   host::WindowId SaverWindow() const { return module.Form1.IsLoaded() ? module.Form1.hWnd() : 0; }
   host::WindowId ImageWindow() const { return module.Form1.Image1.Window(); }
-  int Count(const std::string& entry) const {
-    int n = 0;
-    for (const std::string& line : os.log) n += line == entry;
-    return n;
-  }
+  bool Shown() { return os.Find(ImageWindow())->visible; }
+  auto Count(const std::string& entry) const { return std::ranges::count(os.log, entry); }
 };
 
-// The saver started over a desktop with a task bar.
+// The saver over a desktop with a task bar; `setUp` runs before it starts.
 struct SaverRun : SimRun {
   host::WindowId tray = os.AddTrayWindow();
   host::WindowId form = 0;
-  SaverRun() {
+  explicit SaverRun(const std::function<void(SimRun&)>& setUp = {}) {
+    if (setUp) setUp(*this);
     Start(u"/s");
     form = SaverWindow();
   }
 };
 
-// As Main does for "/C": load, then show modeless.
-inline void LoadAndShow(sim::SimOs& os, host::Program& program, host::Form& form) {
-  os.Start([&] {
-    program.RunMain([&] {
-      host::Load(form);
-      host::Show(form);
+// One form of the test's own, loaded and shown as Main does for "/C".
+template <class F>
+struct FormRun {
+  sim::SimOs os;
+  host::Program program{os};
+  F form;
+
+  void Open() {
+    os.Start([&] {
+      program.RunMain([&] {
+        host::Load(form);
+        host::Show(form);
+      });
     });
-  });
-}
+  }
+  sim::Window* Control(const host::Form& f, const std::string& name) {
+    return os.Control(f.hWnd(), name);
+  }
+  void Click(const host::Form& f, const std::string& name) { os.Click(Control(f, name)->id); }
+};
 
 }  // namespace testing_support

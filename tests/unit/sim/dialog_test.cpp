@@ -1,0 +1,270 @@
+// The configuration dialog: layout, the ways it ends, the modal About box and
+// the box's System Information launcher.
+#include <gtest/gtest.h>
+
+#include <tuple>
+#include <utility>
+
+#include "dialogs/form2.h"
+#include "support/sim_run.h"
+
+namespace {
+
+using About = dialogs::SFrm_About;
+using Bytes = std::vector<std::uint8_t>;
+using host::RectPx;
+using host::WindowId;
+using testing_support::Lines;
+
+struct DialogRun : testing_support::FormRun<dialogs::Form2> {
+  // Chooses Help > version information; `whileOpen` runs inside the About
+  // box's modal loop, which the box's OK button then ends if still open.
+  void WithAboutBox(const std::function<void(About&)>& whileOpen) {
+    os.modalActions.push_back([&] {
+      About& about = *form.About();
+      whileOpen(about);
+      if (about.IsLoaded()) Click(about, "cmdOK");
+    });
+    os.ChooseMenu(form.hWnd(), form.MENU_Version.Id());
+  }
+  // Nothing that could leave something behind on the system, and no message.
+  bool WroteNothing() const {
+    return os.messageBoxes.empty() &&
+           os.Calls({"RegOpenKeyExA", "RegQueryValueExA", "Shell", "SystemParametersInfoA"})
+               .empty();
+  }
+  // The form shown with its caption, client size and border, and each named
+  // control with its caption, bounds (pixels at 96 DPI) and tab index.
+  void ExpectLayout(
+      const host::Form& f, const std::u16string& caption, RectPx client, host::BorderStyle border,
+      const std::vector<std::tuple<std::string, std::u16string, RectPx, int>>& controls) {
+    const sim::Window& w = *os.Find(f.hWnd());
+    EXPECT_EQ(std::tuple(w.visible, w.text, os.ClientRect(w.id), w.form.border),
+              std::tuple(true, caption, client, border));
+    EXPECT_FALSE(w.form.refusesScreenSaver);
+    for (const auto& [name, text, rect, tabIndex] : controls) {
+      const sim::Window* control = Control(f, name);
+      ASSERT_NE(control, nullptr) << name;
+      EXPECT_EQ(
+          std::tuple(control->text, control->bounds, control->control.tabIndex, control->visible),
+          std::tuple(text, rect, tabIndex, true))
+          << name;
+    }
+  }
+};
+
+TEST(Dialog, AndItsAboutBoxHaveTheDesignLayoutTheTitleAsCaptionAndOneHelpMenu) {
+  DialogRun run;
+  run.Open();
+  const sim::Window& w = *run.os.Find(run.form.hWnd());
+  EXPECT_EQ(run.form.Caption(), u"ZARVO");
+  run.ExpectLayout(run.form, u"ZARVO", {0, 0, 433, 73}, host::BorderStyle::FixedSingle,
+                   {{"Cmd_OK", u"ＯＫ", {344, 8, 81, 25}, 0},
+                    {"Cmd_Cancel", u"キャンセル", {344, 40, 81, 25}, 1},
+                    {"Label1", u"設定項目はございません。", {8, 16, 209, 17}, 2}});
+  EXPECT_TRUE(w.form.showInTaskbar && w.form.appIcon);
+  EXPECT_FALSE(w.form.minButton || w.form.maxButton);
+  EXPECT_EQ(run.os.focus, run.Control(run.form, "Cmd_OK")->id);
+  // The caption is the title before the window is first shown.
+  EXPECT_EQ(run.os.Calls({"SetText", "SetVisible"}).at(0).rfind("SetText(", 0), 0u);
+  const auto& menus = w.form.menus;
+  ASSERT_EQ(menus.size(), 2u);
+  EXPECT_EQ(std::tuple(menus[0].caption, menus[0].parent), std::tuple(u"ヘルプ(&H)", -1));
+  EXPECT_EQ(std::tuple(menus[1].caption, menus[1].parent, menus[1].id),
+            std::tuple(u"バージョン情報(&V)...", menus[0].id, run.form.MENU_Version.Id()));
+  run.WithAboutBox([&](About& about) {
+    const sim::Window& w = *run.os.Find(about.hWnd());
+    run.ExpectLayout(
+        about, u"ZARVOのﾊﾞｰｼﾞｮﾝ情報", {0, 0, 407, 192}, host::BorderStyle::FixedDialog,
+        {{"picIcon", u"", {16, 16, 32, 32}, 1},
+         {"cmdOK", u"OK", {304, 132, 92, 23}, 0},
+         {"cmdSysInfo", u"ｼｽﾃﾑ情報(&S)...", {304, 160, 92, 23}, 2},
+         {"lblLegalCopyright", u"(C) Test\r\nAll rights reserved.", {12, 80, 388, 30}, 8},
+         {"lblCompanyName", u"Test Company", {12, 62, 384, 15}, 7},
+         {"lblDescription", u"ｱﾌﾟﾘｹｰｼｮﾝの説明", {68, 228, 259, 78}, 3},
+         {"lblTitle", u"ZARVO", {70, 16, 327, 19}, 5},
+         {"lblVersion", u"ﾊﾞｰｼﾞｮﾝ 1.0.0", {70, 40, 327, 15}, 6},
+         {"lblDisclaimer", u"", {12, 144, 282, 35}, 4}});
+    EXPECT_FALSE(w.form.showInTaskbar || !w.form.menus.empty());
+    EXPECT_TRUE(run.Control(about, "picIcon")->control.appIcon);
+    const host::FontSpec& font = run.Control(about, "lblTitle")->control.font;
+    EXPECT_EQ(std::tuple(font.face, font.pointSize, font.weight, font.charset),
+              std::tuple(u"ＭＳ Ｐゴシック", 9, 700, 128));
+    EXPECT_EQ(run.Control(about, "lblVersion")->control.font.face, u"");
+    for (const char* black : {"lblTitle", "lblDescription", "lblDisclaimer"}) {
+      EXPECT_EQ(run.Control(about, black)->control.foreColor, 0x000000u) << black;
+    }
+    EXPECT_EQ(run.Control(about, "lblVersion")->control.foreColor, host::kSystemColor);
+  });
+}
+
+// Controls are placed, and the client area sized, in pixels from the
+// screen's own twips per pixel, rounding up.
+TEST(Dialog, IsPlacedFromTheScreenDpi) {
+  DialogRun run;
+  run.os.dpi = 144;  // ten twips to the pixel
+  run.Open();
+  EXPECT_EQ(run.os.ClientRect(run.form.hWnd()), (RectPx{0, 0, 650, 110}));  // from 649.5 x 109.5
+  EXPECT_EQ(run.Control(run.form, "Cmd_OK")->bounds, (RectPx{516, 12, 122, 38}));
+  EXPECT_FLOAT_EQ(host::Screen().TwipsPerPixelX(), 10);
+  EXPECT_FLOAT_EQ(host::Screen().Width(), 8000);
+}
+
+// Each run opens the About box twice, modal over the dialog, loading it
+// afresh and reading the version each time; each way of closing it leaves a
+// working dialog. The run then leaves the dialog, one way each; keys go to
+// Cmd_OK, where the focus starts: Enter presses the default and Esc the
+// cancel button.
+TEST(Dialog, AboutBoxClosesAnyWayAndEachWayOfLeavingEndsTheProgramWritingNothing) {
+  const std::function<void(DialogRun&, About&)> closes[] = {
+      [](DialogRun& r, About& about) { r.Click(about, "cmdOK"); },
+      [](DialogRun& r, About& about) { r.os.Close(about.hWnd()); },
+      [](DialogRun& r, About& about) { r.os.KeyDown(about.hWnd(), 13); },
+      [](DialogRun& r, About& about) { r.os.KeyDown(about.hWnd(), 27); }};
+  const std::pair<const char*, std::function<void(DialogRun&)>> leaves[] = {
+      {"OK", [](DialogRun& r) { r.Click(r.form, "Cmd_OK"); }},
+      {"Cancel", [](DialogRun& r) { r.Click(r.form, "Cmd_Cancel"); }},
+      {"close box", [](DialogRun& r) { r.os.Close(r.form.hWnd()); }},
+      {"Enter", [](DialogRun& r) { r.os.KeyDown(r.Control(r.form, "Cmd_OK")->id, 13); }},
+      {"Esc", [](DialogRun& r) { r.os.KeyDown(r.Control(r.form, "Cmd_OK")->id, 27); }}};
+  int opening = 0;
+  for (const auto& [name, leave] : leaves) {
+    SCOPED_TRACE(name);
+    DialogRun run;
+    run.Open();
+    const WindowId dialog = run.form.hWnd();
+    WindowId box = 0;
+    for (const char16_t* version : {u"ﾊﾞｰｼﾞｮﾝ 1.0.0", u"ﾊﾞｰｼﾞｮﾝ 2.0.0"}) {
+      run.WithAboutBox([&](About& about) {
+        EXPECT_NE(std::exchange(box, about.hWnd()), about.hWnd());
+        EXPECT_FALSE(run.os.Find(dialog)->enabled);
+        EXPECT_EQ(run.Control(about, "lblVersion")->text, version);
+        closes[opening++ % 4](run, about);
+        EXPECT_FALSE(about.IsLoaded()) << opening;
+      });
+      EXPECT_TRUE(run.os.Find(dialog)->enabled && !run.os.Exited());
+      run.os.version.major = 2;
+    }
+    leave(run);
+    EXPECT_TRUE(run.os.Exited() && run.os.Find(dialog) == nullptr && run.WroteNothing());
+    EXPECT_EQ(run.os.Calls({"ExitProcess"}).size(), 1u);
+  }
+}
+
+constexpr char kToolKey[] = "HKLM\\SOFTWARE\\MICROSOFT\\SHARED TOOLS\\MSINFO";
+constexpr char kFolderKey[] = "HKLM\\SOFTWARE\\MICROSOFT\\SHARED TOOLS LOCATION";
+constexpr char16_t kTool[] = u"C:\\Program Files\\Common Files\\MSInfo\\msinfo32.exe";
+constexpr char16_t kFolderTool[] = u"C:\\Tools\\MSInfo\\MSINFO32.EXE";
+
+Bytes Sz(const std::u16string& text) {
+  const std::string utf8 = host::ToUtf8(text);
+  return Bytes(utf8.c_str(), utf8.c_str() + utf8.size() + 1);  // with its NUL
+}
+
+std::string Quoted(const std::string& call, const std::u16string& path) {
+  return call + "(\"" + host::ToUtf8(path) + "\"";
+}
+
+using Value = std::pair<const char*, sim::RegistryValue>;  // the value's name, type and data
+
+struct SysInfoRun : DialogRun {
+  SysInfoRun() { Open(); }
+  ~SysInfoRun() { EXPECT_EQ(os.openRegistryKeys, 0) << "a key was left open"; }
+  void Put(const char* key, const Value& v) { os.registry[key].values[v.first] = v.second; }
+  void ClickSysInfo() {
+    WithAboutBox([&](About& about) { Click(about, "cmdSysInfo"); });
+    EXPECT_FALSE(os.Exited());
+  }
+};
+
+// Each key is opened for reading only.
+TEST(DialogSysInfo, WhichValueLeadsWhere) {
+  const std::vector<std::string> tool = {Quoted("Shell", kTool) + ", 1)",
+                                         Quoted("IsNormalFile", kTool) + ")"};
+  const std::string folderLook = Quoted("IsNormalFile", kFolderTool) + ")";
+  const std::vector<std::string> viaFolder = {folderLook, Quoted("Shell", kFolderTool) + ", 1)",
+                                              folderLook};
+  const Value path = {"PATH", {1, Sz(kTool)}}, folder = {"MSINFO", {1, Sz(u"C:\\Tools\\MSInfo")}};
+  const std::string full(1024, 'A');
+  const struct {
+    const char* name;
+    std::optional<Value> tool, folder;
+    std::vector<std::u16string> files;
+    std::size_t opens;
+    std::vector<std::string> fileCalls;  // IsNormalFile and Shell, in order
+    bool launched;
+  } cases[] = {
+      // clang-format off
+      // The first look at the file system is Shell's own, normal with the focus.
+      {"first value names a file", path, folder, {kTool}, 1, tool, true},
+      {"first value's file missing: no second try", path, folder, {kFolderTool}, 1, tool, false},
+      {"no first value: the second folder's tool",
+       std::nullopt, folder, {kFolderTool}, 2, viaFolder, true},
+      {"first key without the value: the second folder's tool",
+       Value{"OTHER", {1, Sz(u"x")}}, folder, {kFolderTool}, 2, viaFolder, true},
+      {"second folder without the tool", std::nullopt, folder, {}, 2, {folderLook}, false},
+      {"second folder ending in a backslash is used as read",
+       std::nullopt, Value{"MSINFO", {1, Sz(u"C:\\Tools\\")}}, {u"C:\\Tools\\MSINFO32.EXE"}, 2,
+       {"IsNormalFile(\"C:\\Tools\\\\MSINFO32.EXE\")"}, false},
+      {"neither value", std::nullopt, std::nullopt, {}, 2, {}, false},
+      {"a value of exactly the buffer size is read", Value{"PATH", {1, Bytes(1024, 'A')}}, folder,
+       {}, 1, {"Shell(\"" + full + "\", 1)", "IsNormalFile(\"" + full + "\")"}, false},
+      {"a value longer than the buffer counts as absent",
+       Value{"PATH", {1, Bytes(1025, 'A')}}, folder, {kFolderTool}, 2, viaFolder, true},
+      // Read, so the second is not tried; the empty path is refused before Shell.
+      {"an unhandled type: no path", Value{"PATH", {2, Sz(kTool)}}, folder, {kTool}, 1, {}, false},
+      {"a number is never a usable path", Value{"PATH", {4, {0x0B, 0x0A, 0x05, 0x00}}},
+       std::nullopt, {}, 1, {"Shell(\"&h050A0B\", 1)", "IsNormalFile(\"&h050A0B\")"}, false},
+      // No retry after the error, and the key is closed.
+      {"a value without data", Value{"PATH", {1, {}}}, folder, {kFolderTool}, 1, {}, false},
+      // clang-format on
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    SysInfoRun run;
+    if (c.tool) run.Put(kToolKey, *c.tool);
+    if (c.folder) run.Put(kFolderKey, *c.folder);
+    for (const std::u16string& file : c.files) run.os.files[file] = sim::File{};
+    run.ClickSysInfo();
+    const Lines opens = run.os.Calls({"RegOpenKeyExA"});
+    EXPECT_EQ(opens.size(), c.opens);
+    for (const std::string& open : opens) EXPECT_TRUE(open.ends_with(", 0, 131097)")) << open;
+    EXPECT_EQ(run.os.Calls({"IsNormalFile", "Shell"}), c.fileCalls);
+    EXPECT_EQ(run.os.launched.size(), c.launched ? 1u : 0u);
+    EXPECT_EQ(run.os.messageBoxes.size(), c.launched ? 0u : 1u);
+  }
+}
+
+TEST(DialogSysInfo, EachClickLooksAgainAndShowsOneMessage) {
+  SysInfoRun run;
+  run.WithAboutBox([&](About& about) {
+    run.Click(about, "cmdSysInfo");
+    run.Put(kToolKey, {"PATH", {1, Sz(kTool)}});
+    run.os.files[kTool] = sim::File{};
+    run.Click(about, "cmdSysInfo");
+  });
+  ASSERT_EQ(run.os.messageBoxes.size(), 1u);
+  const sim::MessageBoxCall& box = run.os.messageBoxes[0];
+  EXPECT_EQ(std::tuple(box.text, box.caption, box.flags),
+            std::tuple(u"この環境ではシステム情報を使用できません。", u"ZARVO", 0u));
+  EXPECT_EQ(run.os.launched, (std::vector<std::u16string>{kTool}));
+}
+
+TEST(DialogSysInfo, GetKeyValueEmptiesTheTextOnlyWhenItFails) {
+  SysInfoRun run;
+  About about;
+  const auto get = [&](std::int32_t root, const char16_t* key, const char16_t* name) {
+    std::u16string value = u"kept";
+    const bool found = about.GetKeyValue(root, key, name, value);
+    return std::tuple(found, value);
+  };
+  const std::int32_t hklm = dialogs::kHkeyLocalMachine,
+                     hkcu = static_cast<std::int32_t>(0x80000001u);
+  run.Put(kToolKey, {"PATH", {2, Sz(kTool)}});
+  EXPECT_EQ(get(hklm, dialogs::kToolKey, dialogs::kToolValue), std::tuple(true, u"kept"));
+  EXPECT_EQ(get(hklm, dialogs::kToolKey, u"MISSING"), std::tuple(false, u""));
+  EXPECT_EQ(get(hklm, dialogs::kFolderKey, dialogs::kFolderValue), std::tuple(false, u""));
+  EXPECT_EQ(get(hkcu, dialogs::kToolKey, dialogs::kToolValue), std::tuple(false, u""));
+}
+
+}  // namespace
