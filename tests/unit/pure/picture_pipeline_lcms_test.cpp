@@ -13,6 +13,7 @@
 
 #include "host/picture/resample.h"
 #include "support/lcms_profiles.h"
+#include "support/picture_bytes.h"
 #include "support/picture_patterns.h"
 
 namespace {
@@ -198,6 +199,10 @@ TEST(PicturePipeline, BandsOrientationCanvasAndAbandon) {
   }
   EXPECT_THROW(LayOut(8193, 8193, {}, {}, 0), Failure);
   EXPECT_THROW(LayOut(23, 17, {PictureFormat::Gif, 9000, 8000, 0, 0, 23, 17}, {}, 0), Failure);
+  // The codec's orientation first, else our own reading of the file.
+  const testing_support::ByteVector tiff = testing_support::Tiff(false, {{0x0112, 3, 1, 6}});
+  EXPECT_EQ(LayOut(23, 17, {}, tiff, 0).orientation, 6);
+  EXPECT_EQ(LayOut(23, 17, {}, tiff, 3).orientation, 3);
 }
 
 TEST(PicturePipeline, AProfileAppliesWhereItIsOfTheFramesSpace) {
