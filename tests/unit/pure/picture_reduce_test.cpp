@@ -122,7 +122,8 @@ TEST(PictureSamples16, EveryLevelHasItsOwnLinearValueOnTheEightBitScale) {
 
 TEST(PictureSamples16, BlocksAreTheNearestLevelOfTheExactMeanWhateverTheLayout) {
   // Random samples, far finer than 8 bits: through 8 bits the averages
-  // would miss the nearest level by up to a whole one.
+  // would miss the nearest level by up to a whole one. (The other layouts
+  // are the pipeline's test's.)
   const int width = 61, height = 47, factor = 3;
   const std::vector<std::uint16_t> rgb = Noise16(width * height * 3, 99);
   const PixelBuffer out = Reduce16(rgb, width, height, factor, {3, 0, 1, 2}, 2);
@@ -141,19 +142,6 @@ TEST(PictureSamples16, BlocksAreTheNearestLevelOfTheExactMeanWhateverTheLayout) 
         EXPECT_NEAR(got, exact, 0.5 + 0.02) << bx << "," << by << " channel " << channel;
       }
     }
-  }
-  std::vector<std::uint16_t> bgr(rgb.size()), rgbx, grey;
-  for (std::size_t i = 0; i < rgb.size(); i += 3) {
-    bgr[i] = rgb[i + 2], bgr[i + 1] = rgb[i + 1], bgr[i + 2] = rgb[i];
-    rgbx.insert(rgbx.end(), {rgb[i], rgb[i + 1], rgb[i + 2], 0});
-    grey.push_back(rgb[i + 1]);
-  }
-  EXPECT_EQ(All(Reduce16(bgr, width, height, factor, {3, 2, 1, 0})), All(out));
-  EXPECT_EQ(All(Reduce16(rgbx, width, height, factor, {4, 0, 1, 2, 3})), All(out));
-  const PixelBuffer fromGrey = Reduce16(grey, width, height, factor, {1, 0, 0, 0});
-  for (std::size_t i = 0; i < out.PixelCount(); ++i) {
-    const unsigned g = GreenOf(out.Data()[i]);
-    EXPECT_EQ(fromGrey.Data()[i], MakePixel(g, g, g)) << i;
   }
 }
 
