@@ -22,10 +22,6 @@ Pixel Grey(unsigned v) { return MakePixel(v, v, v); }
 
 double Linear(unsigned level) { return SrgbToLinear(level / 255.0); }
 
-unsigned Level(double linear) {
-  return static_cast<unsigned>(std::lround(LinearToSrgb(linear) * 255));
-}
-
 std::uint64_t Hash(const PixelBuffer& buffer) {
   std::uint64_t hash = 14695981039346656037ull;
   for (Pixel p : All(buffer)) hash = (hash ^ p) * 1099511628211ull;
@@ -123,7 +119,8 @@ TEST(PictureResample, EachOutputIsTheLightOfWhatItCovers) {
   };
   for (const auto& k : cases) {
     const Pixel p = Resample(k.source.View(), k.width, k.height).At(k.x, k.y);
-    EXPECT_NEAR(RedOf(p), Level(k.linear), k.linear == 0 || k.linear == 1 ? 0 : 1)
+    EXPECT_NEAR(RedOf(p), std::lround(LinearToSrgb(k.linear) * 255),
+                k.linear == 0 || k.linear == 1 ? 0 : 1)
         << k.source.Width() << "x" << k.source.Height() << " to " << k.width << " at " << k.x << ","
         << k.y;
     EXPECT_EQ(p, Grey(RedOf(p)));
