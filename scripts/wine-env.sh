@@ -43,6 +43,8 @@
 #      x86_64 and put on LD_LIBRARY_PATH) reports the heads.  Wine makes
 #      the first head primary, at (0, 0); a head left of or above it is at
 #      negative coordinates.  ZARVO_SCREEN is then the size they take.
+#      ZARVO_XVFB_ARGS adds arguments to Xvfb's (the tests' -wr, a white
+#      root, where no window covers it);
 #  After setup a persistent wineserver ("wineserver -p") keeps running, so
 #  every later "wine prog.exe" starts in ~0.1-0.7 s instead of restarting the
 #  server and explorer.exe each time.
@@ -113,7 +115,7 @@ zarvo_env_xinerama() {
   "$here/tests/e2e/xinerama/build.sh" "$ZARVO_WINE_TMP/xinerama-stand-in" || return 1
   export LD_LIBRARY_PATH="$ZARVO_WINE_TMP/xinerama-stand-in/i386:$ZARVO_WINE_TMP/xinerama-stand-in/x86_64${LD_LIBRARY_PATH:+:$LD_LIBRARY_PATH}"
   export ZARVO_XINERAMA_HEADS ZARVO_SCREEN="${size}x24"
-  ZARVO_XVFB_EXTRA=(-extension RANDR)
+  ZARVO_XVFB_EXTRA+=(-extension RANDR)
 }
 
 zarvo_env_start_xvfb() {
@@ -187,7 +189,7 @@ zarvo_env_setup() {
   fi
 
   # (e) several monitors
-  ZARVO_XVFB_EXTRA=()
+  read -ra ZARVO_XVFB_EXTRA <<<"${ZARVO_XVFB_ARGS:-}"
   if [ -n "${ZARVO_XINERAMA_HEADS:-}" ]; then
     zarvo_env_xinerama || return 1
   fi
