@@ -47,7 +47,7 @@ void PrintRect(const char* name, RECT r, HWND from, HWND to) {
 
 // One window a line: a top-level one with its title, read without sending
 // it a message, or a 'c'hild with its live text, by WM_GETTEXT with a time
-// limit, and its place in its parent. xwin is Wine's X11 window of the window.
+// limit. xwin is Wine's X11 window of the window.
 BOOL CALLBACK Print(HWND h, LPARAM kind) {
   DWORD pid = 0;
   GetWindowThreadProcessId(h, &pid);
@@ -71,7 +71,6 @@ BOOL CALLBACK Print(HWND h, LPARAM kind) {
   GetClientRect(h, &client);
   PrintRect("rect", window, nullptr, nullptr);
   PrintRect("client", client, h, HWND_DESKTOP);
-  PrintRect("rel", window, HWND_DESKTOP, GetAncestor(h, GA_PARENT));
   printf("}\n");
   return TRUE;
 }
