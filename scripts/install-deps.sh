@@ -31,7 +31,7 @@ PACKAGES=(
   wine wine32:i386 libwine:i386 wine64 fonts-wine
   xvfb xauth xdotool x11-utils libx11-6 libxfixes3
   # The tests' stand-in libXinerama.so.1, built for i386 and x86_64 by gcc
-  # alone (no 32-bit C library needed: tests/e2e/xinerama/build.sh).
+  # alone (no 32-bit C library needed: scripts/wine-env.sh).
   gcc binutils
   imagemagick libjxr-tools
   fonts-ipafont-gothic locales

@@ -43,6 +43,8 @@
 #      x86_64 and put on LD_LIBRARY_PATH) reports the heads.  Wine makes
 #      the first head primary, at (0, 0); a head left of or above it is at
 #      negative coordinates.  ZARVO_SCREEN is then the size they take.
+#      ZARVO_XVFB_ARGS adds arguments to Xvfb's (the tests' -wr, a white
+#      root, where no window covers it);
 #  After setup a persistent wineserver ("wineserver -p") keeps running, so
 #  every later "wine prog.exe" starts in ~0.1-0.7 s instead of restarting the
 #  server and explorer.exe each time.
@@ -106,14 +108,22 @@ zarvo_env_heads_size() {
 }
 
 zarvo_env_xinerama() {
-  local size here
+  local size src arch out="$ZARVO_WINE_TMP/xinerama-stand-in"
   size=$(zarvo_env_heads_size) || {
     zarvo_env_log "ZARVO_XINERAMA_HEADS: not WxH+X+Y,...: $ZARVO_XINERAMA_HEADS"; return 1; }
-  here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-  "$here/tests/e2e/xinerama/build.sh" "$ZARVO_WINE_TMP/xinerama-stand-in" || return 1
-  export LD_LIBRARY_PATH="$ZARVO_WINE_TMP/xinerama-stand-in/i386:$ZARVO_WINE_TMP/xinerama-stand-in/x86_64${LD_LIBRARY_PATH:+:$LD_LIBRARY_PATH}"
+  src=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)/tests/e2e/xinerama/xinerama.c
+  # For i386 (32-bit Wine) and x86_64 (64-bit programs: xdpyinfo -ext
+  # XINERAMA shows what it reports); the loader skips a library of the other
+  # word size. Plain amd64 gcc does: the source includes no system header
+  # and links against nothing, so no 32-bit C library is needed.
+  for arch in i386:-m32 x86_64:-m64; do
+    mkdir -p "$out/${arch%%:*}"
+    gcc "${arch#*:}" -O2 -fPIC -shared -nostdlib -Wall -Werror -Wl,-soname,libXinerama.so.1 \
+      -o "$out/${arch%%:*}/libXinerama.so.1" "$src" || return 1
+  done
+  export LD_LIBRARY_PATH="$out/i386:$out/x86_64${LD_LIBRARY_PATH:+:$LD_LIBRARY_PATH}"
   export ZARVO_XINERAMA_HEADS ZARVO_SCREEN="${size}x24"
-  ZARVO_XVFB_EXTRA=(-extension RANDR)
+  ZARVO_XVFB_EXTRA+=(-extension RANDR)
 }
 
 zarvo_env_start_xvfb() {
@@ -187,7 +197,7 @@ zarvo_env_setup() {
   fi
 
   # (e) several monitors
-  ZARVO_XVFB_EXTRA=()
+  read -ra ZARVO_XVFB_EXTRA <<<"${ZARVO_XVFB_ARGS:-}"
   if [ -n "${ZARVO_XINERAMA_HEADS:-}" ]; then
     zarvo_env_xinerama || return 1
   fi

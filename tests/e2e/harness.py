@@ -107,9 +107,10 @@ class WineSession:
 
     def probe(self, *args):
         rc, out = self.run(self.probe_exe, *args)
-        if rc != 0 and not out:
-            # Seen once under 64-bit Wine while a saver was starting: the
-            # probe ended with 1 before it ran, saying nothing. Once more.
+        if rc != 0 and '{' not in out:
+            # Seen under 64-bit Wine: the probe ended with 1 before it ran,
+            # saying nothing, or the loader failed as it ended (ld.so's
+            # _dl_fini), its output lost. Once more.
             rc, out = self.run(self.probe_exe, *args)
         if rc != 0:
             raise HarnessError('probe %s failed (%s): %s' % (args, rc, out))
@@ -119,10 +120,6 @@ class WineSession:
         """Top-level windows, front to back (visible ones only unless all)."""
         return [w for w in self.probe('windows') if (all or w['visible']) and
                 cls in (None, w['class']) and title in (None, w['title'])]
-
-    def processes(self, exe):
-        """The records (pid, parent, exe) of the running processes of that file name."""
-        return [r for r in self.probe('processes') if r['exe'].lower() == exe.lower()]
 
     def window_info(self, hwnd):
         """The top-level window's record, or None if it is gone."""

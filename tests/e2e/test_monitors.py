@@ -19,17 +19,10 @@ COVER_CLASS = 'ZarvoCover'
 DIB_TRACE = re.compile(r'format \((\d+),-(\d+)\), planes 1, bpp 32\b')
 
 
-def fit(size, within):
-    """(left, top, width, height) of a picture scaled down to fit within the
-    monitor's size and centred on it: the saver's rule."""
-    scale = min(1.0, within[0] / size[0], within[1] / size[1])
-    width, height = size[0] * scale, size[1] * scale
-    return ((within[0] - width) / 2, (within[1] - height) / 2, width, height)
-
-
 class TwoMonitors(SaverTest):
-    """A layout of heads, the primary first, for every test of the class."""
-    HEADS = None
+    """A layout of heads, the primary first, and where pictures 1 (400 x
+    250) and 2 (1500 x 1125) show on the primary, for every test of the class."""
+    HEADS = SHOWN = None
 
     @classmethod
     def setUpClass(cls):
@@ -38,11 +31,6 @@ class TwoMonitors(SaverTest):
         cls.addClassCleanup(cls.display.__exit__, None, None, None)
         cls.s.windows()  # Wine's explorer starts for the display, before any saver
         cls.primary, cls.others = cls.display.primary, cls.display.monitors[1:]
-        cls.width, cls.height = cls.primary[2:]  # at (0, 0)
-
-    def setUp(self):
-        self.clear()
-        self.s.mousemove(*self.display.root_point(self.width // 2, self.height // 2))
 
     def shot(self, rect):
         """A screenshot of a monitor (l, t, r, b in Windows' coordinates)."""
@@ -51,18 +39,18 @@ class TwoMonitors(SaverTest):
     def wait_primary_box(self, expected, timeout=10):
         self.wait_box(expected, timeout, self.display.root_rect(self.primary))
 
-    def test_pictures_fitted_to_the_primary_the_other_monitor_black(self):
+    def test_pictures_fitted_to_the_primary_the_other_monitor_black_a_move_over_it_ends_it(self):
         # The X root is white where no window covers it.
         for other in self.others:
             self.assertIsNotNone(harness.bbox_non_black(self.shot(other)), 'black before the saver')
-        # 1500 x 1125 fits either monitor only scaled (no whole-factor
+        # 1500 x 1125 fits either primary only scaled (no whole-factor
         # reduction gives it), to another size on each. The bitmap made
         # while picture 1 shows must be the one its change paints: no other
         # is made for it.
-        natural = (1500, 1125)
+        first, shown = self.SHOWN
         picture_corpus.good_picture(self.picture(1), 400, 250)
-        picture_corpus.good_picture(self.picture(2), *natural)
-        first, shown = fit((400, 250), self.primary[2:]), fit(natural, self.primary[2:])
+        picture_corpus.good_picture(self.picture(2), 1500, 1125)
+        self.s.mousemove(*self.display.root_point(self.primary[2] // 2, self.primary[3] // 2))
         p, window = self.start_saver(env={'WINEDEBUG': '-all,+bitmap'})
         self.assertEqual(window['rect'], self.primary)
         self.wait_primary_box(first)
@@ -83,33 +71,29 @@ class TwoMonitors(SaverTest):
         self.assertTrue(near(self.screen_box(self.display.root_rect(self.primary)), first),
                         'picture 2 showed before its bitmap was seen made')
         self.wait_primary_box(shown, 30)
-        self.assertEqual(bitmaps()[1], [(round(shown[2]), round(shown[3]))],
-                         'the bitmaps made of picture 2 (width, height)')
-        self.end_with_key(p, window)
-
-    def test_move_over_the_other_monitor(self):
-        # More than 5 pixels on both axes ends it; a smaller move does not.
-        picture_corpus.good_picture(self.picture(1), 400, 300)
+        self.assertEqual(bitmaps()[1], [shown[2:]], 'the bitmaps made of picture 2 (width, height)')
+        # Over the other monitor, the first move after the load takes the
+        # baseline; more than 5 pixels on both axes ends it, a smaller move does not.
         other = self.others[0]
         x, y = self.display.root_point((other[0] + other[2]) // 2, (other[1] + other[3]) // 2)
         self.s.mousemove(x, y)
-        p, _ = self.start_saver()
-        self.assertTrue(harness.wait_until(lambda: self.s.windows(cls=COVER_CLASS)), 'no cover')
-        self.s.mousemove(x + 1, y)  # the first move only takes the baseline
         self.s.mousemove(x + 5, y + 4)
         self.assertIsNone(self.s.wait_exit(p, 2), 'a move of 5 pixels ended the saver')
         self.assertEqual(len(self.s.windows(cls=SAVER_CLASS)), 1)
         self.s.mousemove(x + 40, y + 40)
         self.assert_ends(p, 'a move over the other monitor')
 
+
 class OtherMonitorOnTheRight(TwoMonitors):
     # Windows' monitors: (0, 0, 800, 600) primary, (800, 0, 2080, 768).
     HEADS = '800x600+0+0,1280x768+800+0'
+    SHOWN = (200, 175, 400, 250), (0, 0, 800, 600)
 
 
 class OtherMonitorOnTheLeft(TwoMonitors):
     # Windows' monitors: (0, 0, 1024, 768) primary, (-1280, 0, 0, 1024).
     HEADS = '1024x768+1280+0,1280x1024+0+0'
+    SHOWN = (312, 259, 400, 250), (0, 0, 1024, 768)
 
 
 del TwoMonitors  # only its layouts run

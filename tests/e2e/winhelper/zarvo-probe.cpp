@@ -3,14 +3,12 @@
 // object a line (UTF-8) for tests/e2e/harness.py; exit code 0 when it did
 // what was asked, 2 otherwise. Commands: windows (top-level, front to back),
 // children HWND, focus, post HWND MSG [WPARAM [LPARAM]], quit HWND (WM_QUIT
-// to its thread), fault HWND (a faulting thread in its process), processes
-// (pid, parent, exe), tray FILE [DECOY] (a stand-in task bar until FILE
-// exists; while FILE.hang exists, its thread answers no message: it says
-// {"hung":1} and {"hung":0}), hold FILE UNTIL (FILE open without sharing,
-// as a virus scanner may keep it, until UNTIL exists: it says {"held":1}).
+// to its thread), fault HWND (a faulting thread in its process), tray FILE
+// [DECOY] (a stand-in task bar until FILE exists; while FILE.hang exists,
+// its thread answers no message: it says {"hung":1} and {"hung":0}), hold
+// FILE UNTIL (FILE open without sharing, as a virus scanner may keep it,
+// until UNTIL exists: it says {"held":1}).
 #include <windows.h>
-
-#include <tlhelp32.h>
 
 #include <fcntl.h>
 #include <io.h>
@@ -47,7 +45,7 @@ void PrintRect(const char* name, RECT r, HWND from, HWND to) {
 
 // One window a line: a top-level one with its title, read without sending
 // it a message, or a 'c'hild with its live text, by WM_GETTEXT with a time
-// limit, and its place in its parent. xwin is Wine's X11 window of the window.
+// limit. xwin is Wine's X11 window of the window.
 BOOL CALLBACK Print(HWND h, LPARAM kind) {
   DWORD pid = 0;
   GetWindowThreadProcessId(h, &pid);
@@ -71,7 +69,6 @@ BOOL CALLBACK Print(HWND h, LPARAM kind) {
   GetClientRect(h, &client);
   PrintRect("rect", window, nullptr, nullptr);
   PrintRect("client", client, h, HWND_DESKTOP);
-  PrintRect("rel", window, HWND_DESKTOP, GetAncestor(h, GA_PARENT));
   printf("}\n");
   return TRUE;
 }
@@ -142,20 +139,8 @@ bool Hold(const wchar_t* file, const wchar_t* until) {
   return CloseHandle(held);
 }
 
-// Every process, as Task Manager lists them.
-bool Processes() {
-  const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-  PROCESSENTRY32W entry = {};
-  entry.dwSize = sizeof entry;
-  for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry))
-    printf("{\"pid\":%lu,\"parent\":%lu,\"exe\":%s}\n", entry.th32ProcessID,
-           entry.th32ParentProcessID, Str(entry.szExeFile).c_str());
-  return snapshot != INVALID_HANDLE_VALUE && CloseHandle(snapshot);
-}
-
 bool Run(const std::wstring& command, int n, wchar_t** a) {
   if (command == L"windows") return EnumWindows(Print, 'w');
-  if (command == L"processes") return Processes();
   if (command == L"focus") {
     GUITHREADINFO gui = {};
     gui.cbSize = sizeof gui;
