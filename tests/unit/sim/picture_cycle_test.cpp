@@ -39,25 +39,6 @@ TEST(PictureCycle, EachTickTakesTheTopAndTheFocusThenShowsTheNextFileWhileHidden
                    Call("SetBounds", image, "0, 100, 800, 400")}));
 }
 
-TEST(PictureCycle, PlacementsOfTheWorkedValuesReachTheImageControl) {
-  const struct {
-    int width, height;
-    host::RectPx placed;
-  } cases[] = {{400, 300, {200, 150, 400, 300}},
-               {300, 1200, {325, 0, 150, 600}},
-               {800, 300, {0, 150, 800, 300}},
-               {300, 600, {250, 0, 300, 600}},
-               {900, 500, {0, 78, 800, 444}}};
-  SimRun run;
-  for (int i = 0; i < 5; ++i) run.Put(i + 1, {sim::PictureFile(cases[i].width, cases[i].height)});
-  run.Start(u"/s");
-  for (const auto& c : cases) {
-    EXPECT_TRUE(run.Shown());
-    EXPECT_EQ(run.os.Find(run.ImageWindow())->bounds, c.placed) << c.width << " x " << c.height;
-    run.os.Advance(20000);
-  }
-}
-
 // File 002 as it is prepared while 001 shows, and as it is at its tick
 // (no content: no file). The prepared picture is taken only while it is the
 // same file; the 10 s a picture may hold the interface thread count from its
@@ -177,35 +158,20 @@ TEST(PictureCycle, TwoDecodesLeftBehindStopTheDecodingNotTheSaver) {
             (Lines{LoadCall(1), PrepareCall(2), PrepareCall(3), CheckCall(3)}));
   run.os.Advance(20000);  // 003's decode has ended by 80 s: 005 is decoded
   EXPECT_TRUE(run.Shown());
-  // Without a task bar the saver still ends as usual.
-  run.os.KeyDownAt(90000, run.SaverWindow(), 'A');
-  run.os.Advance(20000);
-  EXPECT_TRUE(run.os.Exited());
-  EXPECT_EQ(std::tuple(run.os.now, run.os.cursorCount), std::tuple(90000u, 0));
 }
 
 // Over camera, phone and odd sizes on common screens and monitor layouts,
 // the bitmap made ahead is the size the image control comes to have.
 TEST(PictureCycle, ThePreparedBitmapIsTheSizeThePictureIsPaintedAt) {
-  const host::SizePx pictures[] = {
-      {640, 480},   {1024, 768},  {1280, 720},  {1600, 1200}, {1920, 1080}, {2048, 1536},
-      {2560, 1440}, {2592, 1944}, {3000, 2000}, {3264, 2448}, {3840, 2160}, {4000, 3000},
-      {4001, 2999}, {4032, 3024}, {4608, 3456}, {5184, 3456}, {6000, 4000}, {6016, 4016},
-      {7360, 4912}, {8192, 5464}, {1080, 1920}, {1440, 3200}, {2160, 3840}, {3024, 4032},
-      {3000, 4000}, {1000, 1000}, {4096, 4096}, {333, 777},   {12345, 77},  {1366, 769},
-      {1921, 1080}};
+  const host::SizePx pictures[] = {{640, 480},   {1280, 720},  {1920, 1080}, {4001, 2999},
+                                   {4032, 3024}, {6016, 4016}, {1080, 1920}, {3024, 4032},
+                                   {1000, 1000}, {333, 777},   {12345, 77},  {1366, 769},
+                                   {1921, 1080}};
   // The last two: the larger monitor not the primary, and one to its left.
   const std::vector<host::RectPx> layouts[] = {{{0, 0, 800, 600}},
-                                               {{0, 0, 1024, 768}},
-                                               {{0, 0, 1280, 1024}},
                                                {{0, 0, 1366, 768}},
-                                               {{0, 0, 1440, 900}},
                                                {{0, 0, 1536, 864}},
-                                               {{0, 0, 1600, 900}},
-                                               {{0, 0, 1920, 1080}},
                                                {{0, 0, 1920, 1200}},
-                                               {{0, 0, 2560, 1440}},
-                                               {{0, 0, 3840, 2160}},
                                                {{0, 0, 1366, 768}, {1366, 0, 1920, 1080}},
                                                {{0, 0, 1920, 1080}, {-2560, 0, 2560, 1440}}};
   for (const auto& monitors : layouts) {
