@@ -11,20 +11,6 @@ namespace {
 
 using namespace testing_support;
 
-void ExpectDesktopRestored(SaverRun& run) {
-  EXPECT_TRUE(run.os.Exited());
-  EXPECT_EQ(run.os.cursorCount, 0);
-  EXPECT_TRUE(run.os.Find(run.tray)->visible);
-  EXPECT_EQ(run.Count("ShowCursor(-1)"), 1);
-  EXPECT_EQ(run.Count(Call("ImmAssociateContext", run.form, std::to_string(0x5000 + run.form))), 1);
-  // The task bar's guard is dismissed once, only after it is shown.
-  EXPECT_EQ(run.Count(Call("SetWindowPos", run.tray, "0, 0, 0, 0, 0, 64")), 1);
-  EXPECT_EQ(Last(run.os.Calls({"SetWindowPos", "DismissGuard"}), 2),
-            (Lines{Call("SetWindowPos", run.tray, "0, 0, 0, 0, 0, 64"), "DismissGuard()"}));
-  EXPECT_EQ(run.Count("DismissGuard()"), 1);
-  EXPECT_TRUE(run.os.screenSaveActive);  // screen saving stays switched on
-}
-
 TEST(Saver, LoadTakesTheDesktopInOrderWithTheExactArguments) {
   SaverRun run;
   // Show makes the form appear maximised (its design-time state) once the

@@ -8,32 +8,20 @@
 #include <thread>
 #include <tuple>
 
+#include "dialogs/control_specs.h"
 #include "support/sim_run.h"
 
 namespace {
 
 using host::Text;
 
-host::FormDesign TestDesign() {
-  host::FormDesign design;
-  design.window.caption = u"main";
-  design.clientWidthTwips = 1500;
-  design.clientHeightTwips = 750;
-  return design;
-}
-
-host::ControlSpec ButtonSpec(const std::string& name) {
-  host::ControlSpec desc;
-  desc.kind = host::ControlKind::Button;
-  desc.name = name;
-  return desc;
-}
-
 // Fault throws `fault` outside any trap (what a trap catches is seen in
 // the picture cycle's tests).
 class TestForm : public host::Form {
  public:
-  TestForm() : host::Form(TestDesign()), Fault(*this, ButtonSpec("Fault")) {
+  TestForm()
+      : host::Form(host::FormDesign{}),
+        Fault(*this, dialogs::design::Button("Fault", u"", {0, 0, 1200, 375}, 0, false, false)) {
     Fault.onClick = [this] { std::rethrow_exception(fault); };
   }
   void Form_Ending() override {
