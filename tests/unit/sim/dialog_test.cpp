@@ -1,5 +1,5 @@
-// The configuration dialog: layout, the ways it ends, the modal About box and
-// the box's System Information launcher.
+// The configuration dialog: its caption, menu and placement, the ways it ends, the
+// modal About box and the box's System Information launcher.
 #include <gtest/gtest.h>
 
 #include <tuple>
@@ -33,38 +33,21 @@ struct DialogRun : testing_support::FormRun<dialogs::Form2> {
            os.Calls({"RegOpenKeyExA", "RegQueryValueExA", "Shell", "SystemParametersInfoA"})
                .empty();
   }
-  // The form shown with its caption, client size and border, and each named
-  // control with its caption, bounds (pixels at 96 DPI) and tab index.
-  void ExpectLayout(
-      const host::Form& f, const std::u16string& caption, RectPx client, host::BorderStyle border,
-      const std::vector<std::tuple<std::string, std::u16string, RectPx, int>>& controls) {
-    const sim::Window& w = *os.Find(f.hWnd());
-    EXPECT_EQ(std::tuple(w.visible, w.text, os.ClientRect(w.id), w.form.border),
-              std::tuple(true, caption, client, border));
-    EXPECT_FALSE(w.form.refusesScreenSaver);
-    for (const auto& [name, text, rect, tabIndex] : controls) {
-      const sim::Window* control = Control(f, name);
-      ASSERT_NE(control, nullptr) << name;
-      EXPECT_EQ(
-          std::tuple(control->text, control->bounds, control->control.tabIndex, control->visible),
-          std::tuple(text, rect, tabIndex, true))
-          << name;
-    }
-  }
 };
 
-TEST(Dialog, AndItsAboutBoxHaveTheDesignLayoutTheTitleAsCaptionAndOneHelpMenu) {
+// The layouts, the task bar and the focus are checked under Wine at 96 DPI;
+// here is what Wine does not show. Controls are placed, and the client area
+// sized, in pixels from the screen's own twips per pixel, rounding halves up.
+TEST(Dialog, IsPlacedFromTheScreenDpiAndTakesTheTitleOneHelpMenuAndTheDesignFonts) {
   DialogRun run;
+  run.os.dpi = 144;  // ten twips to the pixel
   run.Open();
+  EXPECT_EQ(run.os.ClientRect(run.form.hWnd()), (RectPx{0, 0, 650, 110}));  // from 649.5 x 109.5
+  EXPECT_EQ(run.Control(run.form, "Cmd_OK")->bounds, (RectPx{516, 12, 122, 38}));
+  EXPECT_FLOAT_EQ(host::Screen().TwipsPerPixelX(), 10);
+  EXPECT_FLOAT_EQ(host::Screen().Width(), 8000);
   const sim::Window& w = *run.os.Find(run.form.hWnd());
-  EXPECT_EQ(run.form.Caption(), u"ZARVO");
-  run.ExpectLayout(run.form, u"ZARVO", {0, 0, 433, 73}, host::BorderStyle::FixedSingle,
-                   {{"Cmd_OK", u"ＯＫ", {344, 8, 81, 25}, 0},
-                    {"Cmd_Cancel", u"キャンセル", {344, 40, 81, 25}, 1},
-                    {"Label1", u"設定項目はございません。", {8, 16, 209, 17}, 2}});
-  EXPECT_TRUE(w.form.showInTaskbar && w.form.appIcon);
-  EXPECT_FALSE(w.form.minButton || w.form.maxButton);
-  EXPECT_EQ(run.os.focus, run.Control(run.form, "Cmd_OK")->id);
+  EXPECT_EQ(w.text, u"ZARVO");
   // The caption is the title before the window is first shown.
   EXPECT_EQ(run.os.Calls({"SetText", "SetVisible"}).at(0).rfind("SetText(", 0), 0u);
   const auto& menus = w.form.menus;
@@ -73,41 +56,16 @@ TEST(Dialog, AndItsAboutBoxHaveTheDesignLayoutTheTitleAsCaptionAndOneHelpMenu) {
   EXPECT_EQ(std::tuple(menus[1].caption, menus[1].parent, menus[1].id),
             std::tuple(u"バージョン情報(&V)...", menus[0].id, run.form.MENU_Version.Id()));
   run.WithAboutBox([&](About& about) {
-    const sim::Window& w = *run.os.Find(about.hWnd());
-    run.ExpectLayout(
-        about, u"ZARVOのﾊﾞｰｼﾞｮﾝ情報", {0, 0, 407, 192}, host::BorderStyle::FixedDialog,
-        {{"picIcon", u"", {16, 16, 32, 32}, 1},
-         {"cmdOK", u"OK", {304, 132, 92, 23}, 0},
-         {"cmdSysInfo", u"ｼｽﾃﾑ情報(&S)...", {304, 160, 92, 23}, 2},
-         {"lblLegalCopyright", u"(C) Test\r\nAll rights reserved.", {12, 80, 388, 30}, 8},
-         {"lblCompanyName", u"Test Company", {12, 62, 384, 15}, 7},
-         {"lblDescription", u"ｱﾌﾟﾘｹｰｼｮﾝの説明", {68, 228, 259, 78}, 3},
-         {"lblTitle", u"ZARVO", {70, 16, 327, 19}, 5},
-         {"lblVersion", u"ﾊﾞｰｼﾞｮﾝ 1.0.0", {70, 40, 327, 15}, 6},
-         {"lblDisclaimer", u"", {12, 144, 282, 35}, 4}});
-    EXPECT_FALSE(w.form.showInTaskbar || !w.form.menus.empty());
-    EXPECT_TRUE(run.Control(about, "picIcon")->control.appIcon);
+    const sim::Window& box = *run.os.Find(about.hWnd());
+    EXPECT_EQ(std::tuple(box.text, box.form.menus.size()), std::tuple(u"ZARVOのﾊﾞｰｼﾞｮﾝ情報", 0u));
     const host::FontSpec& font = run.Control(about, "lblTitle")->control.font;
     EXPECT_EQ(std::tuple(font.face, font.pointSize, font.weight, font.charset),
               std::tuple(u"ＭＳ Ｐゴシック", 9, 700, 128));
-    EXPECT_EQ(run.Control(about, "lblVersion")->control.font.face, u"");
     for (const char* black : {"lblTitle", "lblDescription", "lblDisclaimer"}) {
       EXPECT_EQ(run.Control(about, black)->control.foreColor, 0x000000u) << black;
     }
     EXPECT_EQ(run.Control(about, "lblVersion")->control.foreColor, host::kSystemColor);
   });
-}
-
-// Controls are placed, and the client area sized, in pixels from the
-// screen's own twips per pixel, rounding up.
-TEST(Dialog, IsPlacedFromTheScreenDpi) {
-  DialogRun run;
-  run.os.dpi = 144;  // ten twips to the pixel
-  run.Open();
-  EXPECT_EQ(run.os.ClientRect(run.form.hWnd()), (RectPx{0, 0, 650, 110}));  // from 649.5 x 109.5
-  EXPECT_EQ(run.Control(run.form, "Cmd_OK")->bounds, (RectPx{516, 12, 122, 38}));
-  EXPECT_FLOAT_EQ(host::Screen().TwipsPerPixelX(), 10);
-  EXPECT_FLOAT_EQ(host::Screen().Width(), 8000);
 }
 
 // Each run opens the About box twice, modal over the dialog, loading it
@@ -177,7 +135,8 @@ struct SysInfoRun : DialogRun {
   }
 };
 
-// Each key is opened for reading only.
+// Each key is opened for reading only. The cases run in one process, each on a
+// new dialog: nothing found or missed is remembered from one to the next.
 TEST(DialogSysInfo, WhichValueLeadsWhere) {
   const std::vector<std::string> tool = {Quoted("Shell", kTool) + ", 1)",
                                          Quoted("IsNormalFile", kTool) + ")"};
@@ -232,22 +191,11 @@ TEST(DialogSysInfo, WhichValueLeadsWhere) {
     EXPECT_EQ(run.os.Calls({"IsNormalFile", "Shell"}), c.fileCalls);
     EXPECT_EQ(run.os.launched.size(), c.launched ? 1u : 0u);
     EXPECT_EQ(run.os.messageBoxes.size(), c.launched ? 0u : 1u);
+    for (const sim::MessageBoxCall& box : run.os.messageBoxes) {
+      EXPECT_EQ(std::tuple(box.text, box.caption, box.flags),
+                std::tuple(u"この環境ではシステム情報を使用できません。", u"ZARVO", 0u));
+    }
   }
-}
-
-TEST(DialogSysInfo, EachClickLooksAgainAndShowsOneMessage) {
-  SysInfoRun run;
-  run.WithAboutBox([&](About& about) {
-    run.Click(about, "cmdSysInfo");
-    run.Put(kToolKey, {"PATH", {1, Sz(kTool)}});
-    run.os.files[kTool] = sim::File{};
-    run.Click(about, "cmdSysInfo");
-  });
-  ASSERT_EQ(run.os.messageBoxes.size(), 1u);
-  const sim::MessageBoxCall& box = run.os.messageBoxes[0];
-  EXPECT_EQ(std::tuple(box.text, box.caption, box.flags),
-            std::tuple(u"この環境ではシステム情報を使用できません。", u"ZARVO", 0u));
-  EXPECT_EQ(run.os.launched, (std::vector<std::u16string>{kTool}));
 }
 
 TEST(DialogSysInfo, GetKeyValueEmptiesTheTextOnlyWhenItFails) {

@@ -11,20 +11,6 @@ namespace {
 
 using namespace testing_support;
 
-void ExpectDesktopRestored(SaverRun& run) {
-  EXPECT_TRUE(run.os.Exited());
-  EXPECT_EQ(run.os.cursorCount, 0);
-  EXPECT_TRUE(run.os.Find(run.tray)->visible);
-  EXPECT_EQ(run.Count("ShowCursor(-1)"), 1);
-  EXPECT_EQ(run.Count(Call("ImmAssociateContext", run.form, std::to_string(0x5000 + run.form))), 1);
-  // The task bar's guard is dismissed once, only after it is shown.
-  EXPECT_EQ(run.Count(Call("SetWindowPos", run.tray, "0, 0, 0, 0, 0, 64")), 1);
-  EXPECT_EQ(Last(run.os.Calls({"SetWindowPos", "DismissGuard"}), 2),
-            (Lines{Call("SetWindowPos", run.tray, "0, 0, 0, 0, 0, 64"), "DismissGuard()"}));
-  EXPECT_EQ(run.Count("DismissGuard()"), 1);
-  EXPECT_TRUE(run.os.screenSaveActive);  // screen saving stays switched on
-}
-
 TEST(Saver, LoadTakesTheDesktopInOrderWithTheExactArguments) {
   SaverRun run;
   // Show makes the form appear maximised (its design-time state) once the
@@ -41,17 +27,9 @@ TEST(Saver, LoadTakesTheDesktopInOrderWithTheExactArguments) {
                    Call("SetVisible", image, "false"), LoadCall(1),
                    Call("SetVisible", image, "true"), Call("Maximize", run.form),
                    Call("SetVisible", run.form, "true"), Call("Maximize", run.form)}));
-  const saver::Form1& saver = run.module.Form1;
-  EXPECT_EQ(std::tuple(saver.PictureIndex, saver.PictureCount, saver.FirstMouseMove),
-            std::tuple(2, 50, host::kTrue));
-  // A black, borderless, top-most cover of the screen.
-  const sim::Window& w = *run.os.Find(run.form);
-  EXPECT_EQ(w.form.border, host::BorderStyle::None);
-  EXPECT_TRUE(!w.form.showInTaskbar && w.form.refusesScreenSaver);
-  EXPECT_TRUE(w.topmost && w.visible && w.maximized && w.backColor == 0u && w.imeContext == 0u);
-  EXPECT_EQ(w.bounds, (host::RectPx{0, 0, 800, 600}));
-  EXPECT_EQ(run.os.cursorCount, -1);
-  EXPECT_FALSE(run.os.Find(run.tray)->visible);
+  // The cover's size, border and place on top are checked under Wine; that
+  // it turns the system's screen saver away is not seen there.
+  EXPECT_TRUE(run.os.Find(run.form)->form.refusesScreenSaver);
 }
 
 // Each on a fresh run: any key (Enter and Esc too: the saver has no
@@ -110,16 +88,6 @@ TEST(SaverInput, APressEndsItWhileTheNextFileIsPreparedOrDecoded) {
     EXPECT_EQ(run.os.now, c.pressAt);
     EXPECT_EQ(run.Count(PrepareCall(3)), 0);
   }
-}
-
-TEST(SaverMouse, MovesDuringADecodeAreJudgedOnceThePictureIsUp) {
-  SaverRun run([](SimRun& r) { r.Put(2, {sim::SlowPictureFile(400, 300, 3000)}); });
-  run.os.MouseMove(run.form, 10, 10);
-  run.os.MouseMoveAt(20500, run.form, 700, 500);  // far from the old baseline
-  run.os.Advance(30000);
-  ASSERT_FALSE(run.os.Exited());
-  EXPECT_EQ(run.module.Form1.MouseStartX, 700.0f);  // recorded after the load re-armed it
-  EXPECT_TRUE(run.Shown());
 }
 
 // Each on a fresh run; only the last move ends the saver.

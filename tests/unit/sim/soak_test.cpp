@@ -96,12 +96,7 @@ TEST(Soak, HundredThousandTicksKeepTheInvariantsAndEndCleanly) {
   for (double at : {0.0, 5000.0, -5000.0}) {
     if (way == 3) soak.os.MouseMove(soak.form, at, at);
   }
-  EXPECT_TRUE(soak.os.Exited());
-  EXPECT_EQ(soak.Count("ShowCursor(-1)"), 1);
-  EXPECT_EQ(soak.os.Calls({"ImmAssociateContext"}).size(), 1u);
-  EXPECT_EQ(
-      std::tuple(soak.os.cursorCount, soak.os.Find(soak.tray)->visible, soak.os.screenSaveActive),
-      std::tuple(0, true, true));
+  testing_support::ExpectDesktopRestored(soak);
 }
 
 }  // namespace

@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <functional>
 
+#include <gtest/gtest.h>
+
 #include "host/sim/sim_os.h"
 #include "startup/module1.h"
 
@@ -66,6 +68,21 @@ struct SaverRun : SimRun {
     form = SaverWindow();
   }
 };
+
+// The saver has ended and given back, once each, all it took from the desktop.
+inline void ExpectDesktopRestored(SaverRun& run) {
+  EXPECT_TRUE(run.os.Exited());
+  EXPECT_EQ(run.os.cursorCount, 0);
+  EXPECT_TRUE(run.os.Find(run.tray)->visible);
+  EXPECT_EQ(run.Count("ShowCursor(-1)"), 1);
+  EXPECT_EQ(run.Count(Call("ImmAssociateContext", run.form, std::to_string(0x5000 + run.form))), 1);
+  // The task bar's guard is dismissed once, only after it is shown.
+  EXPECT_EQ(run.Count(Call("SetWindowPos", run.tray, "0, 0, 0, 0, 0, 64")), 1);
+  EXPECT_EQ(Last(run.os.Calls({"SetWindowPos", "DismissGuard"}), 2),
+            (Lines{Call("SetWindowPos", run.tray, "0, 0, 0, 0, 0, 64"), "DismissGuard()"}));
+  EXPECT_EQ(run.Count("DismissGuard()"), 1);
+  EXPECT_TRUE(run.os.screenSaveActive);  // screen saving stays switched on
+}
 
 // One form of the test's own, loaded and shown as Main does for "/C".
 template <class F>
