@@ -35,9 +35,9 @@ struct DialogRun : testing_support::FormRun<dialogs::Form2> {
   }
 };
 
-// The layouts, the task bar and the focus are checked under Wine at 96 DPI;
-// here is what Wine does not show. Controls are placed, and the client area
-// sized, in pixels from the screen's own twips per pixel, rounding halves up.
+// The task bar, the styles and the focus are checked under Wine. Controls are
+// placed, and the client area sized, in pixels from the screen's own twips per
+// pixel, rounding halves up.
 TEST(Dialog, IsPlacedFromTheScreenDpiAndTakesTheTitleOneHelpMenuAndTheDesignFonts) {
   DialogRun run;
   run.os.dpi = 144;  // ten twips to the pixel
@@ -65,6 +65,39 @@ TEST(Dialog, IsPlacedFromTheScreenDpiAndTakesTheTitleOneHelpMenuAndTheDesignFont
       EXPECT_EQ(run.Control(about, black)->control.foreColor, 0x000000u) << black;
     }
     EXPECT_EQ(run.Control(about, "lblVersion")->control.foreColor, host::kSystemColor);
+  });
+}
+
+// Every control of both forms at 96 DPI: its caption, place and tab index, and the client area
+// they sit in.
+TEST(Dialog, AndItsAboutBoxHaveTheDesignLayout) {
+  using Layout = std::vector<std::tuple<std::string, std::u16string, RectPx, int>>;
+  DialogRun run;
+  const auto expectLayout = [&](const host::Form& f, RectPx client, const Layout& controls) {
+    EXPECT_EQ(run.os.ClientRect(f.hWnd()), client);
+    for (const auto& [name, text, rect, tabIndex] : controls) {
+      const sim::Window& control = *run.Control(f, name);
+      EXPECT_EQ(std::tuple(control.text, control.bounds, control.control.tabIndex),
+                std::tuple(text, rect, tabIndex))
+          << name;
+    }
+  };
+  run.Open();
+  expectLayout(run.form, {0, 0, 433, 73},
+               {{"Cmd_OK", u"ＯＫ", {344, 8, 81, 25}, 0},
+                {"Cmd_Cancel", u"キャンセル", {344, 40, 81, 25}, 1},
+                {"Label1", u"設定項目はございません。", {8, 16, 209, 17}, 2}});
+  run.WithAboutBox([&](About& about) {
+    expectLayout(about, {0, 0, 407, 192},
+                 {{"picIcon", u"", {16, 16, 32, 32}, 1},
+                  {"cmdOK", u"OK", {304, 132, 92, 23}, 0},
+                  {"cmdSysInfo", u"ｼｽﾃﾑ情報(&S)...", {304, 160, 92, 23}, 2},
+                  {"lblLegalCopyright", u"(C) Test\r\nAll rights reserved.", {12, 80, 388, 30}, 8},
+                  {"lblCompanyName", u"Test Company", {12, 62, 384, 15}, 7},
+                  {"lblDescription", u"ｱﾌﾟﾘｹｰｼｮﾝの説明", {68, 228, 259, 78}, 3},
+                  {"lblTitle", u"ZARVO", {70, 16, 327, 19}, 5},
+                  {"lblVersion", u"ﾊﾞｰｼﾞｮﾝ 1.0.0", {70, 40, 327, 15}, 6},
+                  {"lblDisclaimer", u"", {12, 144, 282, 35}, 4}});
   });
 }
 
