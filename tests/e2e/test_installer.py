@@ -34,7 +34,8 @@ UNINST_KEY = r'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\ZARVO'
 OWN_KEY = r'HKCU\Software\ZARVO'
 SETUP_KEY = OWN_KEY + r'\Setup'
 PICTURES = ['ZARVO%03d.DAT' % i for i in range(1, 51)]
-# Into a 32-bit prefix's system folder.
+# Into the system folder that the setup's own programs see: System32 for the
+# 32-bit setup in a 32-bit prefix and for the 64-bit test setup (wine64 build).
 INSTALLED = ['C:\\windows\\system32\\' + n for n in ['zarvo.scr'] + PICTURES]
 INSTALLED_SCR = INSTALLED[0]
 UNINSTALL_DIR = r'C:\Program Files\ZARVO'
@@ -43,7 +44,6 @@ OTHER_SAVER, LATER_SAVER = r'C:\windows\system32\other.scr', r'C:\windows\system
 VERSION = '1.0.0'
 
 
-@unittest.skipIf(os.environ.get('ZARVO_NOT_RUN'), 'NOT RUN: %s' % os.environ.get('ZARVO_NOT_RUN'))
 class InstallerUnderWine(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
