@@ -3,7 +3,9 @@
 #   cmake -DSCR=<zarvo.scr> -DTOOL=<zarvo-pictures.exe> -DPICTURES=<folder>
 #         -DLICENSE=<LICENSE> [-DCREDITS=<folder>] -DSTAGE=<work folder>
 #         -DOUT=<zarvo-setup.exe> [-DVERSION=1.0.0] [-DMAKENSIS=makensis]
-#         -P installer/make-setup.cmake
+#         [-DAMD64=ON] -P installer/make-setup.cmake
+#
+# AMD64 makes the 64-bit test setup of a 64-bit build (see zarvo.nsi).
 #
 # The picture folder must hold exactly ZARVO001.DAT ... ZARVO050.DAT.
 # LICENSE.txt, and with CREDITS its CREDITS.txt and licenses/*.txt, go
@@ -52,6 +54,10 @@ set(licenses "")
 if(EXISTS "${STAGE}/licenses")
   set(licenses "-DLICENSES")
 endif()
+set(target "")
+if(AMD64)
+  set(target "-DAMD64")
+endif()
 
 get_filename_component(out_dir "${OUT}" DIRECTORY)
 file(MAKE_DIRECTORY "${out_dir}")
@@ -61,7 +67,7 @@ execute_process(
           "-DVERSION=${VERSION}" "-DSCR=${SCR}" "-DTOOL=${TOOL}"
           "-DPICTURES=${PICTURES}" "-DBUNDLED_KB=${bundled_kb}"
           "-DICON=${here}/../res/zarvo.ico" "-DOUTFILE=${OUT}"
-          "-DNOTICES=${STAGE}" ${licenses}
+          "-DNOTICES=${STAGE}" ${licenses} ${target}
           "${here}/zarvo.nsi"
   RESULT_VARIABLE rc)
 if(NOT rc EQUAL 0 OR NOT EXISTS "${OUT}")

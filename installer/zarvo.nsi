@@ -4,7 +4,13 @@
 ;   makensis -INPUTCHARSET UTF8 -WX -DVERSION=1.0.0 -DSCR=.../zarvo.scr
 ;     -DPICTURES=<folder with ZARVO001.DAT..ZARVO050.DAT> -DBUNDLED_KB=<their size>
 ;     -DTOOL=.../zarvo-pictures.exe -DICON=res/zarvo.ico
-;     -DOUTFILE=.../zarvo-setup.exe -DNOTICES=<folder> [-DLICENSES] installer/zarvo.nsi
+;     -DOUTFILE=.../zarvo-setup.exe -DNOTICES=<folder> [-DLICENSES] [-DAMD64] installer/zarvo.nsi
+;
+; AMD64 makes a 64-bit setup of the 64-bit build.  It is a test build, never
+; shipped: the end-to-end tests run it under 64-bit Wine on machines that run
+; no 32-bit x86 code.  What it does differently follows from being 64-bit:
+; $SYSDIR is System32 itself, the registry is the 64-bit view, and the
+; structures handed to Windows have 64-bit pointers.
 ;
 ; What it does:
 ;  - zarvo.scr and the fifty pictures go into $SYSDIR, the folder from which
@@ -32,6 +38,14 @@
 ;    only if SCRNSAVE.EXE still names ZARVO.
 
 Unicode true
+!ifdef AMD64
+  Target amd64-unicode
+  !define REG_VIEW 64
+  !define PTR_SIZE 8
+!else
+  !define REG_VIEW 32
+  !define PTR_SIZE 4
+!endif
 ManifestDPIAware true
 SetCompressor /SOLID lzma
 RequestExecutionLevel admin
@@ -155,13 +169,17 @@ Function ${UN}RequireAdmin
 FunctionEnd
 
 ; $ScrDir: GetSystemWow64Directory when there is one (64-bit Windows), else
-; $SYSDIR.
+; $SYSDIR.  A 64-bit setup writes to System32 itself.
 Function ${UN}FindScrDir
+!ifdef AMD64
+  StrCpy $ScrDir $SYSDIR
+!else
   System::Call 'kernel32::GetSystemWow64DirectoryW(w .r0, i ${NSIS_MAX_STRLEN}) i .r1'
   ${If} $1 = 0
     StrCpy $0 $SYSDIR
   ${EndIf}
   StrCpy $ScrDir $0
+!endif
 FunctionEnd
 
 ; Push a SCRNSAVE.EXE value; pops 1 if it names the zarvo.scr that setup
@@ -199,7 +217,7 @@ FunctionEnd
 
 Function .onInit
   Call RequireAdmin
-  SetRegView 32
+  SetRegView ${REG_VIEW}
   Call FindScrDir
   StrCpy $ScrValue ""
   Call ReadPicturesOption
@@ -275,7 +293,7 @@ Function ReadPicturesOption
   System::Call 'shell32::CommandLineToArgvW(w s, *i .r1) p .r0'
   IntOp $1 $1 - 1
   ${For} $2 1 $1
-    IntOp $3 $2 * 4
+    IntOp $3 $2 * ${PTR_SIZE}
     IntOp $3 $0 + $3
     System::Call '*$3(p .r4)'
     System::Call '*$4(&w${NSIS_MAX_STRLEN} .r5)'
@@ -544,11 +562,21 @@ Function StartCount
   Call QuoteFolder
   StrCpy $9 '"$PLUGINSDIR\zarvo-pictures.exe" /count $1'
   ; SECURITY_ATTRIBUTES with an inheritable handle, STARTUPINFOW with it as
-  ; standard output, PROCESS_INFORMATION.
+  ; standard output, PROCESS_INFORMATION.  The System plug-in packs a
+  ; structure's members: a 64-bit setup puts in the padding before and
+  ; after the 32-bit members that the 64-bit layouts have.
+!ifdef AMD64
+  System::Call '*(i 24, i 0, p 0, i 1, i 0) p .r2'
+!else
   System::Call '*(i 12, p 0, i 1) p .r2'
+!endif
   System::Call 'kernel32::CreateFileW(w "$PLUGINSDIR\count.txt", i ${GENERIC_WRITE}, i 3, p r2, i ${CREATE_ALWAYS}, i 0, p 0) p .r3'
   System::Free $2
+!ifdef AMD64
+  System::Call '*(i 104, i 0, p 0, p 0, p 0, i 0, i 0, i 0, i 0, i 0, i 0, i 0, i ${STARTF_USESTDHANDLES}, &i2 0, &i2 0, i 0, p 0, p 0, p r3, p r3) p .r4'
+!else
   System::Call '*(i 68, p 0, p 0, p 0, i 0, i 0, i 0, i 0, i 0, i 0, i 0, i ${STARTF_USESTDHANDLES}, &i2 0, &i2 0, p 0, p 0, p r3, p r3) p .r4'
+!endif
   System::Call '*(p 0, p 0, i 0, i 0) p .r5'
   System::Call 'kernel32::CreateProcessW(p 0, w r9, p 0, p 0, i 1, i ${CREATE_NO_WINDOW}, p 0, p 0, p r4, p r5) i .r6'
   System::Call 'kernel32::CloseHandle(p r3)'
@@ -691,7 +719,7 @@ FunctionEnd
 
 Function un.onInit
   Call un.RequireAdmin
-  SetRegView 32
+  SetRegView ${REG_VIEW}
   Call un.FindScrDir
   StrCpy $ScrValue ""
 FunctionEnd
