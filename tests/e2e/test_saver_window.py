@@ -23,11 +23,14 @@ class SaverUnderWine(SaverTest):
     def all_saver_processes_end(self):
         """Whether every process of this class's zarvo.scr (a saver, a guard)
         ends within 10 s: Wine puts a program's path in its Unix command line."""
+        folder = os.path.basename(self.folder).encode()
+
         def running():
             found = []
             for cmdline in glob.glob('/proc/[0-9]*/cmdline'):
                 with contextlib.suppress(OSError), open(cmdline, 'rb') as f:
-                    found += [cmdline] if os.path.basename(self.folder).encode() in f.read() else []
+                    if folder in f.read():
+                        found.append(cmdline)
             return found
         return not harness.wait_until(running, 10, ok=lambda v: not v)
 
