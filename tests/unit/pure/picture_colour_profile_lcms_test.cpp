@@ -95,18 +95,6 @@ TEST(PictureColourProfile, MatchesLittleCmsWithinOneLevel) {
   }
 }
 
-TEST(PictureColourProfile, SrgbAndOnlySrgbIsEquivalent) {
-  const auto equivalent = [](const ByteVector& icc) { return Parse(icc)->IsSrgbEquivalent(); };
-  constexpr cmsCIExyYTRIPLE kRedShifted = {{0.65, 0.33, 1}, {0.30, 0.60, 1}, {0.15, 0.06, 1}};
-  for (double version : {2.1, 4.3}) {
-    EXPECT_TRUE(equivalent(SaveProfile(cmsCreate_sRGBProfile(), version))) << version;
-    EXPECT_TRUE(equivalent(RgbProfile(kSrgbPrimaries, SrgbCurve(), version))) << version;
-    EXPECT_TRUE(equivalent(GreyProfile(SrgbCurve(), version))) << version;
-    EXPECT_FALSE(equivalent(RgbProfile(kSrgbPrimaries, cmsBuildGamma(nullptr, 2.2), version)));
-    EXPECT_FALSE(equivalent(RgbProfile(kRedShifted, SrgbCurve(), version))) << version;
-  }
-}
-
 // The byte offset of a tag's data in a profile lcms2 wrote.
 std::size_t TagData(const ByteVector& icc, const char* signature) {
   for (std::size_t entry = 132; entry + 12 <= icc.size(); entry += 12) {
