@@ -161,7 +161,6 @@ TEST(PictureChannelCurves, ProfiledPictureShowsAsLittleCmsDoes) {
   kept.At(0, 0) = MakePixel(200, 60, 40);
   kept.At(1, 0) = MakePixel(30, 180, 220);
   ChannelCurves(*profile, 8).Encode8(kept.Data(), kept.PixelCount());
-  // Kept at two pixels, or scaled to one.
   const std::pair<int, std::array<int, 3>> cases[] = {{2, lcmsMean(aa)}, {1, lcmsMean(ab)}};
   for (const auto& [width, expected] : cases) {
     const Pixel got = Resample(kept.View(), width, 1, 1, &*profile).At(0, 0);

@@ -1,7 +1,5 @@
-// The pixel buffer, compositing onto black, and the two scalers, which both average linear light:
-// the resampler (area averages, interpolation when enlarging, the same bits anywhere) and the
-// whole-factor reduction while decoding (the exact block means of 16-bit samples, and the same
-// result however the rows come; that every stored layout gives the same is the pipeline test's).
+// The pixel buffer, compositing onto black, and the two scalers, which both average linear light
+// (that every stored layout gives the same is the pipeline test's).
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -266,9 +264,7 @@ TEST(PictureSamples16, BlocksAreTheNearestLevelOfTheExactMean) {
 }
 
 TEST(PictureSamples16, AlphaGoesOverBlackAndLevelsRoundToNearest) {
-  // Three pixels, R G B A: half transparent, mostly transparent, opaque.
-  // Straight alpha scales each colour by it, rounded; premultiplied holds
-  // a colour above its alpha to it; the opaque pixel stays as it is.
+  // Half transparent, mostly transparent, opaque: premultiplied colours are held to their alpha.
   std::vector<std::uint16_t> rgba = {65535, 1000, 0, 32768, 40000, 9, 20000, 30000, 7, 8, 9, 65535};
   std::vector<std::uint16_t> straight = rgba, premultiplied = rgba;
   CompositeOverBlack16(straight.data(), 3, {4, 0, 1, 2, 3});
