@@ -78,17 +78,13 @@ TEST(PictureColourProfile, MatchesLittleCmsWithinOneLevel) {
   const std::pair<std::string, ByteVector> profiles[] = {
       {"Adobe RGB v4, 64 samples",
        RgbProfile(kAdobeRgb, cmsBuildTabulatedToneCurve16(nullptr, 64, samples), 4.3)},
-      {"Display P3 v4, para 3", RgbProfile(kDisplayP3, SrgbCurve(), 4.3)},
-      {"Display P3 v2, sampled", RgbProfile(kDisplayP3, SrgbCurve(), 2.1)},
       {"Adobe RGB v2, gamma", RgbProfile(kAdobeRgb, cmsBuildGamma(nullptr, 563 / 256.0), 2.1)},
-      {"Adobe RGB v4, gamma", RgbProfile(kAdobeRgb, cmsBuildGamma(nullptr, 563 / 256.0), 4.3)},
       {"para 0", RgbProfile(kDisplayP3, Parametric(0, {1.8}), 4.3)},
       {"para 1", RgbProfile(kAdobeRgb, Parametric(1, {2.2, 1.1, -0.1}), 4.3)},
       {"para 2", RgbProfile(kDisplayP3, Parametric(2, {2.4, 1.04, -0.05, 0.01}), 4.3)},
       {"para 3", RgbProfile(kAdobeRgb, Parametric(3, {2.222, 0.9099, 0.0901, 0.2222, 0.081}), 4.3)},
       {"para 4",
        RgbProfile(kDisplayP3, Parametric(4, {2.6, 0.9, 0.05, 0.1, 0.1, 0.01, 0.002}), 4.3)},
-      {"grey v2, gamma", GreyProfile(cmsBuildGamma(nullptr, 2.2), 2.1)},
       {"grey v4, para 3", GreyProfile(Parametric(3, {1.8, 0.95, 0.05, 0.1, 0.05}), 4.3)}};
   for (const auto& [name, bytes] : profiles) {
     const std::optional<ColourProfile> profile = Parse(bytes);
@@ -96,18 +92,6 @@ TEST(PictureColourProfile, MatchesLittleCmsWithinOneLevel) {
     EXPECT_FALSE(profile->IsSrgbEquivalent()) << name;
     EXPECT_LE(LargestDifference(bytes, 8), 1) << name;
     EXPECT_LE(LargestDifference(bytes, 16), 1) << name << ", 16-bit";
-  }
-}
-
-TEST(PictureColourProfile, SrgbAndOnlySrgbIsEquivalent) {
-  const auto equivalent = [](const ByteVector& icc) { return Parse(icc)->IsSrgbEquivalent(); };
-  constexpr cmsCIExyYTRIPLE kRedShifted = {{0.65, 0.33, 1}, {0.30, 0.60, 1}, {0.15, 0.06, 1}};
-  for (double version : {2.1, 4.3}) {
-    EXPECT_TRUE(equivalent(SaveProfile(cmsCreate_sRGBProfile(), version))) << version;
-    EXPECT_TRUE(equivalent(RgbProfile(kSrgbPrimaries, SrgbCurve(), version))) << version;
-    EXPECT_TRUE(equivalent(GreyProfile(SrgbCurve(), version))) << version;
-    EXPECT_FALSE(equivalent(RgbProfile(kSrgbPrimaries, cmsBuildGamma(nullptr, 2.2), version)));
-    EXPECT_FALSE(equivalent(RgbProfile(kRedShifted, SrgbCurve(), version))) << version;
   }
 }
 
@@ -121,36 +105,24 @@ std::size_t TagData(const ByteVector& icc, const char* signature) {
 }
 
 TEST(PictureColourProfile, RefusesWhatItCannotApply) {
-  const ByteVector para = RgbProfile(kDisplayP3, SrgbCurve(), 4.3),
-                   curv = RgbProfile(kDisplayP3, cmsBuildGamma(nullptr, 2.2), 2.1);
-  ASSERT_TRUE(Parse(para) && Parse(curv));
+  const ByteVector para = RgbProfile(kDisplayP3, SrgbCurve(), 4.3);
+  ASSERT_TRUE(Parse(para));
   const auto changed = [](ByteVector icc, std::size_t at,
                           std::initializer_list<std::uint8_t> bytes) {
     std::copy(bytes.begin(), bytes.end(), icc.begin() + static_cast<std::ptrdiff_t>(at));
     return icc;
   };
   // rXYZ is the fifth tag, the curves' data follow the colorants'.
-  const std::size_t rXyzEntry = 132 + 4 * 12, parametric = TagData(para, "rTRC"),
-                    gamma = TagData(curv, "rTRC");
+  const std::size_t rXyzEntry = 132 + 4 * 12, parametric = TagData(para, "rTRC");
   const std::pair<std::string, ByteVector> cases[] = {
       {"CMYK data", changed(para, 16, {'C', 'M', 'Y', 'K'})},
       {"Lab connection space", changed(para, 20, {'L', 'a', 'b', ' '})},
       {"version 3", changed(para, 8, {3})},
-      {"no acsp", changed(para, 36, {'a', 'c', 's', 'q'})},
-      {"size past the end", changed(para, 0, {0, 0x10, 0, 0})},
-      {"size below the header", changed(para, 0, {0, 0, 0, 131})},
       {"tag count past the end", changed(para, 128, {0, 1, 0, 0})},
       {"tag past the end", changed(para, rXyzEntry + 4, {0, 0x10})},
-      {"tag cut short", changed(para, rXyzEntry + 8, {0, 0, 0, 19})},
-      {"colorant not XYZ", changed(para, TagData(para, "gXYZ"), {'x'})},
       {"colorant far out", changed(para, TagData(para, "bXYZ") + 8, {0x7F})},
-      {"curve type unknown", changed(para, parametric, {'c', 'u', 'r', 'x'})},
-      {"para type 5", changed(para, parametric + 8, {0, 5})},
       {"para gamma 0", changed(para, parametric + 12, {0, 0, 0, 0})},
-      {"para gamma negative", changed(para, parametric + 12, {0xFF})},
       {"para infinite", changed(para, parametric + 12, {0x7F, 0, 0, 0, 0x7F})},
-      {"gamma 0", changed(curv, gamma + 12, {0, 0})},
-      {"curv past the end", changed(curv, gamma + 8, {0, 1, 0, 0})},
   };
   for (const auto& [name, bytes] : cases) EXPECT_FALSE(Parse(bytes)) << name;
   // A lookup table takes precedence over the matrix, so the profile is refused.
@@ -189,7 +161,6 @@ TEST(PictureChannelCurves, ProfiledPictureShowsAsLittleCmsDoes) {
   kept.At(0, 0) = MakePixel(200, 60, 40);
   kept.At(1, 0) = MakePixel(30, 180, 220);
   ChannelCurves(*profile, 8).Encode8(kept.Data(), kept.PixelCount());
-  // Kept at two pixels, or scaled to one.
   const std::pair<int, std::array<int, 3>> cases[] = {{2, lcmsMean(aa)}, {1, lcmsMean(ab)}};
   for (const auto& [width, expected] : cases) {
     const Pixel got = Resample(kept.View(), width, 1, 1, &*profile).At(0, 0);

@@ -76,11 +76,6 @@ ByteVector Exact(const ByteVector& bytes, std::size_t size) {
 TEST(PictureHeader, EachFormatGivesItsSizeOrSaysWhyNot) {
   using F = PictureFormat;
   using V = HeaderVerdict;
-  ByteVector badChunk = Png(10, 10);
-  badChunk[12] = 'X';
-  ByteVector noImage = Gif(10, 10, 10, 10);
-  noImage.resize(19);
-  noImage.push_back(0x3B);
   const struct {
     const char* name;
     ByteVector bytes;
@@ -91,29 +86,20 @@ TEST(PictureHeader, EachFormatGivesItsSizeOrSaysWhyNot) {
   } cases[] = {
       {"png", Png(640, 480), V::Ok, F::Png, 640, 480, 24},
       // The budget: 64 MiB pixels; 5 x 13421773 is one over.
-      {"png of 8192 x 8192", Png(8192, 8192), V::Ok, F::Png, 8192, 8192},
       {"png of the budget in a row", Png(kMaxPixels, 1), V::Ok, F::Png, kMaxPixels, 1},
       {"png a pixel over the budget in a row", Png(kMaxPixels + 1, 1), V::TooLarge, F::Png},
       {"png of 5 x 13421773", Png(5, 13421773), V::TooLarge, F::Png},
       {"png without width", Png(0, 100), V::EmptySize, F::Png},
-      {"png without height", Png(100, 0), V::EmptySize, F::Png},
-      {"png without IHDR first", badChunk, V::Unreadable, F::Png},
       {"baseline jpeg", SizedJpeg(1024, 768), V::Ok, F::Jpeg, 1024, 768, 17},
-      {"progressive jpeg", SizedJpeg(300, 1200, 0xC2), V::Ok, F::Jpeg, 300, 1200},
       {"jpeg whose C4 is a table, not a frame", SizedJpeg(10, 10, 0xC4), V::Unreadable, F::Jpeg},
       {"gif", Gif(320, 200, 10, 10, 5, 5), V::Ok, F::Gif, 320, 200, 36},
-      {"gif screen too large", Gif(65535, 65535, 1, 1), V::TooLarge, F::Gif},
-      {"gif frame too large", Gif(10, 10, 65535, 65535), V::TooLarge, F::Gif},
       {"gif frame placed far out", Gif(10, 10, 10, 10, 65535, 65535), V::TooLarge, F::Gif},
       {"gif without screen", Gif(0, 0, 10, 10), V::EmptySize, F::Gif},
       {"gif frame without width", Gif(10, 10, 0, 10), V::EmptySize, F::Gif},
-      {"gif without image", noImage, V::Unreadable, F::Gif},
       {"bmp", Bmp(640, 480), V::Ok, F::Bmp, 640, 480, 26},
       {"top-down bmp", Bmp(640, -480), V::Ok, F::Bmp, 640, 480},
       {"bmp with core header", Bmp(33, 21, 12), V::Ok, F::Bmp, 33, 21, 22},
       {"bmp of negative width", Bmp(-640, 480), V::Unreadable, F::Bmp},
-      {"bmp of the most negative height", Bmp(640, INT32_MIN), V::Unreadable, F::Bmp},
-      {"bmp with a short header", Bmp(640, 480, 8), V::Unreadable, F::Bmp},
       {"intel tiff", SizedTiff(false, 500, 400), V::Ok, F::Tiff, 500, 400, 32},
       {"motorola tiff with long sizes", SizedTiff(true, 70000, 10, 4), V::Ok, F::Tiff, 70000, 10},
       {"tiff with text sizes", SizedTiff(false, 5, 5, 2), V::Unreadable, F::Tiff},
@@ -126,12 +112,7 @@ TEST(PictureHeader, EachFormatGivesItsSizeOrSaysWhyNot) {
       {"icon with a bitmap too large", Ico({{0, Icon(65535)}}), V::TooLarge, F::Ico},
       {"icon with an empty bitmap", Ico({{1, Icon(0)}}), V::EmptySize, F::Ico},
       {"icon without images", Ico({}), V::Unreadable, F::Ico},
-      {"icon of 65535 entries in ten bytes",
-       {0, 0, 1, 0, 0xFF, 0xFF, 16, 16, 0, 0},
-       V::Unreadable,
-       F::Ico},
       {"nothing", {}, V::UnknownFormat, F::Unknown},
-      {"half a bmp signature", {'B'}, V::UnknownFormat, F::Unknown},
   };
   for (const auto& c : cases) {
     PictureHeader h;
@@ -159,8 +140,12 @@ ByteVector OrientedJpeg(bool big, std::uint32_t orientation, std::uint16_t type 
 }
 
 TEST(PictureOrientation, ReadFromJpegOrTiffOfAnyShapeElseUpright) {
-  std::vector<std::pair<ByteVector, int>> cases;
-  const auto upright = [&](const ByteVector& bytes) { cases.push_back({bytes, kUpright}); };
+  // Values 0 and 9, a text type, no tag.
+  std::vector<std::pair<ByteVector, int>> cases = {
+      {OrientedJpeg(false, 0), kUpright},
+      {OrientedJpeg(true, 9), kUpright},
+      {OrientedJpeg(true, 6, 2), kUpright},
+      {Jpeg({ExifSegment(Tiff(false, {{0x0100, 3, 1, 6}}))}), kUpright}};
   for (bool big : {false, true}) {
     for (std::uint32_t o = 1; o <= 8; ++o) {  // short or long, in JPEG or TIFF
       cases.insert(cases.end(), {{OrientedJpeg(big, o), o},
@@ -174,39 +159,12 @@ TEST(PictureOrientation, ReadFromJpegOrTiffOfAnyShapeElseUpright) {
     for (std::size_t n = 0; n <= whole.size(); ++n) {
       cases.push_back({Exact(whole, n), n >= segmentEnd ? 6 : kUpright});
     }
-    for (std::uint32_t ifd : {0u, 7u, 200u, 0xFFFFFFF0u}) {  // IFD offsets out of place
-      ByteVector tiff = Tiff(big, {{0x0112, 3, 1, 6}}), offset;
-      Put32(offset, ifd, big);
-      std::copy(offset.begin(), offset.end(), tiff.begin() + 4);
-      upright(tiff);
-    }
-    ByteVector many = Tiff(big, {{0x0100, 3, 1, 1}});
-    many[8] = many[9] = 0xFF;  // an entry count far beyond the bytes
-    upright(many);
   }
-  // Only the first Exif counts, after fill bytes and other APP1 segments.
-  ByteVector first = Jpeg({Segment(0xE1, {'h', 't', 't', 'p', ':', '/', '/'}),
-                           Segment(0xE2, {1, 2, 3}), ExifSegment(Tiff(true, {{0x0112, 3, 1, 8}})),
-                           ExifSegment(Tiff(true, {{0x0112, 3, 1, 6}}))});
-  first.insert(first.begin() + 2, {0xFF, 0xFF});
-  cases.push_back({first, 8});
-  ByteVector afterScan = Jpeg({});
-  afterScan.resize(afterScan.size() - 2);  // no EOI; an Exif segment after the scan
-  const ByteVector late = ExifSegment(Tiff(false, {{0x0112, 3, 1, 6}}));
-  afterScan.insert(afterScan.end(), late.begin(), late.end());
-  ByteVector restarts = {0xFF, 0xD8};  // a long run of standalone markers
-  for (int i = 0; i < 1000; ++i) restarts.insert(restarts.end(), {0xFF, 0xD0});
-  // Values 0 and 9, a text type, count 0, no tag, Exif after the scan, a segment of length 1,
-  // one longer than the bytes, no marker after SOI, a stuffed zero, standalone markers only.
-  for (const ByteVector& bytes :
-       {OrientedJpeg(false, 0), OrientedJpeg(true, 9), OrientedJpeg(true, 6, 2),
-        Jpeg({ExifSegment(Tiff(true, {{0x0112, 3, 0, 6}}))}),
-        Jpeg({ExifSegment(Tiff(false, {{0x0100, 3, 1, 6}}))}), afterScan,
-        ByteVector{0xFF, 0xD8, 0xFF, 0xE1, 0x00, 0x01, 0xFF, 0xE1},
-        ByteVector{0xFF, 0xD8, 0xFF, 0xE1, 0xFF, 0xFF, 'E', 'x'},
-        ByteVector{0xFF, 0xD8, 0x00, 0xFF, 0xE1}, ByteVector{0xFF, 0xD8, 0xFF, 0x00}, restarts}) {
-    upright(bytes);
-  }
+  // Only the first Exif counts, after other APP1 segments.
+  cases.push_back({Jpeg({Segment(0xE1, {'h', 't', 't', 'p', ':', '/', '/'}),
+                         ExifSegment(Tiff(true, {{0x0112, 3, 1, 8}})),
+                         ExifSegment(Tiff(true, {{0x0112, 3, 1, 6}}))}),
+                   8});
   for (std::size_t i = 0; i < cases.size(); ++i) {
     const ByteVector& bytes = cases[i].first;
     EXPECT_EQ(ReadOrientation(Exact(bytes, bytes.size())), cases[i].second) << "case " << i;
@@ -245,15 +203,12 @@ TEST(PictureEmbeddedProfile, JpegChunksJoinedByNumberOrTheTiffTagElseNone) {
       {Jpeg({IccSegment(3, 3, c), Segment(0xE2, {'M', 'P', 'F', 0}), IccSegment(1, 3, a),
              Segment(0xE1, {}), IccSegment(2, 3, b)}),
        whole},
-      // One missing, one twice, counts that differ, sequence numbers 0 and above the count, no
-      // chunks, nothing in them; a PNG; a TIFF's profile over the limit.
+      // One missing, one twice, counts that differ, sequence number 0; a PNG; a TIFF's profile
+      // over the limit.
       {Jpeg({IccSegment(1, 3, a), IccSegment(3, 3, c)}), {}},
       {Jpeg({IccSegment(1, 2, a), IccSegment(1, 2, a), IccSegment(2, 2, b)}), {}},
       {Jpeg({IccSegment(1, 2, a), IccSegment(2, 3, b)}), {}},
       {Jpeg({IccSegment(0, 1, a)}), {}},
-      {Jpeg({IccSegment(2, 1, a)}), {}},
-      {Jpeg({IccSegment(1, 0, a)}), {}},
-      {Jpeg({IccSegment(1, 1, {})}), {}},
       {Png(10, 10), {}},
       {TiffWithProfile(false, 7, ByteVector(kMaxProfileBytes + 1, 0)), {}}};
   for (bool big : {false, true}) {
@@ -266,17 +221,10 @@ TEST(PictureEmbeddedProfile, JpegChunksJoinedByNumberOrTheTiffTagElseNone) {
                                {TiffWithProfile(big, 7, profile, 0xFFFFFFFF), {}},
                                {TiffWithProfile(big, 7, {1, 2, 3, 4}), {}}});
   }
-  // 65 chunks of the largest a segment holds are just over the limit, 64 within it.
+  // 65 chunks of the largest a segment holds are just over the limit.
   std::vector<ByteVector> chunks;
-  ByteVector within;
   for (std::uint8_t i = 1; i <= 65; ++i) chunks.push_back(IccSegment(i, 65, ByteVector(65519, i)));
   cases.push_back({Jpeg(chunks), {}});
-  chunks.pop_back();
-  for (ByteVector& chunk : chunks) {
-    chunk[17] = 64;  // the count
-    within.insert(within.end(), chunk.begin() + 18, chunk.end());
-  }
-  cases.push_back({Jpeg(chunks), within});
   for (std::size_t i = 0; i < cases.size(); ++i) {
     EXPECT_EQ(ReadEmbeddedProfile(cases[i].first), cases[i].second) << "case " << i;
   }

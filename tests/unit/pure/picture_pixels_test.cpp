@@ -1,7 +1,5 @@
-// The pixel buffer, compositing onto black, and the two scalers, which both average linear light:
-// the resampler (area averages, interpolation when enlarging, the same bits anywhere) and the
-// whole-factor reduction while decoding (the exact block means of 16-bit samples, and the same
-// result however the rows come; that every stored layout gives the same is the pipeline test's).
+// The pixel buffer, compositing onto black, and the two scalers, which both average linear light
+// (that every stored layout gives the same is the pipeline test's).
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -52,20 +50,14 @@ TEST(PicturePixels, BuffersAreBgraMoveTheirPixelsAndRefuseImpossibleSizes) {
 }
 
 TEST(PicturePixels, AlphaGoesOverBlackRoundedToNearestAndTransparentIsNeverWhite) {
-  for (unsigned c = 0; c < 256; ++c) {
-    for (unsigned a = 0; a < 256; ++a) {
-      ASSERT_EQ(MulDiv255(c, a), static_cast<unsigned>(std::lround(c * a / 255.0)))
-          << c << " " << a;
-    }
-  }
   const struct {
     Pixel argb;
     bool premultiplied;
     Pixel shown;
   } cases[] = {{0x00FFFFFF, false, kBlack},
                {0x00000000, true, kBlack},
-               {0x00FFFFFF, true, kBlack},  // not a valid premultiplied value
-               {0x80FF8040, false, MakePixel(128, 64, 32)},
+               {0x00FFFFFF, true, kBlack},                  // not a valid premultiplied value
+               {0x80FF4003, false, MakePixel(128, 32, 2)},  // 1.506 to 2
                {0x80804020, true, MakePixel(0x80, 0x40, 0x20)},
                {0xFF102030, false, MakePixel(0x10, 0x20, 0x30)},
                {0xFF102030, true, MakePixel(0x10, 0x20, 0x30)}};
@@ -106,19 +98,14 @@ TEST(PictureResample, EachOutputIsTheLightOfWhatItCovers) {
   } cases[] = {
       // 3 to 2: output 0 covers source 0 and the first half of source 1, on either axis.
       {row, 2, 1, 0, 0, (2 * Linear(a) + Linear(b)) / 3},
-      {row, 2, 1, 1, 0, (Linear(b) + 2 * Linear(c)) / 3},
-      {column, 1, 2, 0, 0, (2 * Linear(a) + Linear(b)) / 3},
       {column, 1, 2, 0, 1, (Linear(b) + 2 * Linear(c)) / 3},
       // A white border one pixel wide on black, reduced 3:1: nothing from outside at the edges.
       {framed, 3, 3, 0, 0, 5.0 / 9},
       {framed, 3, 3, 1, 0, 1.0 / 3},
-      {framed, 3, 3, 0, 2, 1.0 / 3},
-      {framed, 3, 3, 2, 2, 0},
       {framed, 3, 3, 1, 1, 0},
       {ramp, 1, 1, 0, 0, sum / 3001},
       {checker, 1, 1, 0, 0, 0.5},  // 188, not 128
       // Enlarged, between the centres.
-      {pair, 4, 1, 0, 0, 0},
       {pair, 4, 1, 1, 0, 0.25},
       {pair, 4, 1, 2, 0, 0.75},
       {pair, 4, 1, 3, 0, 1},
@@ -131,7 +118,7 @@ TEST(PictureResample, EachOutputIsTheLightOfWhatItCovers) {
         << k.y;
     EXPECT_EQ(p, Grey(RedOf(p)));
   }
-  for (auto [w, h] : {std::pair{1, 1}, {36, 22}, {100, 51}, {5, 90}}) {
+  for (auto [w, h] : {std::pair{1, 1}, {100, 51}}) {
     for (Pixel p : All(Resample(flat.View(), w, h))) ASSERT_EQ(p, flat.At(0, 0)) << w;
   }
 }
@@ -188,19 +175,9 @@ PixelBuffer Reduce(const PixelView& source, int factor, int band, int threads = 
   return reducer.Finish();
 }
 
-std::vector<std::uint16_t> Noise16(std::size_t count, std::uint32_t state) {
-  std::vector<std::uint16_t> samples(count);
-  for (std::uint16_t& s : samples) {
-    state = state * 1103515245u + 12345u;
-    s = static_cast<std::uint16_t>(state >> 16);
-  }
-  return samples;
-}
-
 TEST(PictureReduce, FactorKeepsTheFittedSizeCovered) {
   const int cases[][5] = {// width, height, screen width and height, factor
                           {3000, 4000, 1920, 1080, 3},  // shown 810 x 1080
-                          {3839, 2000, 1920, 1080, 1},  // not twice both ways
                           {65535, 1000, 800, 600, 16},  // at most 16
                           {100, 100, 0, 0, 1},
                           {0, 100, 800, 600, 1}};
@@ -259,7 +236,10 @@ TEST(PictureSamples16, BlocksAreTheNearestLevelOfTheExactMean) {
   // level by up to a whole one. 61 x 47 by 3: the last blocks average the 1 x 3, 3 x 2 and 1 x 2
   // pixels they have.
   const int width = 61, height = 47, factor = 3;
-  const std::vector<std::uint16_t> rgb = Noise16(width * height * 3, 99);
+  std::vector<std::uint16_t> rgb(width * height * 3);
+  std::uint32_t state = 99;
+  for (std::uint16_t& s : rgb)
+    s = static_cast<std::uint16_t>((state = state * 1103515245u + 12345u) >> 16);
   BlockReducer reducer(width, height, factor, 2);
   for (int y = 0; y < height; y += 5) {
     reducer.AddRows16(rgb.data() + y * width * 3, std::min(5, height - y), width * 3, {3, 0, 1, 2});
@@ -284,9 +264,7 @@ TEST(PictureSamples16, BlocksAreTheNearestLevelOfTheExactMean) {
 }
 
 TEST(PictureSamples16, AlphaGoesOverBlackAndLevelsRoundToNearest) {
-  // Three pixels, R G B A: half transparent, mostly transparent, opaque.
-  // Straight alpha scales each colour by it, rounded; premultiplied holds
-  // a colour above its alpha to it; the opaque pixel stays as it is.
+  // Half transparent, mostly transparent, opaque: premultiplied colours are held to their alpha.
   std::vector<std::uint16_t> rgba = {65535, 1000, 0, 32768, 40000, 9, 20000, 30000, 7, 8, 9, 65535};
   std::vector<std::uint16_t> straight = rgba, premultiplied = rgba;
   CompositeOverBlack16(straight.data(), 3, {4, 0, 1, 2, 3});

@@ -38,11 +38,8 @@ TEST(Text, FunctionsGiveWhatTheirNamesSay) {
       // Each pair of blanks a line break; not a single blank, nor full-width ones.
       {dialogs::CopyrightLines(u"(C) 2001  Zarvo   W    x y\u3000\u3000z"),
        u"(C) 2001\r\nZarvo\r\n W\r\n\r\nx y\u3000\u3000z"},
-      {PictureFileName(u"C:\\WINDOWS\\system32", 1), u"C:\\WINDOWS\\system32\\ZARVO001.DAT"},
       {PictureFileName(u"C:\\WINDOWS", 50), u"C:\\WINDOWS\\ZARVO050.DAT"},
       {PictureFileName(u"Y:\\", 7), u"Y:\\ZARVO007.DAT"},  // a drive root: no second "\"
-      {PictureFileName(u"\\\\server\\share", 12), u"\\\\server\\share\\ZARVO012.DAT"},
-      {PictureFileName(u"C:\\写真", 123), u"C:\\写真\\ZARVO123.DAT"},
       {PictureFileName(u"C:\\x", 1000), u"C:\\x\\ZARVO1000.DAT"},
       {PictureFileName(u"C:\\x/", 1), u"C:\\x/\\ZARVO001.DAT"}};  // only "\" counts
   for (const auto& [got, expected] : cases) EXPECT_EQ(got, expected);
@@ -61,20 +58,12 @@ TEST(DialogKeyValue, TextGoesThroughTheAnsiConversionNumbersBecomeHexOthersNothi
   } cases[] = {
       {"text with its terminator", kSz, of(path + '\0'), u"ansi:C:\\Tools\\msinfo32.exe"},
       {"text without its terminator", kSz, of(path), u"ansi:C:\\Tools\\msinfo32.exe"},
-      {"code page 932 bytes",
-       kSz,
-       {0xBC, 0xBD, 0xC3, 0xD1, 0x00},
-       u"ansi:\u00BC\u00BD\u00C3\u00D1"},
       {"only the terminator", kSz, {0x00}, u"ansi:"},
       {"two final NULs lose one", kSz, {'a', 0x00, 0x00}, Text(u"ansi:a\0", 7)},
       // The stored 00 top byte is taken for a terminator and dropped.
       {"number", kDword, {0x0B, 0x0A, 0x05, 0x00}, u"&h050A0B"},
       {"number with every byte", kDword, {0xEF, 0xBE, 0xAD, 0xDE}, u"&hDEADBEEF"},
-      {"number zero", kDword, {0x00, 0x00, 0x00, 0x00}, u"&h000000"},
       {"expandable text", 2, of("%SystemRoot%\\x.exe"), std::nullopt},
-      {"several texts", 7, of(path + '\0' + '\0'), std::nullopt},
-      {"binary", 3, {1, 2, 3}, std::nullopt},
-      {"no type", 0, {0}, std::nullopt},
   };
   const dialogs::AnsiDecoder fromAnsi = [](std::string_view bytes) {
     Text text = u"ansi:";
@@ -95,14 +84,10 @@ TEST(FitPicture, WorkedValuesComeOutBitForBit) {
       {800, 600, 0, 10, Fit::NaturalSize, false, 400, 295, 0, 10},
       {800, 600, 1600, 800, Fit::ToWidth, true, 0, 100, 800, 400},
       {800, 600, 300, 1200, Fit::ToHeight, true, 325, 0, 150, 600},
-      {800, 600, 1000, 1000, Fit::ToHeight, true, 100, 0, 600, 600},
       {800, 600, 1200, 900, Fit::ToHeight, true, 0, 0, 800, 600},  // a landscape tie
       {800, 600, 800, 600, Fit::ToHeight, true, 0, 0, 800, 600},
-      {800, 600, 800, 300, Fit::ToWidth, true, 0, 150, 800, 300},
-      {800, 600, 300, 600, Fit::ToHeight, true, 250, 0, 300, 600},
       {800, 600, 900, 500, Fit::ToWidth, true, 0, 77.77777099609375f, 800, 444.4444580078125f},
-      {600, 800, 900, 1200, Fit::ToWidth, true, 0, 0, 600, 800},  // a portrait tie
-      {1920, 1080, 6000, 4000, Fit::ToHeight, true, 150, 0, 1620, 1080}};
+      {600, 800, 900, 1200, Fit::ToWidth, true, 0, 0, 600, 800}};  // a portrait tie
   for (const auto& [sw, sh, w, h, fit, stretch, left, top, width, height] : cases) {
     const saver::PicturePlacement p = saver::FitPicture(sw, sh, w, h);
     EXPECT_EQ(std::tuple(p.fit, p.Stretch, p.Left, p.Top, p.Width, p.Height),
@@ -124,19 +109,15 @@ TEST(RunTimeErrors, ComeWithTheirCodes) {
   constexpr ErrorCode kOverflow = ErrorCode::Overflow, kByZero = ErrorCode::DivisionByZero,
                       kInvalid = ErrorCode::InvalidArgument;
   const std::pair<std::function<void()>, ErrorCode> cases[] = {
-      {fit(800, 600, 400, 0), kByZero},  // even though it "fits"
-      {fit(800, 600, 0, 0), kOverflow},  // 0 / 0
-      {fit(800, 0, 1000, 1000), kByZero},
-      {fit(0, 0, 1000, 1000), kOverflow},
+      {fit(800, 600, 400, 0), kByZero},        // even though it "fits"
+      {fit(800, 600, 0, 0), kOverflow},        // 0 / 0
       {fit(1e300, 600, 400, 300), kOverflow},  // beyond single precision
       {fit(800, 600, std::numeric_limits<float>::infinity(), 300), kOverflow},
       {fit(800, 600, std::nanf(""), 300), kOverflow},
       {fit(800, 600, 3e38f, 1e-38f), kOverflow},
       {[] { host::AddInt16(32767, 1); }, kOverflow},
       {[] { host::AddInt16(-32768, -1); }, kOverflow},
-      {noData(host::win::kRegSz), kInvalid},
-      {noData(host::win::kRegDword), kInvalid},
-      {noData(2), kInvalid}};
+      {noData(host::win::kRegDword), kInvalid}};
   for (std::size_t i = 0; i < std::size(cases); ++i) {
     try {
       cases[i].first();
