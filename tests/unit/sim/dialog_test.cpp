@@ -27,12 +27,6 @@ struct DialogRun : testing_support::FormRun<dialogs::Form2> {
     });
     os.ChooseMenu(form.hWnd(), form.MENU_Version.Id());
   }
-  // Nothing that could leave something behind on the system, and no message.
-  bool WroteNothing() const {
-    return os.messageBoxes.empty() &&
-           os.Calls({"RegOpenKeyExA", "RegQueryValueExA", "Shell", "SystemParametersInfoA"})
-               .empty();
-  }
 };
 
 // The task bar, the styles and the focus are checked under Wine. Every control of both forms:
@@ -126,7 +120,11 @@ TEST(Dialog, AboutBoxClosesAnyWayAndEachWayOfLeavingEndsTheProgramWritingNothing
       run.os.version.major = 2;
     }
     leave(run);
-    EXPECT_TRUE(run.os.Exited() && run.os.Find(dialog) == nullptr && run.WroteNothing());
+    EXPECT_TRUE(run.os.Exited() && run.os.Find(dialog) == nullptr && run.os.messageBoxes.empty());
+    // Nothing that could leave something behind on the system.
+    EXPECT_TRUE(
+        run.os.Calls({"RegOpenKeyExA", "RegQueryValueExA", "Shell", "SystemParametersInfoA"})
+            .empty());
     EXPECT_EQ(run.os.Calls({"ExitProcess"}).size(), 1u);
   }
 }
@@ -151,10 +149,6 @@ struct SysInfoRun : DialogRun {
   SysInfoRun() { Open(); }
   ~SysInfoRun() { EXPECT_EQ(os.openRegistryKeys, 0) << "a key was left open"; }
   void Put(const char* key, const Value& v) { os.registry[key].values[v.first] = v.second; }
-  void ClickSysInfo() {
-    WithAboutBox([&](About& about) { Click(about, "cmdSysInfo"); });
-    EXPECT_FALSE(os.Exited());
-  }
 };
 
 // Each key is opened for reading only. The cases run in one process, each on a
@@ -199,7 +193,8 @@ TEST(DialogSysInfo, WhichValueLeadsWhere) {
     if (c.tool) run.Put(kToolKey, *c.tool);
     if (c.folder) run.Put(kFolderKey, *c.folder);
     for (const std::u16string& file : c.files) run.os.files[file] = sim::File{};
-    run.ClickSysInfo();
+    run.WithAboutBox([&](About& about) { run.Click(about, "cmdSysInfo"); });
+    EXPECT_FALSE(run.os.Exited());
     const Lines opens = run.os.Calls({"RegOpenKeyExA"});
     EXPECT_EQ(opens.size(), c.opens);
     for (const std::string& open : opens) EXPECT_TRUE(open.ends_with(", 0, 131097)")) << open;
