@@ -63,7 +63,6 @@ TEST(SaverInput, APressEndsItWhileTheNextFileIsPreparedOrDecoded) {
     std::uint64_t pressAt;
     bool key;
   } cases[] = {
-      {"key during the preparation", {sim::SlowPictureFile(640, 480, 10000)}, true, 3000, true},
       {"button during the decode", {sim::SlowPictureFile(400, 300, 5000)}, false, 20500, false},
       {"key while a share hangs for 30 s",
        {sim::PictureFile(640, 480), false, false, 0, 0, 0, 30000},
