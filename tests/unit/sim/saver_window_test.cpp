@@ -32,19 +32,15 @@ TEST(Saver, LoadTakesTheDesktopInOrderWithTheExactArguments) {
   EXPECT_TRUE(run.os.Find(run.form)->form.refusesScreenSaver);
 }
 
-// Each on a fresh run: any key (Enter and Esc too: the saver has no
-// buttons) or any mouse button, on the form or on the picture, or the
-// system closing it or ending the session.
+// Each on a fresh run: any key (Esc too: the saver has no buttons) or any
+// mouse button, on the form or on the picture, or the system closing it or
+// ending the session.
 TEST(SaverInput, EveryKeyButtonAndCloseEndsItGivingBackOnce) {
   const std::pair<const char*, std::function<void(SaverRun&)>> inputs[] = {
       {"A", [](SaverRun& r) { r.os.KeyDown(r.form, 'A'); }},
-      {"Enter", [](SaverRun& r) { r.os.KeyDown(r.form, 13); }},
       {"Esc", [](SaverRun& r) { r.os.KeyDown(r.form, 27); }},
       {"Shift", [](SaverRun& r) { r.os.KeyDown(r.form, 16, 1); }},
       {"left", [](SaverRun& r) { r.os.MouseDown(r.form, 3, 3, 1); }},
-      {"right", [](SaverRun& r) { r.os.MouseDown(r.form, 3, 3, 2); }},
-      {"middle", [](SaverRun& r) { r.os.MouseDown(r.form, 3, 3, 4); }},
-      {"left on the picture", [](SaverRun& r) { r.os.MouseDown(r.ImageWindow(), 3, 3, 1); }},
       {"middle on the picture", [](SaverRun& r) { r.os.MouseDown(r.ImageWindow(), 3, 3, 4); }},
       {"system close", [](SaverRun& r) { r.os.Close(r.form); }},
       {"session end", [](SaverRun& r) { r.os.EndSession(); }}};
@@ -67,7 +63,6 @@ TEST(SaverInput, APressEndsItWhileTheNextFileIsPreparedOrDecoded) {
     std::uint64_t pressAt;
     bool key;
   } cases[] = {
-      {"key during the preparation", {sim::SlowPictureFile(640, 480, 10000)}, true, 3000, true},
       {"button during the decode", {sim::SlowPictureFile(400, 300, 5000)}, false, 20500, false},
       {"key while a share hangs for 30 s",
        {sim::PictureFile(640, 480), false, false, 0, 0, 0, 30000},
@@ -90,9 +85,9 @@ TEST(SaverInput, APressEndsItWhileTheNextFileIsPreparedOrDecoded) {
   }
 }
 
-// Each on a fresh run; only the last move ends the saver.
+// Each on a fresh run, where 003 cannot be shown; only the last move ends the saver.
 TEST(SaverMouse, MoreThanFivePixelsOnBothAxesFromTheBaselineEndsIt) {
-  enum Where { OnForm, OnPicture, OnFormAfterAPictureChange };
+  enum Where { OnForm, OnPicture, OnFormAfterATick };
   struct Move {
     double x, y;
     Where where = OnForm;
@@ -104,17 +99,19 @@ TEST(SaverMouse, MoreThanFivePixelsOnBothAxesFromTheBaselineEndsIt) {
       {"far on one axis only, or exactly 5",
        {{100, 100}, {1100, 100}, {100, 100000}, {106, 105}, {95, 94}, {106, 106}}},
       {"a picture change re-arms the baseline",
-       {{10, 10}, {500, 500, OnFormAfterAPictureChange}, {504, 0}, {490, 490}}},
+       {{10, 10}, {500, 500, OnFormAfterATick}, {504, 0}, {490, 490}}},
+      {"a failed load does not",
+       {{10, 10}, {12, 12, OnFormAfterATick}, {500, 500, OnFormAfterATick}}},
       // The 400 x 300 picture stands at (200, 150); its coordinates are taken as they come.
       {"picture coordinates are not converted", {{0, 0, OnPicture}, {5, 5}, {200, 150}}},
       // 5.3f lies above 0.3f + 5, but not above that sum rounded to single precision.
       {"single precision", {{0.3, 0.3}, {5.3, 100}, {100, 5.3}, {5.4, 100}}},
   };
   for (const auto& c : cases) {
-    SaverRun run;
+    SaverRun run([](SimRun& r) { r.Put(3, {"SIMPIC"}); });
     for (const Move& move : c.moves) {
       EXPECT_FALSE(run.os.Exited()) << c.name << " before " << move.x << "," << move.y;
-      if (move.where == OnFormAfterAPictureChange) run.os.Advance(20000);
+      if (move.where == OnFormAfterATick) run.os.Advance(20000);
       run.os.MouseMove(move.where == OnPicture ? run.ImageWindow() : run.form, move.x, move.y);
     }
     EXPECT_TRUE(run.os.Exited()) << c.name;

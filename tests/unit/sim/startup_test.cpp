@@ -32,21 +32,10 @@ TEST(Startup, TheFirstTwoCharactersChooseWhatOpens) {
     Outcome outcome;
   } cases[] = {
       {"/s", u"/s", Outcome::Saver},
-      {"/S", u"/S", Outcome::Saver},
-      {"unknown switch", u"/X", Outcome::Saver},
-      {"slash alone", u"/", Outcome::Saver},
       {"blank before /c", u" /c", Outcome::Saver},
-      {"full-width /C", u"／Ｃ", Outcome::Saver},
-      {"full-width c", u"/ｃ", Outcome::Saver},
-      {"NUL before c", host::Text(1, u'\0') + u"c", Outcome::Saver},
-      {"lone surrogate before /c", u"\xD800/c", Outcome::Saver},
       {"/c", u"/c", Outcome::Dialog},
-      {"/C", u"/C", Outcome::Dialog},
-      {"100000 characters after /c", u"/c" + host::Text(99998, u'x'), Outcome::Dialog},
       {"nothing", u"", Outcome::Dialog},
-      {"/P with a window", u"/P 1234", Outcome::Nothing},
       {"/p with a window", u"/p 1234", Outcome::Nothing},
-      {"/A with a window", u"/A99", Outcome::PasswordMessage},
       {"/a with a window", u"/a 1234", Outcome::PasswordMessage},
   };
   for (const auto& c : cases) {
