@@ -1,10 +1,6 @@
 #!/usr/bin/python3
-"""zarvo.scr under Wine with two monitors (tests/e2e/monitors.py), the
-other one larger than the primary and to its right, or to its left at
-negative coordinates: the picture is fitted to the primary, the other
-monitor is black, the next picture's bitmap is made ahead of its tick at
-the size it shows at on the primary, and a move over the other monitor
-ends the saver."""
+"""zarvo.scr under Wine with a second monitor, larger than the primary, to
+its right, or to its left at negative coordinates."""
 import re
 import unittest
 
@@ -20,8 +16,8 @@ DIB_TRACE = re.compile(r'format \((\d+),-(\d+)\), planes 1, bpp 32\b')
 
 
 class TwoMonitors(SaverTest):
-    """A layout of heads, the primary first, and where pictures 1 (400 x
-    250) and 2 (1500 x 1125) show on the primary, for every test of the class."""
+    """Heads, the primary first, and where pictures 1 (400 x 250) and 2
+    (1500 x 1125) show on the primary."""
     HEADS = SHOWN = None
 
     @classmethod
@@ -33,7 +29,6 @@ class TwoMonitors(SaverTest):
         cls.primary, cls.others = cls.display.primary, cls.display.monitors[1:]
 
     def shot(self, rect):
-        """A screenshot of a monitor (l, t, r, b in Windows' coordinates)."""
         return self.s.screenshot().crop(self.display.root_rect(rect))
 
     def wait_primary_box(self, expected, timeout=10):
