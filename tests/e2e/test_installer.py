@@ -202,15 +202,6 @@ class InstallerUnderWine(unittest.TestCase):
                 self.assertEqual(self.values(DESKTOP), dict(desktop_before, **(
                     {'SCRNSAVE.EXE': later} if later else {})))
 
-    def hold(self, path):
-        """Keeps the file open without sharing, from another process, until
-        the function returned is called."""
-        until = r'C:\windows\temp\zarvo-release-%d' % time.monotonic_ns()
-        p = self.s.start_program(self.s.probe_exe, 'hold', path, until)
-        self.addCleanup(self.s.kill, p)
-        self.assertTrue(harness.wait_until(lambda: '"held"' in self.s.program_output(p), 30))
-        return lambda: open(self.unix(until), 'w').close() or self.s.wait_exit(p, 10)
-
     def system_folder_state(self):
         """What a failed setup must leave as it was."""
         contents = {p: hashlib.sha256(Path(self.unix(p)).read_bytes()).hexdigest()
@@ -219,13 +210,18 @@ class InstallerUnderWine(unittest.TestCase):
                 self.values(DESKTOP))
 
     def assert_held_picture_changes_nothing(self, option):
-        """Setup with ZARVO025.DAT held open fails and changes nothing; once it
-        is let go, the same setup replaces all fifty."""
+        """Setup with ZARVO025.DAT held open without sharing by another process
+        fails and changes nothing; once it is let go, the same setup replaces
+        all fifty."""
         before = self.system_folder_state()
-        release = self.hold(INSTALLED[25])
+        until = r'C:\windows\temp\zarvo-release-%d' % time.monotonic_ns()
+        p = self.s.start_program(self.s.probe_exe, 'hold', INSTALLED[25], until)
+        self.addCleanup(self.s.kill, p)
+        self.assertTrue(harness.wait_until(lambda: '"held"' in self.s.program_output(p), 30))
         self.install(option, 2)
         self.assertEqual(self.system_folder_state(), before)
-        release()
+        open(self.unix(until), 'w').close()
+        self.s.wait_exit(p, 10)
         self.install(option)
         self.assert_installed()
 
