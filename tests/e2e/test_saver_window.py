@@ -40,8 +40,6 @@ class SaverUnderWine(SaverTest):
                 if w['pid'] == pid}
 
     def test_one_copy_covers_the_screen_top_most_without_caption_and_hides_the_pointer(self):
-        # Hiding the task bar is checked with every way of ending it, below;
-        # the picture centred on black with each format in test_pictures.py.
         first, window = self.start_saver()
         self.assertEqual(window['rect'], (0, 0, self.width, self.height))
         self.assertEqual((window['topmost'], window['foreground'], window['style'] & WS_CAPTION),
