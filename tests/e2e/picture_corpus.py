@@ -45,13 +45,6 @@ def good_picture(path, width, height, fmt='png'):
         os.remove(source)
 
 
-def with_exif_orientation(jpeg, orientation):
-    """The JPEG with an Exif segment holding only the orientation tag."""
-    tiff = b'II*\0' + struct.pack('<IHHHIHHI', 8, 1, 0x0112, 3, 1, orientation, 0, 0)
-    body = b'Exif\0\0' + tiff
-    return jpeg[:2] + b'\xff\xe1' + struct.pack('>H', len(body) + 2) + body + jpeg[2:]
-
-
 def display_p3_profile():
     """The bytes of a Display P3 profile (version 4, the sRGB curve), made by
     Little CMS (Debian's liblcms2, a test tool only)."""

@@ -8,7 +8,7 @@ import unittest
 from PIL import Image
 
 import picture_corpus
-from saver_fixture import SAVER_CLASS, SaverTest, convert, near
+from saver_fixture import SAVER_CLASS, SaverTest, near
 
 # Format, natural size, and where it shows (left, top, width, height): one
 # of each way through the decoder (rows copied as they are, converted by WIC
@@ -54,11 +54,10 @@ class PicturesUnderWine(SaverTest):
     def test_exif_orientation_turns_the_picture_upright(self):
         # Stored 600 x 300 with a white band along its top, orientation 6
         # (turned a quarter clockwise): shown 300 x 600, the band on the right.
-        convert('-size', '600x300', 'xc:#808080', '-fill', '#ffffff', '-draw',
-                'rectangle 0,0 599,59', '-quality', '95', 'JPEG:' + self.picture(1))
-        with open(self.picture(1), 'rb') as f:
-            data = f.read()
-        picture_corpus.write(self.picture(1), picture_corpus.with_exif_orientation(data, 6))
+        stored, exif = Image.new('RGB', (600, 300), (128, 128, 128)), Image.Exif()
+        stored.paste((255, 255, 255), (0, 0, 600, 60))
+        exif[0x0112] = 6
+        stored.save(self.picture(1), 'JPEG', quality=95, exif=exif)
         img = self.show((250, 0, 300, 600))
         right, left = img.getpixel((540, 300)), img.getpixel((260, 300))
         self.assertGreater(min(right), 200, right)
