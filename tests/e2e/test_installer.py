@@ -111,8 +111,8 @@ class InstallerUnderWine(unittest.TestCase):
         return {os.path.relpath(os.path.join(d, n), top): Path(d, n).read_bytes()
                 for d, _, names in os.walk(top) for n in names}
 
-    def installed_pictures(self):
-        return [Path(self.unix(path)).read_bytes() for path in INSTALLED[1:]]
+    def pictures_in(self, folder=r'C:\windows\system32'):
+        return [Path(self.unix(folder + '\\' + name)).read_bytes() for name in PICTURES]
 
     def uninstall(self):
         """As Windows runs it: the uninstaller starts a copy of itself and
@@ -234,21 +234,21 @@ class InstallerUnderWine(unittest.TestCase):
         self.assertEqual(self.folder_contents(empty), empty_before)
         folder = r'C:\写真 フォルダー'
         pictures = [picture('PNG', (40 * i, 0, 0)) for i in range(3)]
-        before = self.picture_folder(folder, {'p%d.png' % i: data for i, data in enumerate(pictures)})
+        before = self.picture_folder(folder, {'p%d.png' % i: d for i, d in enumerate(pictures)})
         # On a machine without ZARVO, the file held is another program's.
         stray = self.unix(INSTALLED[25])
         Path(stray).write_bytes(picture('PNG'))
         self.addCleanup(lambda: os.path.exists(stray) and os.unlink(stray))
         self.files_before = self.files() - {os.path.relpath(stray, self.drive_c).lower()}
         self.assert_held_picture_changes_nothing('')
-        bundled = self.installed_pictures()
+        bundled = self.pictures_in()
         # Over that install, with a folder's pictures; the folder stays as it was.
         self.assert_held_picture_changes_nothing('"/PICTURES=%s"' % folder)
-        self.assertEqual(self.installed_pictures(), in_turns(pictures))
+        self.assertEqual(self.pictures_in(), in_turns(pictures))
         self.assertEqual(self.folder_contents(folder), before)
         # Setup without a folder puts the bundled pictures back, and they show.
         self.install()
-        self.assertEqual(self.installed_pictures(), bundled)
+        self.assertEqual(self.pictures_in(), bundled)
         self.assert_shows_picture_001()
 
     def test_the_pictures_page_counts_a_typed_folder_from_where_setup_started(self):
@@ -286,32 +286,12 @@ class InstallerUnderWine(unittest.TestCase):
         # Counted from where setup started; the page moves on by itself.
         enter('pics')
         self.assertTrue(shown('インストールが完了しました'), texts())
-        self.assertEqual(self.installed_pictures(), in_turns(pictures))
+        self.assertEqual(self.pictures_in(), in_turns(pictures))
 
 
-class PictureHelperUnderWine(unittest.TestCase):
-    """zarvo-pictures.exe as the zip ships it, on folders of its own."""
-    @classmethod
-    def setUpClass(cls):
-        cls.s = harness.WineSession().start()
-        cls.addClassCleanup(cls.s.close)
-        cls.tool = harness.built('ZARVO_PICTURES_TOOL', 'src', 'setup', 'win32',
-                                 'zarvo-pictures.exe')
-
-    def folder(self, name, files):
-        path = self.s.unix('C:\\' + name)
-        os.makedirs(path)
-        self.addCleanup(shutil.rmtree, path)
-        for file, data in files.items():
-            Path(path, file).write_bytes(data)
-        return 'C:\\' + name
-
-    def slots(self, folder):
-        return [Path(self.s.unix(folder + '\\' + name)).read_bytes() for name in PICTURES]
-
-    def test_run_twice_on_its_own_folder_the_second_run_changes_nothing(self):
-        # Explorer's order, which is Windows' and not its model's outside
-        # ASCII: é with the e's, not after z.
+    def test_the_picture_tool_run_twice_on_its_own_folder_the_second_run_changes_nothing(self):
+        # zarvo-pictures.exe as the zip ships it. Explorer's order, which is
+        # Windows' and not its model's outside ASCII: é with the e's, not after z.
         order = ['d.dds', 'élan.png', 'fjord.png'] + ['IMG_%d.png' % i for i in range(1, 11)] + [
             't.tga', 'x.jxr', 'z.tif']
         pictures = {name: picture('PNG', (20 * i, 50, 0)) for i, name in enumerate(order[1:13])}
@@ -320,21 +300,26 @@ class PictureHelperUnderWine(unittest.TestCase):
         others = {name: picture('PNG', (0, 0, 5 * k)) for k, name in enumerate(PICTURES)}
         others.update({'ZARVO007.DAT.new': picture('PNG', (0, 255, 0)), 'notes.txt': b'hello',
                        'fake.jpg': b'\xff\xd8 not a picture'})
-        folder = self.folder('zarvo zip', {**pictures, **others})
+        folder = r'C:\zarvo zip'
+        self.picture_folder(folder, {**pictures, **others})
         # Formats only the system's codecs decode, judged from their head; the
         # TIFF keeps its directory at its end, far beyond the head read.
         for name, fmt, w, h in (('d.dds', 'dds', 64, 48), ('t.tga', 'tga', 50, 40),
                                 ('x.jxr', 'jxr', 64, 32), ('z.tif', 'big-tiff', 400, 300)):
-            good_picture(self.s.unix(folder + '\\' + name), w, h, fmt)
-            pictures[name] = Path(self.s.unix(folder + '\\' + name)).read_bytes()
-        shutil.copy(self.tool, self.s.unix(folder + r'\zarvo-pictures.exe'))
+            good_picture(self.unix(folder + '\\' + name), w, h, fmt)
+            pictures[name] = Path(self.unix(folder + '\\' + name)).read_bytes()
+        shutil.copy(picture_tool(), self.unix(folder + r'\zarvo-pictures.exe'))
         for run in (1, 2):
             with self.subTest(run=run):
                 rc, out = self.s.run(folder + r'\zarvo-pictures.exe', folder)
                 self.assertEqual(rc, 0, out)
-                self.assertEqual(self.slots(folder), in_turns([pictures[name] for name in order]))
-                self.assertEqual(sorted(os.listdir(self.s.unix(folder))), sorted(
+                self.assertEqual(self.pictures_in(folder), in_turns([pictures[n] for n in order]))
+                self.assertEqual(sorted(os.listdir(self.unix(folder))), sorted(
                     order + PICTURES + ['zarvo-pictures.exe', 'notes.txt', 'fake.jpg']))
+
+
+def picture_tool():
+    return harness.built('ZARVO_PICTURES_TOOL', 'src', 'setup', 'win32', 'zarvo-pictures.exe')
 
 
 def in_turns(pictures):
@@ -383,8 +368,7 @@ class PackagesWithoutWine(unittest.TestCase):
                 self.assertIn(message, r.stdout)
 
     def make_zip(self, name, *credits):
-        out, tool = os.path.join(self.tmp, name), harness.built(
-            'ZARVO_PICTURES_TOOL', 'src', 'setup', 'win32', 'zarvo-pictures.exe')
+        out, tool = os.path.join(self.tmp, name), picture_tool()
         subprocess.run(['cmake', '-DSCR=' + zarvo_scr(), '-DTOOL=' + tool, '-DPICTURES=' + self.pictures,
                         '-DLICENSE=' + LICENSE, *credits,
                         '-DOUT=' + out, '-DSTAGE=' + os.path.join(self.tmp, 'stage'),

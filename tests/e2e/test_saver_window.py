@@ -30,7 +30,7 @@ class SaverUnderWine(SaverTest):
         return {w['title']: w['visible'] for w in self.s.windows(True, 'Shell_TrayWnd')
                 if w['pid'] == pid}
 
-    def test_one_copy_covers_the_screen_top_most_without_caption_hides_the_pointer_ends_on_a_move(self):
+    def test_one_copy_covers_the_screen_on_top_without_caption_and_pointer_until_a_move(self):
         first, window = self.start_saver()
         self.assertEqual(window['rect'], (0, 0, self.width, self.height))
         self.assertEqual((window['topmost'], window['foreground'], window['style'] & WS_CAPTION),
