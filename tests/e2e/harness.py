@@ -35,7 +35,6 @@ def parse_output(text):
 
 
 def bbox_non_black(img, threshold=16):
-    """(l, t, r, b) of the pixels brighter than threshold, or None."""
     return img.point(lambda v: 255 if v > threshold else 0).getbbox()
 
 
@@ -122,18 +121,15 @@ class WineSession:
                 cls in (None, w['class']) and title in (None, w['title'])]
 
     def window_info(self, hwnd):
-        """The top-level window's record, or None if it is gone."""
         return next((w for w in self.windows(all=True) if w['hwnd'] == hwnd), None)
 
     def wait_window(self, cls=None, title=None, timeout=10.0):
-        """The first visible top-level window of that class and title, or None."""
         return wait_until(lambda: next(iter(self.windows(False, cls, title)), None), timeout)
 
     def wait_gone(self, hwnd, timeout=10.0):
         return wait_until(lambda: self.window_info(hwnd) is None, timeout)
 
     def x_cursor_visible(self):
-        """Whether the X server's current cursor has an opaque pixel."""
         class CursorImage(ctypes.Structure):
             _fields_ = [(n, ctypes.c_short) for n in 'xy'] + [
                 (n, ctypes.c_ushort) for n in ('width', 'height', 'xhot', 'yhot')] + [
@@ -174,8 +170,7 @@ class WineSession:
         return found
 
     def start_tray(self, decoy=None):
-        """A stand-in task bar (and a titled decoy of its class in front of
-        it): (hwnd, stop)."""
+        """A stand-in task bar (and a decoy of its class titled decoy): (hwnd, stop)."""
         until = os.path.join(self.env['ZARVO_WINE_TMP'], 'zarvo-tray-%d' % time.monotonic_ns())
         p = self.start_program(self.probe_exe, 'tray', 'Z:' + until.replace('/', '\\'),
                                *[decoy][:bool(decoy)], stderr=subprocess.DEVNULL)
@@ -193,8 +188,7 @@ class WineSession:
         return hwnd, stop
 
     def hang_tray(self, hwnd, hung=True):
-        """The stand-in task bar's thread stops answering messages, as a hung
-        shell's does, or answers again; returns once it has."""
+        """The stand-in task bar stops answering messages, or answers again."""
         p, until = self._trays[hwnd]
         open(until + '.hang', 'w').close() if hung else os.remove(until + '.hang')
         if wait_until(lambda: parse_output(self.program_output(p))[-1].get('hung'),

@@ -1,16 +1,8 @@
 """Several monitors for Wine on one Xvfb screen, as scripts/wine-env.sh
-makes them from ZARVO_XINERAMA_HEADS: Wine makes the first head the primary
-monitor and moves its coordinates so that the primary's top left corner is
-(0, 0): a head left of or above it is at negative coordinates. Explorer and
-every Wine process read the monitors once, when they start, so each layout
-gets a display, prefix and wineserver of its own from a shell that sourced
-wine-env.sh and lives as long as the layout.
-
-    with monitors.Display(session, '800x600+0+0,1280x768+800+0') as display:
-        ...                      # session's programs see two monitors
-
-A layout of one head is a plain Xvfb screen of that size. The heads start
-at x 0 and at y 0 together, as wine-env.sh puts them on the X screen."""
+makes them from ZARVO_XINERAMA_HEADS. Explorer and every Wine process read
+the monitors once, when they start, so each layout gets a display, prefix
+and wineserver of its own, from a shell that sourced wine-env.sh and lives
+as long as the layout."""
 import json
 import os
 import subprocess
@@ -25,10 +17,8 @@ SHELL = ('source "$0" >&2 && '
 
 
 class Display:
-    """A display of these heads (the first the primary) for the session's
-    Wine programs, from entering to leaving; the session's environment is
-    put back afterwards. With white_root the X root is white, so that
-    whatever no window covers shows."""
+    """The session's Wine programs on these heads (the primary first), from
+    entering to leaving. With white_root, what no window covers shows white."""
 
     def __init__(self, session, heads, white_root=False):
         self.s, self.text, self.white_root = session, heads, white_root

@@ -1,6 +1,5 @@
-"""Shared set-up for the end-to-end tests of the saver: a Wine session and a
-folder a class, holding a copy of zarvo.scr beside its ZARVOnnn.DAT files
-(at first only ZARVO001.DAT, a plain 400 x 300 picture)."""
+"""The saver's end-to-end tests: a Wine session and a folder a class, with a
+copy of zarvo.scr and at first a plain 400 x 300 ZARVO001.DAT."""
 import glob
 import os
 import shutil

@@ -1,32 +1,27 @@
 #!/usr/bin/python3
-"""Pictures on zarvo.scr under Wine: each format is decoded, scaled down to
-fit and centred on black, as the box of a screenshot's non-black pixels
-shows; no bad file is shown, crashes or hangs it, memory stays bounded and
-a key ends it. The next picture's coming, after a good file or a bad one, is
-tested on the simulated host, and its bitmap made ahead in test_monitors.py."""
+"""Pictures on zarvo.scr under Wine, fitted and centred on black as the box
+of a screenshot's non-black pixels shows; no bad file is shown, crashes or
+hangs it, and memory stays bounded."""
 import time
 import unittest
 
 from PIL import Image
 
 import picture_corpus
-from saver_fixture import SAVER_CLASS, SaverTest, convert, near
+from saver_fixture import SAVER_CLASS, SaverTest, near
 
 # Format, natural size, and where it shows (left, top, width, height): one
-# of each format and of each way through the decoder (rows copied as they
-# are, converted by WIC, reduced while read, placed on a GIF's screen, the
-# largest of an icon's images).
+# of each way through the decoder (rows copied as they are, converted by WIC
+# from CMYK, a palette or 16 bits, placed on a GIF's screen, the largest of
+# an icon's images, a format only the system's codecs know, read from the
+# file beyond the head held in memory).
 PLACEMENTS = [
     ('png', (400, 300), (200, 150, 400, 300)), ('jpeg', (1600, 800), (0, 100, 800, 400)),
-    ('progressive-jpeg', (300, 1200), (325, 0, 150, 600)),
-    ('cmyk-jpeg', (900, 500), (0, 77.8, 800, 444.4)), ('bmp', (1000, 1000), (100, 0, 600, 600)),
-    ('rle-bmp', (640, 480), (80, 60, 640, 480)), ('gif', (1200, 900), (0, 0, 800, 600)),
+    ('cmyk-jpeg', (900, 500), (0, 77.8, 800, 444.4)),
     ('placed-gif', (400, 200), (200, 200, 400, 200)),  # on a screen of 800 x 400
     ('palette-png', (800, 300), (0, 150, 800, 300)), ('png16', (2000, 1500), (0, 0, 800, 600)),
-    ('tiff', (300, 600), (250, 0, 300, 600)), ('ico', (256, 256), (272, 172, 256, 256)),
-    ('dds', (640, 480), (80, 60, 640, 480)), ('tga', (1000, 500), (0, 100, 800, 400)),
-    ('jxr', (1200, 600), (0, 100, 800, 400)),
-    ('big-bmp', (1600, 1200), (0, 0, 800, 600)), ('big-tiff', (1500, 1100), (0, 6.7, 800, 586.7)),
+    ('ico', (256, 256), (272, 172, 256, 256)), ('jxr', (1200, 600), (0, 100, 800, 400)),
+    ('big-tiff', (1500, 1100), (0, 6.7, 800, 586.7)),
 ]
 # Peak resident memory with a refused file: the program and Wine's share,
 # far below what any of these files would take decoded.
@@ -38,16 +33,12 @@ SETTLE = 1.5  # seconds after the window appears: a refused load is long done
 
 
 class PicturesUnderWine(SaverTest):
-    """Saver runs on an 800 x 600 screen, each from an empty folder."""
-
     def setUp(self):
         self.assertEqual((self.width, self.height), (800, 600))
         self.clear()
         super().setUp()
 
     def show(self, expected):
-        """Runs the saver on ZARVO001.DAT; returns the screenshot with the
-        picture at expected."""
         p, _ = self.start_saver()
         self.wait_box(expected)
         img = self.s.screenshot()
@@ -63,66 +54,33 @@ class PicturesUnderWine(SaverTest):
     def test_exif_orientation_turns_the_picture_upright(self):
         # Stored 600 x 300 with a white band along its top, orientation 6
         # (turned a quarter clockwise): shown 300 x 600, the band on the right.
-        convert('-size', '600x300', 'xc:#808080', '-fill', '#ffffff', '-draw',
-                'rectangle 0,0 599,59', '-quality', '95', 'JPEG:' + self.picture(1))
-        with open(self.picture(1), 'rb') as f:
-            data = f.read()
-        picture_corpus.write(self.picture(1), picture_corpus.with_exif_orientation(data, 6))
+        stored, exif = Image.new('RGB', (600, 300), (128, 128, 128)), Image.Exif()
+        stored.paste((255, 255, 255), (0, 0, 600, 60))
+        exif[0x0112] = 6
+        stored.save(self.picture(1), 'JPEG', quality=95, exif=exif)
         img = self.show((250, 0, 300, 600))
         right, left = img.getpixel((540, 300)), img.getpixel((260, 300))
         self.assertGreater(min(right), 200, right)
         self.assertLess(max(abs(c - 128) for c in left), 40, left)
 
-    def test_transparent_parts_are_black(self):
-        # Transparent but for an opaque white square in the middle.
-        convert('-size', '400x300', 'xc:none', '-fill', '#ffffff', '-draw',
-                'rectangle 150,100 249,199', 'PNG32:' + self.picture(1))
-        self.show((350, 250, 100, 100))
-
     def test_embedded_display_p3_profile_is_shown_in_srgb(self):
         # A flat colour in Display P3 shows as Little CMS converts it; kept
         # at full size (PNG, its profile from the codec) and reduced while
-        # read (JPEG, from our reader). Untagged, the same levels show as
-        # they are.
+        # read (JPEG, from our reader).
         colour, p3 = (200, 60, 40), picture_corpus.display_p3_profile()
-        cases = [('PNG', (400, 300), (200, 150, 400, 300), p3),
-                 ('JPEG', (1600, 800), (0, 100, 800, 400), p3),
-                 ('PNG', (400, 300), (200, 150, 400, 300), None)]
-        for fmt, size, box, profile in cases:
-            with self.subTest(fmt, tagged=bool(profile)):
-                options = {'icc_profile': profile} if profile else {}
-                if fmt == 'JPEG':
-                    options.update(quality=100, subsampling=0)
-                Image.new('RGB', size, colour).save(self.picture(1), fmt, **options)
+        expected = picture_corpus.p3_to_srgb(colour)
+        for fmt, size, box, options in (
+                ('PNG', (400, 300), (200, 150, 400, 300), {}),
+                ('JPEG', (1600, 800), (0, 100, 800, 400), {'quality': 100, 'subsampling': 0})):
+            with self.subTest(fmt):
+                Image.new('RGB', size, colour).save(self.picture(1), fmt, icc_profile=p3, **options)
                 shown = self.show(box).getpixel((400, 300))[:3]
-                expected = picture_corpus.p3_to_srgb(colour) if profile else colour
                 self.assertLessEqual(max(abs(a - b) for a, b in zip(shown, expected)), 2,
                                      '%s shows %s, not %s' % (fmt, shown, expected))
 
-    def run_saver_on(self, what, peak_limit):
-        """Runs the saver on the file in place, checks it keeps running with
-        bounded memory and ends on a key; returns the screen's box."""
-        p, _ = self.start_saver()
-        try:
-            return self.check_saver_on(p, what, peak_limit)
-        finally:
-            self.s.kill(p)  # before the next file's saver, which would be a second copy
-
-    def check_saver_on(self, p, what, peak_limit):
-        time.sleep(SETTLE)
-        self.assertIsNone(p.poll(), '%s: the saver ended by itself' % what)
-        box = self.screen_box()
-        with open('/proc/%d/status' % p.pid) as f:
-            peak = int(next(line for line in f if line.startswith('VmHWM:')).split()[1])
-        self.assertLess(peak, peak_limit, '%s: peak resident %d KiB' % (what, peak))
-        self.assertTrue(self.s.windows(True, SAVER_CLASS), '%s: the window is gone' % what)
-        self.end_with_key(p)
-        return box
-
     def test_no_bad_file_is_shown_or_does_harm_and_the_largest_are_reduced(self):
-        # name: what writes the file, the peak memory, where it shows (None:
-        # nowhere, ...: a corrupt file may still decode).
-        files = {name: (make, REFUSED_PEAK_KIB, ... if name.startswith('corrupt-') else None)
+        # name: what writes the file, the peak memory, where it shows (None: nowhere)
+        files = {name: (make, REFUSED_PEAK_KIB, None)
                  for name, make in picture_corpus.bad_files().items()}
         # 64 Mi pixels in 1-bit white PNGs of a few KB, many times the
         # screen's size: kept reduced as they are decoded.
@@ -134,9 +92,19 @@ class PicturesUnderWine(SaverTest):
             with self.subTest(name):
                 self.clear()
                 make(self.picture(1))
-                box = self.run_saver_on(name, peak_limit)
-                if expected is not ...:
-                    self.assertTrue(box == expected or near(box, expected), 'box %s' % (box,))
+                p, _ = self.start_saver()
+                try:
+                    time.sleep(SETTLE)
+                    self.assertIsNone(p.poll(), 'the saver ended by itself')
+                    box = self.screen_box()
+                    with open('/proc/%d/status' % p.pid) as f:
+                        peak = int(next(v for v in f if v.startswith('VmHWM:')).split()[1])
+                    self.assertLess(peak, peak_limit, 'peak resident %d KiB' % peak)
+                    self.assertTrue(self.s.windows(True, SAVER_CLASS), 'the window is gone')
+                    self.end_with_key(p)
+                finally:
+                    self.s.kill(p)  # before the next file's saver, which would be a second copy
+                self.assertTrue(near(box, expected) if expected else box is None, box)
 
 
 if __name__ == '__main__':

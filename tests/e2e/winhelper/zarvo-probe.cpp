@@ -1,13 +1,6 @@
-// zarvo-probe: a Win32 console helper for the end-to-end tests under Wine.
-// It inspects and drives the windows of other processes and prints one JSON
-// object a line (UTF-8) for tests/e2e/harness.py; exit code 0 when it did
-// what was asked, 2 otherwise. Commands: windows (top-level, front to back),
-// children HWND, focus, post HWND MSG [WPARAM [LPARAM]], quit HWND (WM_QUIT
-// to its thread), fault HWND (a faulting thread in its process), tray FILE
-// [DECOY] (a stand-in task bar until FILE exists; while FILE.hang exists,
-// its thread answers no message: it says {"hung":1} and {"hung":0}), hold
-// FILE UNTIL (FILE open without sharing, as a virus scanner may keep it,
-// until UNTIL exists: it says {"held":1}).
+// zarvo-probe: inspects and drives other processes' windows for the
+// end-to-end tests under Wine (tests/e2e/harness.py), one JSON object a line
+// in UTF-8; exit code 0 when it did what was asked (see Run), 2 otherwise.
 #include <windows.h>
 
 #include <fcntl.h>
@@ -20,8 +13,7 @@
 
 namespace {
 
-// A JSON string in UTF-8: quotes and backslashes escaped, line ends as \n
-// and \r (the reader takes other control characters as they are).
+// The reader takes control characters other than line ends as they are.
 std::string Str(const std::wstring& w) {
   std::string s(w.size() * 3, '\0');  // at most 3 bytes a UTF-16 unit
   s.resize(WideCharToMultiByte(CP_UTF8, 0, w.c_str(), static_cast<int>(w.size()), &s[0],
@@ -43,9 +35,8 @@ void PrintRect(const char* name, RECT r, HWND from, HWND to) {
   printf(R"(,"%s":[%ld,%ld,%ld,%ld])", name, r.left, r.top, r.right, r.bottom);
 }
 
-// One window a line: a top-level one with its title, read without sending
-// it a message, or a 'c'hild with its live text, by WM_GETTEXT with a time
-// limit. xwin is Wine's X11 window of the window.
+// A top-level window's title is read without sending it a message, which
+// a hung window would not answer; a 'c'hild's live text with a time limit.
 BOOL CALLBACK Print(HWND h, LPARAM kind) {
   DWORD pid = 0;
   GetWindowThreadProcessId(h, &pid);
@@ -73,8 +64,7 @@ BOOL CALLBACK Print(HWND h, LPARAM kind) {
   return TRUE;
 }
 
-// A new thread in the window's process that starts at an address holding
-// no code: an access violation that none of that process's code catches.
+// An access violation in a new thread, which none of the process's code catches.
 bool Fault(HWND h) {
   DWORD pid = 0;
   GetWindowThreadProcessId(h, &pid);
@@ -86,9 +76,8 @@ bool Fault(HWND h) {
   return thread && CloseHandle(thread);
 }
 
-// Shell_TrayWnd with an empty title, top-most along the bottom of the
-// screen, shown without taking the foreground; with a decoy, also one of
-// its class with that title, made later and so in front of it.
+// A stand-in task bar until `until` exists, hung while `until`.hang does;
+// a decoy of its class, made later, is in front of it.
 bool Tray(const wchar_t* until, const wchar_t* decoy) {
   const HINSTANCE instance = GetModuleHandleW(nullptr);
   const HBRUSH brush = CreateSolidBrush(RGB(32, 48, 96));
@@ -118,7 +107,7 @@ bool Tray(const wchar_t* until, const wchar_t* decoy) {
       printf("{\"hung\":%d}\n", hung ? 1 : 0);
       fflush(stdout);
     }
-    if (hung) {  // a hung shell: messages to it wait
+    if (hung) {
       Sleep(20);
       continue;
     }
@@ -153,7 +142,6 @@ bool Run(const std::wstring& command, int n, wchar_t** a) {
     return n > 1 && PostMessageW(h, static_cast<UINT>(arg(1)), static_cast<WPARAM>(arg(2)),
                                  static_cast<LPARAM>(arg(3)));
   if (command == L"children") return IsWindow(h) && (EnumChildWindows(h, Print, 'c') || true);
-  // WM_QUIT to the thread that owns the window, as any program may send it.
   if (command == L"quit") {
     const DWORD thread = GetWindowThreadProcessId(h, nullptr);
     return thread && PostThreadMessageW(thread, WM_QUIT, 0, 0);
