@@ -1,5 +1,7 @@
 """Several monitors for Wine on one Xvfb screen, as scripts/wine-env.sh
-makes them from ZARVO_XINERAMA_HEADS. Explorer and every Wine process read
+makes them from ZARVO_XINERAMA_HEADS. Wine makes the first head the primary
+and moves the coordinates so that its top left corner is (0, 0): a head to
+its left is at negative coordinates. Explorer and every Wine process read
 the monitors once, when they start, so each layout gets a display, prefix
 and wineserver of its own, from a shell that sourced wine-env.sh and lives
 as long as the layout."""

@@ -118,6 +118,7 @@ bool Tray(const wchar_t* until, const wchar_t* decoy) {
   return true;
 }
 
+// The file open without sharing, as a virus scanner may keep it, until `until` exists.
 bool Hold(const wchar_t* file, const wchar_t* until) {
   const HANDLE held =
       CreateFileW(file, GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
